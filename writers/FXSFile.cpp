@@ -4,22 +4,12 @@
 // object's MDD file; sampled items get one key per frame.
 #include "writers/FXSFile.h"
 
+#include "writers/ZK_Channels.h"
 #include "writers/ZK_Output.h"
 
 #include <cstring>
 
 namespace {
-
-// Sampled values are negated as v + v * (-2) in single precision, so a zero of
-// either sign comes out as +0 and prints without a minus sign.
-float Negate(float value) {
-    return value + value * (-2.0f);
-}
-
-// Degrees to radians: widened to double, divided there, rounded back to float.
-float ToRadians(float degrees) {
-    return static_cast<float>(static_cast<double>(degrees) / 57.29577951308232);
-}
 
 void Line(FILE* f, const char* text) {
     std::fputs(text, f);
@@ -211,28 +201,10 @@ void KeyedMotion(FILE* f, const MotionKind& kind, int startFrame, int keyCount, 
 // Channels 0 to 5 of every keyed kind: position with z negated, heading and
 // pitch negated, all three angles in radians.
 bool TransformChannel(const float* pos, const float* hpb, int channel, double* value) {
-    switch (channel) {
-    case 0:
-        *value = pos[0];
-        return true;
-    case 1:
-        *value = pos[1];
-        return true;
-    case 2:
-        *value = Negate(pos[2]);
-        return true;
-    case 3:
-        *value = ToRadians(Negate(hpb[0]));
-        return true;
-    case 4:
-        *value = ToRadians(Negate(hpb[1]));
-        return true;
-    case 5:
-        *value = ToRadians(hpb[2]);
-        return true;
-    default:
+    if (channel < 0 || channel > 5)
         return false;
-    }
+    *value = ZK_TransformChannel(pos, hpb, nullptr, channel);
+    return true;
 }
 
 void EndItem(FILE* f) {

@@ -3,14 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-float ZK_LWNegate(float value) {
-    return value + value * -2.0f;
-}
-
-float ZK_LWRadians(float degrees) {
-    return static_cast<float>(static_cast<double>(degrees) / 57.29577951308232);
-}
-
 float ZK_LWKeyTime(int frame, float frameRate) {
     if (frame == 0)
         return 0.0f;
@@ -23,30 +15,6 @@ int ZK_LWFramesPerSecond(float frameRate) {
     if (!(whole > -2147483648.0f && whole < 2147483648.0f))
         return 0;
     return static_cast<int>(whole);
-}
-
-float ZK_LWTransformChannel(const float pos[3], const float hpb[3], const float* scale,
-                            int channel) {
-    switch (channel) {
-    case 0:
-        return pos[0];
-    case 1:
-        return pos[1];
-    case 2:
-        return ZK_LWNegate(pos[2]);
-    case 3:
-        return ZK_LWRadians(ZK_LWNegate(hpb[0]));
-    case 4:
-        return ZK_LWRadians(ZK_LWNegate(hpb[1]));
-    case 5:
-        return ZK_LWRadians(hpb[2]);
-    case 6:
-    case 7:
-    case 8:
-        return scale ? scale[channel - 6] : 1.0f;
-    default:
-        return 0.0f;
-    }
 }
 
 void ZK_LWBeginEnvelope(FILE* file, int keyCount) {

@@ -5,18 +5,11 @@
 #pragma once
 
 #include "capture/ZK_Records.h"
+#include "writers/ZK_Channels.h"
 #include "writers/ZK_Output.h"
 
 #include <cstdio>
 #include <string>
-
-// Negates a sampled value in single precision as v + v * (-2), so that a zero
-// of either sign comes out as +0 and never prints with a minus sign.
-float ZK_LWNegate(float value);
-
-// Degrees to radians: the angle widened to double, divided by 180/pi in
-// double precision and rounded back to single precision.
-float ZK_LWRadians(float degrees);
 
 // Time in seconds of a key at frame number frame: the frame divided in single
 // precision by the frame rate rounded up to a whole number. Frame 0 lies at 0.
@@ -26,21 +19,14 @@ float ZK_LWKeyTime(int frame, float frameRate);
 // rate rounded up (29.97 gives 30).
 int ZK_LWFramesPerSecond(float frameRate);
 
-// Value of motion channel c of one sample: 0 position x, 1 position y,
-// 2 negated position z, 3 negated heading, 4 negated pitch, 5 bank (angles in
-// radians), 6 to 8 scale x, y, z. scale may be null for items keyed on
-// channels 0 to 5 only.
-float ZK_LWTransformChannel(const float pos[3], const float hpb[3], const float* scale,
-                            int channel);
-
 inline float ZK_LWChannelValue(const MotionFrame_st& frame, int channel) {
-    return ZK_LWTransformChannel(frame.pos, frame.hpb, frame.scale, channel);
+    return ZK_TransformChannel(frame.pos, frame.hpb, frame.scale, channel);
 }
 inline float ZK_LWChannelValue(const CameraFrame_st& frame, int channel) {
-    return ZK_LWTransformChannel(frame.pos, frame.hpb, nullptr, channel);
+    return ZK_TransformChannel(frame.pos, frame.hpb, nullptr, channel);
 }
 inline float ZK_LWChannelValue(const LightFrame_st& frame, int channel) {
-    return ZK_LWTransformChannel(frame.pos, frame.hpb, nullptr, channel);
+    return ZK_TransformChannel(frame.pos, frame.hpb, nullptr, channel);
 }
 
 // Where the keys of an envelope lie: key i at frame number firstFrame + i,

@@ -3,6 +3,7 @@
 // bytes little-endian; a text is its length and then its bytes.
 #include "writers/ZSCFile.h"
 
+#include "writers/ZK_Channels.h"
 #include "writers/ZK_Output.h"
 
 #include <cstring>
@@ -44,11 +45,6 @@ void PutText(FILE* f, const char* text) {
         std::fwrite(text, 1, length, f);
 }
 
-// z + z * (-2) in single precision: the negation, with a zero written as +0.
-float NegatedZ(float z) {
-    return z + z * (-2.0f);
-}
-
 // Every sample starts with its time in seconds and its frame number.
 void PutSampleTime(FILE* f, int frame, float frameRate) {
     PutFloat(f, static_cast<float>(frame) / frameRate);
@@ -58,7 +54,7 @@ void PutSampleTime(FILE* f, int frame, float frameRate) {
 void PutPosition(FILE* f, const float* pos) {
     PutFloat(f, pos[0]);
     PutFloat(f, pos[1]);
-    PutFloat(f, NegatedZ(pos[2]));
+    PutFloat(f, ZK_NegateSample(pos[2]));
 }
 
 void PutVector(FILE* f, const float* v, int count) {
