@@ -68,8 +68,8 @@ ParamSet* ParamSetOf(const XSI::CRef& ref) {
 
 namespace {
 std::map<XSI::siClassID, NameAccessor>& Accessors() {
-    static std::map<XSI::siClassID, NameAccessor> accessors;
-    return accessors;
+    static auto* accessors = new std::map<XSI::siClassID, NameAccessor>(); // never destroyed
+    return *accessors;
 }
 
 // Name and full name of the sub-objects of an item, which have fixed names.
