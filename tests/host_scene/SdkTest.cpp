@@ -3,7 +3,6 @@
 // and invalid references.
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/sdk/src/ObjectNames.h"
 
 #include <xsi_camera.h>
 #include <xsi_geometry.h>
@@ -260,28 +259,4 @@ TEST_F(SdkTest, InvalidAndStaleReferencesReadAsEmpty) {
     EXPECT_EQ(X3DObject(old).GetActivePrimitive().GetGeometry().GetPoints().GetCount(), 0);
     KinematicState(oldState).GetTransform(1).GetTranslationValues(x, y, z);
     EXPECT_EQ(x + y + z, 0.0);
-}
-
-TEST(SdkNames, ObjectsOutsideTheSceneUseTheirRegisteredAccessor) {
-    // A class id that no host object uses, standing for e.g. a plug-in registrar.
-    const siClassID id = static_cast<siClassID>(999);
-    std::wstring stored = L"Plugin";
-    const CRef ref = CRef::FromHost(id, &stored);
-    SIObject obj(ref);
-    EXPECT_EQ(obj.PutName(L"X"), CStatus::NotImpl); // no accessor yet
-    EXPECT_EQ(W(obj.GetName()), L"");
-
-    host::NameAccessor access;
-    access.get = [](const void* o) { return *static_cast<const std::wstring*>(o); };
-    access.put = [](void* o, const std::wstring& name) {
-        *static_cast<std::wstring*>(o) = name;
-        return !name.empty();
-    };
-    host::SetNameAccessor(id, access);
-    EXPECT_EQ(obj.PutName(L"ZK_XSI_Baker"), CStatus::OK);
-    EXPECT_EQ(stored, L"ZK_XSI_Baker");
-    EXPECT_EQ(W(obj.GetName()), L"ZK_XSI_Baker");
-    EXPECT_EQ(W(obj.GetFullName()), L"ZK_XSI_Baker");
-    EXPECT_EQ(obj.PutName(L""), CStatus::InvalidArgument);
-    host::SetNameAccessor(id, host::NameAccessor());
 }
