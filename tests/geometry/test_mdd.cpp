@@ -68,8 +68,9 @@ class MddTest : public ::testing::Test {
     }
     void TearDown() override {
         ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data());
-        if (!cwd.empty())
+        if (!cwd.empty()) {
             EXPECT_EQ(chdir(cwd.c_str()), 0);
+        }
         EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
         host::HostApp::Get().Reset();
     }
@@ -368,10 +369,10 @@ TEST(BigEndian, ValuesAndByteReversal) {
     revbytes(pairs, 2, 3);
     EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{2, 1, 4, 3, 6, 5}));
     revbytes(pairs, 3, 2);
-    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{3, 1, 2, 5, 6, 4}));
+    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{4, 1, 2, 5, 6, 3}));
     revbytes(pairs, 4, 0);
     revbytes(pairs, 1, 6);
-    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{3, 1, 2, 5, 6, 4}));
+    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{4, 1, 2, 5, 6, 3}));
 }
 
 } // namespace

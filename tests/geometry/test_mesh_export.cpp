@@ -3,6 +3,7 @@
 #include "geometry/MeshExport.h"
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
+#include "host/scene/SceneCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,7 @@ TEST_F(MeshExportTest, EmdlThroughTheHostsExportModel) {
     box->GetMesh()->SetPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
     box->GetMesh()->AddPolygon({0, 1, 2});
     host::HostApp::Get().SetScene(std::move(owned));
+    host::RegisterSceneCommands(host::HostApp::Get());
     AddRecord("Box");
     AddRecord("Nothing");
     EXPECT_EQ(ZK_EMDLExport(objects.data(), 2, &root[0]), 0);

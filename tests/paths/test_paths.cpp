@@ -26,8 +26,9 @@ class PathCheck : public ::testing::Test {
         root = pattern;
     }
     void TearDown() override {
-        if (!cwd.empty())
+        if (!cwd.empty()) {
             ASSERT_EQ(chdir(cwd.c_str()), 0);
+        }
         EXPECT_EQ(std::system(("chmod -R u+w '" + root + "' && rm -rf '" + root + "'").c_str()), 0);
     }
 
