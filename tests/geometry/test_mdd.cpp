@@ -327,6 +327,16 @@ TEST_F(MddTest, GeometryShorterThanItsCacheIsPaddedAtTheOrigin) {
                               root + "/shrunk.mdd"});
 }
 
+TEST_F(MddTest, GeometryLongerThanItsCacheWritesOnlyItsPointCount) {
+    AddMesh("grown", {{1.0, 2.0, 3.0}, {4.0, 5.0, 6.0}});
+    objects[0].pointCount = 1;
+    ASSERT_EQ(Header(12, 12, 24.0f), 1);
+    Walk(12, 12, 1);
+    const Bytes block = Words({0x3F800000, 0x40000000, 0xC0400000});
+    EXPECT_EQ(Baked(0), Join({Words({1, 1, 0x3F000000}), block, block}));
+    EXPECT_EQ(Errors(), Lines{});
+}
+
 TEST_F(MddTest, StreamThatCannotBeWrittenIsReported) {
     AddMesh("full", {{1.0, 2.0, 3.0}});
     AddMesh("fine", {{1.0, 2.0, 3.0}});
