@@ -18,6 +18,13 @@ std::uint64_t S0Size(const char* text) {
     return n + (n & 1u);
 }
 
+// A short message, formatted.
+template <typename... Args> std::string Text(const char* format, Args... args) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
 // Appends big-endian values to a byte buffer.
 class ByteOut {
   public:
@@ -80,8 +87,7 @@ bool LWOConvertMesh(const double* positions, std::size_t pointCount,
     out->points.clear();
     out->polygonData.clear();
     if (pointCount > static_cast<std::size_t>(kLWOMaxPointIndex) + 1u) {
-        *error = "the mesh has " + std::to_string(pointCount) +
-                 " points, more than an LWO file can index";
+        *error = Text("the mesh has %zu points, more than an LWO file can index", pointCount);
         return false;
     }
 
@@ -103,13 +109,13 @@ bool LWOConvertMesh(const double* positions, std::size_t pointCount,
     while (i < polygonDataCount) {
         const std::int32_t count = polygonData[i];
         if (count < 1 || static_cast<std::uint32_t>(count) > kLWOMaxPolygonSize) {
-            *error = "polygon " + std::to_string(polygon) + " has " + std::to_string(count) +
-                     " points; an LWO polygon has 1 to " + std::to_string(kLWOMaxPolygonSize);
+            *error = Text("polygon %zu has %d points; an LWO polygon has 1 to 1023", polygon,
+                          static_cast<int>(count));
             return false;
         }
         const std::size_t n = static_cast<std::size_t>(count);
         if (n > polygonDataCount - i - 1) {
-            *error = "the polygon data ends inside polygon " + std::to_string(polygon);
+            *error = Text("the polygon data ends inside polygon %zu", polygon);
             return false;
         }
         out->polygonData.push_back(static_cast<std::uint32_t>(count));
@@ -118,8 +124,8 @@ bool LWOConvertMesh(const double* positions, std::size_t pointCount,
         for (std::size_t k = n; k > 0; --k) {
             const std::int32_t index = polygonData[i + k];
             if (index < 0 || static_cast<std::size_t>(index) >= pointCount) {
-                *error = "polygon " + std::to_string(polygon) + " refers to point " +
-                         std::to_string(index) + " of " + std::to_string(pointCount);
+                *error = Text("polygon %zu refers to point %d of %zu", polygon,
+                              static_cast<int>(index), pointCount);
                 return false;
             }
             out->polygonData.push_back(static_cast<std::uint32_t>(index));
@@ -149,8 +155,8 @@ bool LWOBuildFile(const LWOMesh& mesh, const char* surfaceName, std::vector<unsi
         ++polygonCount;
     }
     if (polygonCount > static_cast<std::uint64_t>(kLWOMaxPointIndex) + 1u) {
-        *error = "the mesh has " + std::to_string(polygonCount) +
-                 " polygons, more than an LWO file can index";
+        *error = Text("the mesh has %llu polygons, more than an LWO file can index",
+                      static_cast<unsigned long long>(polygonCount));
         return false;
     }
     std::uint64_t ptagSize = 4;
