@@ -32,7 +32,7 @@ namespace {
 const wchar_t* const kCommandName = L"ZK_XSI_ExportLWO";
 const char* const kSurfaceName = "Default";
 
-CString Narrow2Wide(const std::string& text) {
+CString HostText(const std::string& text) {
     CString s;
     s.PutAsciiString(text.c_str());
     return s;
@@ -136,7 +136,7 @@ CStatus ExportLWO(const CString& name, const CString& path) {
     if (!LWOConvertMesh(xyz.data(), static_cast<std::size_t>(pointCount), polygonData.GetArray(),
                         static_cast<std::size_t>(polygonData.GetCount()), &lwo, &problem) ||
         !LWOBuildFile(lwo, kSurfaceName, &bytes, &problem)) {
-        LogError(CString(L"The object cannot be written as LWO (") + Narrow2Wide(problem) + L")",
+        LogError(CString(L"The object cannot be written as LWO (") + HostText(problem) + L")",
                  name);
         return CStatus::Fail;
     }
@@ -179,7 +179,7 @@ XSIPLUGINCALLBACK CStatus ZK_XSI_ExportLWO_Execute(CRef& in_ctxt) {
     } catch (const std::exception& e) {
         // Nothing may escape into the host; a mesh too large for memory
         // ends here.
-        LogError(CString(L"The export stopped"), Narrow2Wide(e.what()));
+        LogError(CString(L"The export stopped"), HostText(e.what()));
         return CStatus::Fail;
     }
 }
