@@ -1,6 +1,7 @@
 #include "host/app/HostApp.h"
 
 #include "host/scene/Scene.h"
+#include "host/sdk/src/ObjectNames.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_context.h>
@@ -37,7 +38,44 @@ const char* SeverityPrefix(XSI::siSeverityType severity) {
 
 } // namespace
 
-HostApp::HostApp() = default;
+// Runs a command or plug-in entry. An exception that escapes it is logged
+// and reported as Fail instead of ending the host.
+template <typename Call>
+static XSI::CStatus Guarded(HostApp& app, const std::wstring& what, Call call) {
+    std::string why = "unknown exception"; // copied: the exception ends with its handler
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        why = e.what();
+    } catch (...) {
+    }
+    app.Log(XSI::CString(what.c_str()) + L" failed: " + Widen(why).c_str(), XSI::siErrorMsg);
+    return XSI::CStatus::Fail;
+}
+
+// SIObject names of the plug-in layer's objects: the application, a
+// registrar (the plug-in's name, set by PutName), a plug-in item or command
+// (its registered name, fixed) and a context.
+HostApp::HostApp() {
+    auto fixed = [](const wchar_t* name) {
+        return NameAccessor{[name](const void*) { return std::wstring(name); },
+                            [](void*, const std::wstring&) { return false; }};
+    };
+    auto commandName = NameAccessor{
+        [](const void* object) { return static_cast<const PluginCommand*>(object)->name; },
+        [](void*, const std::wstring&) { return false; }};
+    SetNameAccessor(XSI::siApplicationID, fixed(L"Application"));
+    SetNameAccessor(XSI::siContextID, fixed(L"Context"));
+    SetNameAccessor(XSI::siPluginItemID, commandName);
+    SetNameAccessor(XSI::siCommandID, commandName);
+    SetNameAccessor(
+        XSI::siPluginRegistrarID,
+        NameAccessor{[](const void* object) { return static_cast<const Plugin*>(object)->name; },
+                     [](void* object, const std::wstring& name) {
+                         static_cast<Plugin*>(object)->name = name;
+                         return true;
+                     }});
+}
 
 HostApp& HostApp::Get() {
     static HostApp app;
@@ -141,7 +179,7 @@ XSI::CStatus HostApp::ExecuteCommand(const XSI::CString& name, const XSI::CValue
         if (c.name == key) {
             // Copy: the command may register commands while it runs.
             HostCommandFn fn = c.fn;
-            return fn(args, ret);
+            return Guarded(*this, key, [&] { return fn(args, ret); });
         }
     }
     if (PluginCommand* cmd = FindActivePluginCommand(key)) {
@@ -166,7 +204,7 @@ XSI::CStatus HostApp::RunPluginCommand(const PluginCommand& cmd, const XSI::CVal
     context.command = const_cast<PluginCommand*>(&cmd);
     context.attributes.emplace_back(L"Arguments", XSI::CValue(values));
     XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
-    XSI::CStatus status = cmd.execute(ref);
+    XSI::CStatus status = Guarded(*this, cmd.name, [&] { return cmd.execute(ref); });
     if (cmd.returnValueEnabled) {
         for (const auto& attribute : context.attributes) {
             if (attribute.first == L"ReturnValue") {
@@ -247,7 +285,8 @@ XSI::CStatus HostApp::RegisterPlugin(const std::string& label, PluginLoadFn load
     m_plugins.push_back(std::move(plugin));
 
     XSI::PluginRegistrar registrar(XSI::CRef::FromHost(XSI::siPluginRegistrarID, p));
-    XSI::CStatus status = load(registrar);
+    XSI::CStatus status =
+        Guarded(*this, Widen(label) + L": XSILoadPlugin", [&] { return load(registrar); });
     p->loading = false;
     if (status != XSI::CStatus::OK) {
         Log(XSI::CString(L"The plug-in ") + Widen(label).c_str() +
@@ -282,7 +321,9 @@ XSI::CStatus HostApp::RegisterPlugin(const std::string& label, PluginLoadFn load
             context.command = cmd.get();
             XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
             cmd->defining = true;
-            XSI::CStatus initStatus = reinterpret_cast<PluginCommandFn>(init)(ref);
+            XSI::CStatus initStatus = Guarded(*this, cmd->name + L"_Init", [&] {
+                return reinterpret_cast<PluginCommandFn>(init)(ref);
+            });
             cmd->defining = false;
             if (initStatus != XSI::CStatus::OK) {
                 Log(XSI::CString(L"The command ") + cmd->name.c_str() +
@@ -348,47 +389,6 @@ void HostApp::Reset() {
     m_bars.clear();
     m_cancelAfter = -1;
     ResetCancel();
-}
-
-// ---------------------------------------------------------------- names
-
-bool GetPluginObjectName(const XSI::CRef& ref, XSI::CString& out) {
-    void* object = ref.GetHostObject();
-    switch (ref.GetClassID()) {
-    case XSI::siApplicationID:
-        out = L"Application";
-        return true;
-    case XSI::siPluginRegistrarID:
-        out = static_cast<Plugin*>(object)->name.c_str();
-        return true;
-    case XSI::siPluginItemID:
-    case XSI::siCommandID:
-        out = static_cast<PluginCommand*>(object)->name.c_str();
-        return true;
-    case XSI::siContextID:
-        out = L"Context";
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool PutPluginObjectName(const XSI::CRef& ref, const XSI::CString& name, XSI::CStatus& out) {
-    switch (ref.GetClassID()) {
-    case XSI::siPluginRegistrarID:
-        static_cast<Plugin*>(ref.GetHostObject())->name = name.GetWideString();
-        out = XSI::CStatus::OK;
-        return true;
-    case XSI::siApplicationID:
-    case XSI::siPluginItemID:
-    case XSI::siCommandID:
-    case XSI::siContextID:
-        // The host names these; a command keeps the name it was registered by.
-        out = XSI::CStatus::AccessDenied;
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace host
