@@ -1,5 +1,5 @@
 // The LWO2 writer on its own: exact bytes of a small file, index encoding
-// past 0xFF00, what Assimp reads back, refused meshes and failed writes.
+// past 0xFF00, refused meshes and failed writes.
 #include "LWOFile.h"
 #include "LWOTestRead.h"
 
@@ -63,23 +63,6 @@ TEST(LWOFile, TriangleBytesExactly) {
     EXPECT_EQ(Build({0, 0, 0, 1, 0, 0, 0, 1, 0.5}, {3, 0, 1, 2}), expected);
 }
 
-TEST(LWOFile, ChunksAreEvenAndSumToTheFormSize) {
-    // "Skin" makes a five-byte string, padded to six in TAGS and SURF.
-    const auto bytes = Build({0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}, {4, 0, 1, 3, 2}, "Skin");
-    std::string problem;
-    const auto chunks = lwotest::WalkChunks(bytes, &problem);
-    ASSERT_TRUE(problem.empty()) << problem;
-    std::vector<std::string> ids;
-    for (const auto& c : chunks) {
-        ids.push_back(c.id);
-        EXPECT_EQ(c.size % 2, 0u) << c.id;
-    }
-    EXPECT_EQ(ids, (std::vector<std::string>{"TAGS", "LAYR", "PNTS", "POLS", "PTAG", "SURF"}));
-    EXPECT_EQ(chunks[0].size, 6u);
-    EXPECT_EQ(bytes[chunks[0].offset + 4], 0);
-    EXPECT_EQ(bytes[chunks[0].offset + 5], 0);
-}
-
 TEST(LWOFile, ZIsNegatedLikeTheCacheAndZeroStaysPositive) {
     LWOMesh mesh;
     std::string error;
@@ -125,39 +108,6 @@ TEST(LWOFile, LargeIndicesUseFourBytes) {
     const std::vector<unsigned char> tail(bytes.begin() + ptag.offset + ptag.size - 6,
                                           bytes.begin() + ptag.offset + ptag.size);
     EXPECT_EQ(tail, FromHex("FF00FF00 0000"));
-}
-
-// Assimp reads LWO as left-handed: it negates z and reverses the polygons
-// back, so what it reports is the host's own mesh, corner for corner.
-TEST(LWOFile, AssimpReadsTheHostMeshBack) {
-    const std::vector<double> xyz = {-1, -1, 1, 1, -1, 1, 1, 1, 1, -1, 1, 1, 0, 0, -2.25};
-    const std::vector<int> polys = {4, 0, 1, 2, 3, 3, 0, 4, 1, 3, 1, 4, 2};
-    const std::string path = TempPath("pyramid.lwo");
-    ASSERT_TRUE(LWOWriteBytes(path.c_str(), Build(xyz, polys)));
-
-    Assimp::Importer importer;
-    const aiScene* scene = lwotest::ReadLWO(importer, path);
-    ASSERT_NE(scene, nullptr) << importer.GetErrorString();
-    ASSERT_EQ(scene->mNumMeshes, 1u);
-    const aiMesh* mesh = scene->mMeshes[0];
-    ASSERT_EQ(mesh->mNumFaces, 3u);
-    std::size_t at = 0;
-    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-        const aiFace& face = mesh->mFaces[f];
-        ASSERT_EQ(face.mNumIndices, static_cast<unsigned>(polys[at]));
-        for (unsigned k = 0; k < face.mNumIndices; ++k) {
-            const int point = polys[at + 1 + k];
-            const aiVector3D& v = mesh->mVertices[face.mIndices[k]];
-            EXPECT_EQ(v.x, static_cast<float>(xyz[3 * point])) << "face " << f << " corner " << k;
-            EXPECT_EQ(v.y, static_cast<float>(xyz[3 * point + 1]));
-            EXPECT_EQ(v.z, static_cast<float>(xyz[3 * point + 2]));
-        }
-        at += 1 + face.mNumIndices;
-    }
-    aiString name;
-    scene->mMaterials[mesh->mMaterialIndex]->Get(AI_MATKEY_NAME, name);
-    EXPECT_STREQ(name.C_Str(), "Default");
-    std::remove(path.c_str());
 }
 
 TEST(LWOFile, RefusesMeshesThatCannotBeWritten) {
