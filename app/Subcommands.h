@@ -35,6 +35,8 @@ struct Subcommand {
 
 Subcommand AddListCommand(CLI::App& app);
 Subcommand AddRunCommand(CLI::App& app);
+Subcommand AddBakeCommand(CLI::App& app);
+Subcommand AddInspectCommand(CLI::App& app);
 
 // --scene FILE | --demo, shared by the subcommands that read a scene.
 struct SceneOptions {

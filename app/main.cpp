@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     std::vector<xsihost::Subcommand> subcommands = {
         xsihost::AddListCommand(app),
         xsihost::AddRunCommand(app),
+        xsihost::AddBakeCommand(app),
+        xsihost::AddInspectCommand(app),
     };
 
     try {
