@@ -145,6 +145,10 @@ class MessageSinkScope {
     ZK_MessageSink m_previous;
 };
 
+template <typename T> T* FirstOrNull(std::vector<T>& records) {
+    return records.empty() ? nullptr : records.data();
+}
+
 // Closes the MDD streams of the run's objects, explicitly at the end of the
 // run (to learn whether every cache reached its file) or, on any other way
 // out, when the run's scope ends.
@@ -164,12 +168,11 @@ class MddStreamsGuard {
 
     // 1 when every stream was closed cleanly (or there was none to close).
     int Close() {
-        if (!m_active || m_closed || m_objects->empty()) {
-            m_closed = true;
+        if (!m_active || m_closed) {
             return 1;
         }
         m_closed = true;
-        return ZK_CloseMDDFiles(static_cast<int>(m_objects->size()), m_objects->data());
+        return ZK_CloseMDDFiles(static_cast<int>(m_objects->size()), FirstOrNull(*m_objects));
     }
 
   private:
@@ -177,10 +180,6 @@ class MddStreamsGuard {
     bool m_closed = false;
     std::vector<ObjectData>* m_objects;
 };
-
-template <typename T> T* FirstOrNull(std::vector<T>& records) {
-    return records.empty() ? nullptr : records.data();
-}
 
 // Gives each record of a kind its F samples, all in one buffer.
 template <typename Record, typename Frame>
