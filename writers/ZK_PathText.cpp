@@ -1,10 +1,10 @@
-// Backslash rewriting of path text.
+// The path text helpers: backslashes turned into forward slashes, or doubled.
 #include "command/ZK_Paths.h"
 
 void linuxSafePath(char* text) {
-    for (char* c = text; *c != '\0'; ++c)
-        if (*c == '\\')
-            *c = '/';
+    for (; *text; ++text)
+        if (*text == '\\')
+            *text = '/';
 }
 
 void flipSlash(char* text) {
@@ -12,11 +12,10 @@ void flipSlash(char* text) {
 }
 
 void ZK_AddDoubleSlash(const char* source, char* destination) {
-    char* out = destination;
-    for (const char* in = source; *in != '\0'; ++in) {
-        if (*in == '\\')
-            *out++ = '\\';
-        *out++ = *in;
+    for (; *source; ++source) {
+        if (*source == '\\')
+            *destination++ = '\\';
+        *destination++ = *source;
     }
-    *out = '\0';
+    *destination = '\0';
 }

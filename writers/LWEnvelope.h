@@ -1,0 +1,109 @@
+// What the LightWave scene writer, the LightWave motion-file writer and the
+// MEL writer share: the LightWave envelope block with its key times, the
+// conversion of a sample into LightWave's motion channels, the check of the
+// records they read, and the creation of each output file.
+#pragma once
+
+#include "capture/ZK_Records.h"
+#include "writers/ZK_Output.h"
+
+#include <cstdio>
+#include <string>
+
+// Negates a sampled value in single precision as v + v * (-2), so that a zero
+// of either sign comes out as +0 and never prints with a minus sign.
+float ZK_LWNegate(float value);
+
+// Degrees to radians: the angle widened to double, divided by 180/pi in
+// double precision and rounded back to single precision.
+float ZK_LWRadians(float degrees);
+
+// Time in seconds of a key at frame number frame: the frame divided in single
+// precision by the frame rate rounded up to a whole number. Frame 0 lies at 0.
+float ZK_LWKeyTime(int frame, float frameRate);
+
+// The whole number of frames per second that LightWave is given: the frame
+// rate rounded up (29.97 gives 30).
+int ZK_LWFramesPerSecond(float frameRate);
+
+// Value of motion channel c of one sample: 0 position x, 1 position y,
+// 2 negated position z, 3 negated heading, 4 negated pitch, 5 bank (angles in
+// radians), 6 to 8 scale x, y, z. scale may be null for items keyed on
+// channels 0 to 5 only.
+float ZK_LWTransformChannel(const float pos[3], const float hpb[3], const float* scale,
+                            int channel);
+
+inline float ZK_LWChannelValue(const MotionFrame_st& frame, int channel) {
+    return ZK_LWTransformChannel(frame.pos, frame.hpb, frame.scale, channel);
+}
+inline float ZK_LWChannelValue(const CameraFrame_st& frame, int channel) {
+    return ZK_LWTransformChannel(frame.pos, frame.hpb, nullptr, channel);
+}
+inline float ZK_LWChannelValue(const LightFrame_st& frame, int channel) {
+    return ZK_LWTransformChannel(frame.pos, frame.hpb, nullptr, channel);
+}
+
+// Where the keys of an envelope lie: key i at frame number firstFrame + i,
+// at the frame rate frameRate.
+struct ZK_LWKeyTimes {
+    int firstFrame = 0;
+    float frameRate = 0.0f;
+};
+
+// The pieces of an envelope block: its head with the key count, one key line,
+// and its tail.
+void ZK_LWBeginEnvelope(FILE* file, int keyCount);
+void ZK_LWWriteKey(FILE* file, float value, float time);
+void ZK_LWEndEnvelope(FILE* file);
+
+// Writes one envelope block of frameCount keys; key i holds valueOf(i).
+template <class ValueOf>
+void ZK_LWWriteEnvelope(FILE* file, int frameCount, const ZK_LWKeyTimes& times, ValueOf valueOf) {
+    ZK_LWBeginEnvelope(file, frameCount);
+    for (int i = 0; i < frameCount; ++i)
+        ZK_LWWriteKey(file, valueOf(i), ZK_LWKeyTime(times.firstFrame + i, times.frameRate));
+    ZK_LWEndEnvelope(file);
+}
+
+// Writes channels 0 to channelCount - 1 of an item's samples, each as a
+// "Channel c" line and its envelope block.
+template <class Frame>
+void ZK_LWWriteChannels(FILE* file, const Frame* motion, int channelCount, int frameCount,
+                        const ZK_LWKeyTimes& times) {
+    for (int c = 0; c < channelCount; ++c) {
+        std::fprintf(file, "Channel %i\n", c);
+        ZK_LWWriteEnvelope(file, frameCount, times,
+                           [&](int i) { return ZK_LWChannelValue(motion[i], c); });
+    }
+}
+
+// The text of a record's text field (or of a path buffer), at most 254
+// characters even when the field lacks its terminating zero.
+std::string ZK_FieldText(const char* field);
+
+// True when a writer has a path and records holding every array it may read:
+// an item array for each kind whose count is above 0, and the samples of every
+// item of a kind whose motion bit is set when frameCount is above 0. Otherwise
+// logs one message naming the file of label and path, and returns false.
+bool ZK_WriterInputComplete(const ScCtrl* ctrl, const ObjectData* objects,
+                            const CameraData_st* cameras, const NullData_st* nulls,
+                            const LightData_st* lights, int frameCount, const char* label,
+                            const char* path);
+
+// Creates the text file at path, lets body(FILE*) write it and closes it.
+// Returns false, after one message naming the label and the path, when the
+// file could not be created (then body is not called and nothing is written)
+// or not completely written.
+template <class Body> bool ZK_WriteTextFile(const char* label, const char* path, Body body) {
+    ZK_OutFile out(path, "w");
+    if (!out.IsOpen()) {
+        ZK_ReportOutputFailure(label, path);
+        return false;
+    }
+    body(out.Get());
+    if (!out.Close()) {
+        ZK_ReportOutputFailure(label, path);
+        return false;
+    }
+    return true;
+}
