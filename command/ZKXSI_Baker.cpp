@@ -5,6 +5,8 @@
 // live in containers of the run's scope and the MDD streams are closed by a
 // guard, so every way out of the run (a refusal, a failed cache header, an
 // exception from the host) releases them.
+#include "command/ZKXSI_Baker.h"
+
 #include "capture/ZK_Capture.h"
 #include "capture/ZK_Records.h"
 #include "command/ZK_Paths.h"
