@@ -37,6 +37,21 @@ const char* SeverityPrefix(XSI::siSeverityType severity) {
 
 } // namespace
 
+// Runs a command or plug-in entry. An exception that escapes it is logged
+// and reported as Fail instead of ending the host.
+template <typename Call>
+static XSI::CStatus Guarded(HostApp& app, const std::wstring& what, Call call) {
+    const char* why = "unknown exception";
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        why = e.what();
+    } catch (...) {
+    }
+    app.Log(XSI::CString(what.c_str()) + L" failed: " + Widen(why).c_str(), XSI::siErrorMsg);
+    return XSI::CStatus::Fail;
+}
+
 HostApp::HostApp() = default;
 
 HostApp& HostApp::Get() {
@@ -141,7 +156,7 @@ XSI::CStatus HostApp::ExecuteCommand(const XSI::CString& name, const XSI::CValue
         if (c.name == key) {
             // Copy: the command may register commands while it runs.
             HostCommandFn fn = c.fn;
-            return fn(args, ret);
+            return Guarded(*this, key, [&] { return fn(args, ret); });
         }
     }
     if (PluginCommand* cmd = FindActivePluginCommand(key)) {
@@ -166,7 +181,7 @@ XSI::CStatus HostApp::RunPluginCommand(const PluginCommand& cmd, const XSI::CVal
     context.command = const_cast<PluginCommand*>(&cmd);
     context.attributes.emplace_back(L"Arguments", XSI::CValue(values));
     XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
-    XSI::CStatus status = cmd.execute(ref);
+    XSI::CStatus status = Guarded(*this, cmd.name, [&] { return cmd.execute(ref); });
     if (cmd.returnValueEnabled) {
         for (const auto& attribute : context.attributes) {
             if (attribute.first == L"ReturnValue") {
@@ -247,7 +262,8 @@ XSI::CStatus HostApp::RegisterPlugin(const std::string& label, PluginLoadFn load
     m_plugins.push_back(std::move(plugin));
 
     XSI::PluginRegistrar registrar(XSI::CRef::FromHost(XSI::siPluginRegistrarID, p));
-    XSI::CStatus status = load(registrar);
+    XSI::CStatus status =
+        Guarded(*this, Widen(label) + L": XSILoadPlugin", [&] { return load(registrar); });
     p->loading = false;
     if (status != XSI::CStatus::OK) {
         Log(XSI::CString(L"The plug-in ") + Widen(label).c_str() +
@@ -282,7 +298,9 @@ XSI::CStatus HostApp::RegisterPlugin(const std::string& label, PluginLoadFn load
             context.command = cmd.get();
             XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
             cmd->defining = true;
-            XSI::CStatus initStatus = reinterpret_cast<PluginCommandFn>(init)(ref);
+            XSI::CStatus initStatus = Guarded(*this, cmd->name + L"_Init", [&] {
+                return reinterpret_cast<PluginCommandFn>(init)(ref);
+            });
             cmd->defining = false;
             if (initStatus != XSI::CStatus::OK) {
                 Log(XSI::CString(L"The command ") + cmd->name.c_str() +

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <stdexcept>
 #include <string>
 
 using host::HostApp;
@@ -201,8 +202,16 @@ TEST_F(HostAppTest, HostCommandsRunByNameAndUnknownOnesFail) {
     EXPECT_EQ(app.GetLog()[0].severity, XSI::siErrorMsg);
     EXPECT_NE(app.GetLog()[0].text.find("NoSuchCommand"), std::string::npos);
 
+    // An exception out of a command is a failure, not the end of the host.
+    app.RegisterHostCommand(L"Throws", [](const CValueArray&, CValue&) -> CStatus {
+        throw std::runtime_error("out of luck");
+    });
+    EXPECT_EQ(Application().ExecuteCommand(L"Throws", args, ret), CStatus::Fail);
+    ASSERT_EQ(app.GetLog().size(), 2u);
+    EXPECT_EQ(app.GetLog()[1].text, "Throws failed: out of luck");
+
     // Every command asked for is listed, in order.
-    ASSERT_EQ(app.GetCommandsRun().size(), 2u);
+    ASSERT_EQ(app.GetCommandsRun().size(), 3u);
     EXPECT_EQ(app.GetCommandsRun()[0], "TestHostCommand");
     EXPECT_EQ(app.GetCommandsRun()[1], "NoSuchCommand");
 }
