@@ -141,11 +141,14 @@ TEST_F(DriverTest, MotionSwitchesTakeEffectOnlyWithZK_MOTAct) {
     EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 0);
     EXPECT_TRUE(fs::is_empty(motion));
 
-    // With it, the camera is sampled and its motion files are written.
+    // With it, the camera is sampled: its motion files are written, or,
+    // without ZK_MOTSep, its samples go into the scene file.
     On(MOTAct);
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 1);
     EXPECT_FALSE(fs::is_empty(motion));
+    args[MOTSep] = XSI::CValue(false);
+    ASSERT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 1);
 }
 
 TEST_F(DriverTest, BothMeshExportsRunAndTheSceneFilesReferToEmdl) {
