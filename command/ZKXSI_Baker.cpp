@@ -208,7 +208,7 @@ struct RunData {
 };
 
 XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
-    // 1. Arguments, by position. An argument the host did not pass reads as
+    // Arguments, by position. An argument the host did not pass reads as
     // an empty value.
     const XSI::Context ctxt(in_ctxt);
     const XSI::CValueArray args = ctxt.GetAttribute(L"Arguments");
@@ -231,13 +231,13 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
     }
     const int frameCount = static_cast<int>(frameSpan);
 
-    // 2. Control record.
+    // Control record.
     ScCtrl ctrl;
     ctrl.meshFormat = 0;
     const XSI::CString objText = arg(ZK_ObjString).GetAsText();
     const XSI::CString prefixText = arg(ZK_ObjPreFix).GetAsText();
 
-    // 3. Path checks; the first refusal ends the run before anything exists.
+    // Path checks; the first refusal ends the run before anything exists.
     char paths[kPathSlots][ZK_TEXT_SIZE] = {};
     char prefix[ZK_TEXT_SIZE] = {};
     for (const PathRow& row : kPathRows) {
@@ -264,7 +264,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
         }
     }
 
-    // 4. Settings.
+    // Settings.
     const bool mddAct = on(ZK_MDDAct);
     const bool motAct = on(ZK_MOTAct);
     ctrl.objectCount = ctrl.cameraCount = ctrl.lightCount = ctrl.nullCount = 0;
@@ -274,7 +274,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
     ctrl.lwoAct = on(ZK_LWOAct) ? 1 : 0;
     ctrl.motionFlags = 0;
 
-    // 5. Object list: one name per comma-separated piece, nothing trimmed or
+    // Object list: one name per comma-separated piece, nothing trimmed or
     // skipped. A name that does not fit its slot is refused before any is
     // resolved.
     const std::wstring list(objText.GetWideString(), objText.Length());
@@ -301,15 +301,15 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
     }
     run.refs.resize(nameCount);
 
-    // 6. Range and rate.
+    // Range and rate.
     ctrl.frameRate = static_cast<float>(XSI::CTime().GetFrameRate());
     ctrl.endFrame = static_cast<int32_t>(endFrame);
     ctrl.startFrame = static_cast<int32_t>(startFrame);
 
-    // 7. Resolution.
+    // Resolution.
     ZKGetRefs(nameCount, run.names.get(), run.refs.data(), &ctrl);
 
-    // 8.-10. Records, frame count and motion buffers.
+    // Records, frame count and motion buffers.
     try {
         run.objects.resize(ctrl.objectCount);
         run.cameras.resize(ctrl.cameraCount);
@@ -346,7 +346,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
     LightData_st* lights = FirstOrNull(run.lights);
     NullData_st* nulls = FirstOrNull(run.nulls);
 
-    // 11. Sampling, in every run: it fills the records' own fields.
+    // Sampling, in every run: it fills the records' own fields.
     ZK_MOT_GetData(objects, cameras, lights, nulls, nameCount, run.names.get(), frameCount,
                    ctrl.frameRate, static_cast<char>(ctrl.motionFlags), &ctrl);
 
@@ -354,7 +354,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
     // goes on with the others and fails at the end.
     bool outputFailed = false;
 
-    // 12. Mesh exports.
+    // Mesh exports.
     if (on(ZK_LWOAct)) {
         ctrl.meshFormat = 0;
         outputFailed |= ZK_LWOExport(objects, ctrl.objectCount, paths[LWO_DIR]) == 0;
@@ -364,7 +364,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
         outputFailed |= ZK_EMDLExport(objects, ctrl.objectCount, paths[EMDL_DIR]) == 0;
     }
 
-    // 13. Point caches.
+    // Point caches.
     if (mddAct) {
         if (WriteHeader(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame, paths[MDD_DIR],
                         prefix, ctrl.frameRate) == 0) {
@@ -374,7 +374,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
                         static_cast<XSI::LONG>(arg(ZK_LOCALSPACE)));
     }
 
-    // 14. Scene files under the export bar.
+    // Scene files under the export bar.
     XSI::ProgressBar bar = XSI::Application().GetUIToolkit().GetProgressBar();
     bar.PutMaximum(frameCount);
     bar.PutStep(1);
@@ -404,7 +404,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
         write(ZK_MOTSep, WriteMotions, MOT_DIR);
     }
 
-    // 15. Clean-up: the streams first (a cache that did not reach its file
+    // Clean-up: the streams first (a cache that did not reach its file
     // fails the run), then everything else as the run's scope ends.
     outputFailed |= mddStreams.Close() == 0;
     return outputFailed ? XSI::CStatus::Fail : XSI::CStatus::OK;

@@ -74,16 +74,4 @@ TEST(HeadingPitchBank, StraightUpOrDownTakesTheReducedFormula) {
     EXPECT_NEAR(out[0], 0.0, 1e-6);
 }
 
-TEST(HeadingPitchBank, SineJustInsideTheLimitUsesTheArcsine) {
-    // sin(pitch) = 0.9998 stays in the general branch: pitch is asin, and a
-    // bank about z survives.
-    const double p = std::asin(0.9998) / 2, b = 12 * kDeg / 2;
-    const XSI::MATH::CQuaternion q(std::cos(p) * std::cos(b), std::sin(p) * std::cos(b),
-                                   -std::sin(p) * std::sin(b), std::cos(p) * std::sin(b));
-    float out[3];
-    fromObjectToInertialQuaternion(q, out);
-    EXPECT_NEAR(out[1], std::asin(0.9998f), 1e-5);
-    EXPECT_NEAR(out[2] / kDeg, 12.0, 0.05);
-}
-
 } // namespace

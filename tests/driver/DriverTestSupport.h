@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace zktest {
@@ -28,37 +29,14 @@ namespace zktest {
 namespace fs = std::filesystem;
 
 // The command's arguments, by position.
+// clang-format off
 enum Arg {
-    ObjString,
-    FilePath,
-    StartFrame,
-    EndFrame,
-    ObjPreFix,
-    MDDAct,
-    LWOAct,
-    LWOString,
-    EMDLAct,
-    EMDLString,
-    LWSAct,
-    LWSString,
-    MELAct,
-    MELString,
-    FXSAct,
-    FXSString,
-    XSIAct,
-    XSIString,
-    MAXAct,
-    MAXString,
-    MOTAct,
-    MOTSep,
-    MOTString,
-    CAMAct,
-    LIGHTAct,
-    NULLAct,
-    OBJECTAct,
-    LOCALSPACE,
-    ArgCount
+    ObjString, FilePath, StartFrame, EndFrame, ObjPreFix, MDDAct, LWOAct, LWOString, EMDLAct,
+    EMDLString, LWSAct, LWSString, MELAct, MELString, FXSAct, FXSString, XSIAct, XSIString,
+    MAXAct, MAXString, MOTAct, MOTSep, MOTString, CAMAct, LIGHTAct, NULLAct, OBJECTAct,
+    LOCALSPACE, ArgCount
 };
+// clang-format on
 
 inline XSI::CString Text(const std::string& s) {
     XSI::CString text;
@@ -97,8 +75,8 @@ class DriverTest : public ::testing::Test {
         scene = new host::Scene();
         host::HostApp::Get().SetScene(std::unique_ptr<host::Scene>(scene));
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              (std::string("zk_driver_") + info->test_suite_name() + "_" + info->name());
+        dir = fs::temp_directory_path() / (std::string("zk_driver_") + std::to_string(getpid()) +
+                                           "_" + info->test_suite_name() + "_" + info->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         args = XSI::CValueArray(ArgCount);

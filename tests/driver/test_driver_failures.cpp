@@ -10,14 +10,6 @@
 namespace zktest {
 namespace {
 
-// Nothing was resolved, sampled or shown, and nothing was written.
-void ExpectNothingHappened(const DriverTest& t, const std::vector<std::string>& files) {
-    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>{"ZK_XSI_Baker"});
-    EXPECT_EQ(host::HostApp::Get().GetProgressBar(0), nullptr);
-    (void)t;
-    (void)files;
-}
-
 class DriverRefusal : public DriverTest {
   protected:
     void SetUp() override {
@@ -33,7 +25,9 @@ class DriverRefusal : public DriverTest {
         EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
         EXPECT_EQ(Errors(), std::vector<std::string>{message});
         EXPECT_EQ(Log().size(), 1u);
-        ExpectNothingHappened(*this, {});
+        // Nothing was resolved, sampled, shown or written.
+        EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>{"ZK_XSI_Baker"});
+        EXPECT_EQ(host::HostApp::Get().GetProgressBar(0), nullptr);
         EXPECT_TRUE(fs::is_empty(dir / "mdd"));
         EXPECT_FALSE(fs::exists(dir / "scene.zsc"));
     }
@@ -146,8 +140,8 @@ TEST_F(DriverTest, HostExceptionLeavesThroughTheCleanUp) {
     // The host reports an exception out of a command as a failure; the
     // plug-in's own entry lets it through after its clean-up.
     host::CommandContext context;
-    context.command = const_cast<host::PluginCommand*>(
-        host::HostApp::Get().FindPluginCommand(L"ZK_XSI_Baker"));
+    context.command =
+        const_cast<host::PluginCommand*>(host::HostApp::Get().FindPluginCommand(L"ZK_XSI_Baker"));
     context.attributes.emplace_back(L"Arguments", XSI::CValue(args));
     XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
     EXPECT_THROW(ZK_XSI_Baker_Execute(ref), std::runtime_error);

@@ -1,7 +1,5 @@
 // The built plug-in library: what it exports, how the host loads it, and a
 // run through the command-line host.
-#include "host/app/HostApp.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +7,8 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,19 +44,8 @@ TEST(PluginLibrary, ExportsOnlyItsThreeEntries) {
                                             "ZK_XSI_Baker_Execute"}));
 }
 
-TEST(PluginLibrary, HostLoadsItAndDeclaresTheArguments) {
-    host::HostApp& app = host::HostApp::Get();
-    app.SetEchoLog(false);
-    ASSERT_EQ(app.LoadPlugin(ZK_PLUGIN_LIBRARY), XSI::CStatus::OK);
-    const host::PluginCommand* cmd = app.FindPluginCommand(L"ZK_XSI_Baker");
-    ASSERT_NE(cmd, nullptr);
-    EXPECT_EQ(cmd->arguments.size(), 28u);
-    EXPECT_EQ(cmd->arguments.front().GetName(), L"ZK_ObjString");
-    EXPECT_EQ(cmd->arguments.back().GetName(), L"ZK_LOCALSPACE");
-}
-
 TEST(PluginLibrary, XsihostRunsTheCommandOnTheDemoScene) {
-    const fs::path dir = fs::temp_directory_path() / "zk_plugin_library_xsihost";
+    const fs::path dir = fs::temp_directory_path() / ("zk_xsihost_" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "mdd");
     const std::string d = dir.string();
