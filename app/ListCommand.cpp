@@ -17,10 +17,10 @@ int List(const SceneOptions& options) {
     if (!scene) {
         return kExitOK;
     }
-    for (size_t i = 0; i < scene->ItemCount(); ++i) {
+    for (int i = 0; i < scene->ItemCount(); ++i) {
         const host::Item& item = *scene->GetItem(i);
-        std::printf("%s %s %d %ld\n", Narrow(item.GetFullName()).c_str(), item.GetKindName(),
-                    static_cast<int>(item.GetClassID()), static_cast<long>(item.GetPointCount()));
+        std::printf("%s %s %d %d\n", Narrow(item.GetFullName()).c_str(), item.GetKindName(),
+                    static_cast<int>(item.GetClassID()), item.GetPointCount());
     }
     return std::fflush(stdout) == 0 ? kExitOK : kExitCommandFailed;
 }

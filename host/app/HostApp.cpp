@@ -1,6 +1,7 @@
 #include "host/app/HostApp.h"
 
 #include "host/scene/Scene.h"
+#include "host/sdk/src/ObjectNames.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_context.h>
@@ -52,7 +53,29 @@ static XSI::CStatus Guarded(HostApp& app, const std::wstring& what, Call call) {
     return XSI::CStatus::Fail;
 }
 
-HostApp::HostApp() = default;
+// SIObject names of the plug-in layer's objects: the application, a
+// registrar (the plug-in's name, set by PutName), a plug-in item or command
+// (its registered name, fixed) and a context.
+HostApp::HostApp() {
+    auto fixed = [](const wchar_t* name) {
+        return NameAccessor{[name](const void*) { return std::wstring(name); },
+                            [](void*, const std::wstring&) { return false; }};
+    };
+    auto commandName = NameAccessor{
+        [](const void* object) { return static_cast<const PluginCommand*>(object)->name; },
+        [](void*, const std::wstring&) { return false; }};
+    SetNameAccessor(XSI::siApplicationID, fixed(L"Application"));
+    SetNameAccessor(XSI::siContextID, fixed(L"Context"));
+    SetNameAccessor(XSI::siPluginItemID, commandName);
+    SetNameAccessor(XSI::siCommandID, commandName);
+    SetNameAccessor(
+        XSI::siPluginRegistrarID,
+        NameAccessor{[](const void* object) { return static_cast<const Plugin*>(object)->name; },
+                     [](void* object, const std::wstring& name) {
+                         static_cast<Plugin*>(object)->name = name;
+                         return true;
+                     }});
+}
 
 HostApp& HostApp::Get() {
     static HostApp app;
@@ -366,47 +389,6 @@ void HostApp::Reset() {
     m_bars.clear();
     m_cancelAfter = -1;
     ResetCancel();
-}
-
-// ---------------------------------------------------------------- names
-
-bool GetPluginObjectName(const XSI::CRef& ref, XSI::CString& out) {
-    void* object = ref.GetHostObject();
-    switch (ref.GetClassID()) {
-    case XSI::siApplicationID:
-        out = L"Application";
-        return true;
-    case XSI::siPluginRegistrarID:
-        out = static_cast<Plugin*>(object)->name.c_str();
-        return true;
-    case XSI::siPluginItemID:
-    case XSI::siCommandID:
-        out = static_cast<PluginCommand*>(object)->name.c_str();
-        return true;
-    case XSI::siContextID:
-        out = L"Context";
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool PutPluginObjectName(const XSI::CRef& ref, const XSI::CString& name, XSI::CStatus& out) {
-    switch (ref.GetClassID()) {
-    case XSI::siPluginRegistrarID:
-        static_cast<Plugin*>(ref.GetHostObject())->name = name.GetWideString();
-        out = XSI::CStatus::OK;
-        return true;
-    case XSI::siApplicationID:
-    case XSI::siPluginItemID:
-    case XSI::siCommandID:
-    case XSI::siContextID:
-        // The host names these; a command keeps the name it was registered by.
-        out = XSI::CStatus::AccessDenied;
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace host

@@ -203,10 +203,4 @@ class HostApp {
     bool m_cancelRequested = false;
 };
 
-// SIObject's name for the host objects of the plug-in layer (application,
-// registrar, plug-in item, command, context): false for any other reference,
-// which is a scene item. The SIObject implementation calls these first.
-bool GetPluginObjectName(const XSI::CRef& ref, XSI::CString& out);
-bool PutPluginObjectName(const XSI::CRef& ref, const XSI::CString& name, XSI::CStatus& out);
-
 } // namespace host

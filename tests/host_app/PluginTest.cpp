@@ -137,6 +137,8 @@ TEST_F(PluginTest, RegistrationRecordsThePluginAndDeclaresTheArgumentsInOrder) {
     EXPECT_EQ(plugin->minor, 5);
     EXPECT_TRUE(g_seen.itemValid);
     EXPECT_EQ(g_seen.itemName, L"Local");
+    EXPECT_EQ(g_keptRegistrar.GetName(), L"Local Plug-in");
+    EXPECT_EQ(XSI::Application().GetName(), L"Application");
     EXPECT_EQ(g_seen.inits, 1);
     EXPECT_EQ(g_seen.duplicateAdd, CStatus::InvalidArgument);
     // Commands are registered only while the plug-in loads.

@@ -88,6 +88,34 @@ TEST(XsihostTest, RunsAPluginCommandWithPositionalAndNamedArguments) {
     EXPECT_EQ(r.out, "steps 3\n");
 }
 
+TEST(XsihostTest, FrameRateAndCurrentFrameReachTheCommand) {
+    Result r = RunXsihost({"run", "--plugins", kPlugins, "--fps", "24", "--frame", "5", "Echo"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("INFO: Echo time 5 at 24 fps\n"), std::string::npos) << r.err;
+    r = RunXsihost({"run", "--plugins", kPlugins, "Echo"});
+    EXPECT_NE(r.err.find("INFO: Echo time 0 at 30 fps\n"), std::string::npos) << r.err;
+}
+
+TEST(XsihostTest, ListsTheDemoSceneOneItemALine) {
+    Result r = RunXsihost({"list", "--demo"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Grid mesh 72 1024\n"
+                     "Rig null 73 0\n"
+                     "Rig.Cube mesh 72 8\n"
+                     "Camera camera 80 0\n"
+                     "Spot light 81 0\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(XsihostTest, RunsHostCommandsOnTheDemoScene) {
+    Result r = RunXsihost({"run", "--demo", "SelectObj", "Rig.Cube"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    r = RunXsihost({"run", "--demo", "SelectObj", "Nothing"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("WARNING: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("status 0x80070057"), std::string::npos) << r.err;
+}
+
 TEST(XsihostTest, CommandStatusBecomesTheExitCode) {
     Result r = RunXsihost({"run", "--plugins", kPlugins, "Echo", "Status=invalid"});
     EXPECT_EQ(r.exitCode, 1);

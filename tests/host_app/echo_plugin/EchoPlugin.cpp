@@ -1,5 +1,5 @@
 // A test plug-in: registers the command "Echo", which logs every argument it
-// receives (name, type, text), drives a progress bar for Count steps, sets a
+// receives (name, type, text) and the time, drives a progress bar for Count steps, sets a
 // return value and returns the status that its Status argument names.
 #include <xsi_application.h>
 #include <xsi_argument.h>
@@ -9,6 +9,7 @@
 #include <xsi_pluginregistrar.h>
 #include <xsi_progressbar.h>
 #include <xsi_status.h>
+#include <xsi_time.h>
 #include <xsi_uitoolkit.h>
 #include <xsi_value.h>
 #include <xsi_valuearray.h>
@@ -84,6 +85,9 @@ XSIPLUGINCALLBACK CStatus Echo_Execute(CRef& in_ctxt) {
         app.LogMessage(CString(L"Echo ") + declared.GetItem(i).GetName() + L" " +
                        TypeName(args[i]) + L" [" + args[i].GetAsText() + L"]");
     }
+    XSI::CTime now;
+    app.LogMessage(CString(L"Echo time ") + CValue(now.GetTime()).GetAsText() + L" at " +
+                   CValue(now.GetFrameRate()).GetAsText() + L" fps");
     if (static_cast<bool>(args[2])) {
         app.LogMessage(L"Echo flag is set", siWarningMsg);
     }
