@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 using host::Animated;
 using host::Interp;
@@ -37,6 +38,8 @@ TEST(Animated, ConstantAndLinearKeysWithHoldOutsideTheRange) {
     EXPECT_EQ(a.Eval(5.0), 1.0);  // before the first key: the first value
     EXPECT_EQ(a.Eval(99.0), 3.0); // after the last key: the last value
     EXPECT_EQ(a.Eval(std::numeric_limits<double>::quiet_NaN()), 1.0);
+
+    EXPECT_THROW(a.SetKey(std::numeric_limits<double>::quiet_NaN(), 0.0), std::invalid_argument);
 
     // A key at an existing frame replaces it.
     a.SetKey(20.0, 5.0);
