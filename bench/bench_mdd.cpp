@@ -1,0 +1,135 @@
+// Speed of the MDD frame blocks: a rigid mesh of 1,000,000 points, moving and
+// turning, baked in world space (every point mapped) with RecordData, beside
+// the limit of this machine: the same number of bytes written from a ready
+// buffer with one fwrite per frame. Both write into a file under /tmp that is
+// rewound every kFramesPerFile frames so that it stays bounded.
+//
+//   bench_mdd --benchmark_min_time=3
+//
+// Counters: bytes_per_second (frame block bytes), rss_growth_kB (resident
+// memory after the last frame minus after the first: flat means ~0).
+#include "geometry/MDDFile.h"
+#include "host/app/HostApp.h"
+#include "host/scene/Scene.h"
+
+#include <xsi_geometry.h>
+#include <xsi_pointrefarray.h>
+#include <xsi_primitive.h>
+#include <xsi_vector3array.h>
+#include <xsi_x3dobject.h>
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kSide = 1000;
+constexpr int kPoints = kSide * kSide;
+constexpr long long kBlockBytes = 12LL * kPoints;
+constexpr int kFramesPerFile = 16;
+
+const char* const kBakePath = "/tmp/zk_bench_mdd_record.mdd";
+const char* const kLimitPath = "/tmp/zk_bench_mdd_limit.mdd";
+
+long ResidentKb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The scene: one rigid grid of kPoints points, translated and turned over
+// time, so that every frame's world positions differ.
+host::Item* BuildScene() {
+    host::HostApp& app = host::HostApp::Get();
+    app.Reset();
+    app.SetEchoLog(false);
+    auto scene = std::make_unique<host::Scene>();
+    host::Item* grid = scene->AddMesh(L"grid");
+    std::vector<host::Vec3> points;
+    points.reserve(kPoints);
+    for (int j = 0; j < kSide; ++j)
+        for (int i = 0; i < kSide; ++i)
+            points.push_back({i * 0.01, 0.0, j * 0.01});
+    grid->GetMesh()->SetPoints(std::move(points));
+    grid->Translation().SetFunction([](double f) { return host::Vec3{f * 0.1, 1.0, -f * 0.05}; });
+    grid->Rotation().SetFunction(
+        [](double f) { return host::QuatFromXYZAngles(0.0, f * 0.01, f * 0.002); });
+    app.SetScene(std::move(scene));
+    return grid;
+}
+
+void BM_RecordData(benchmark::State& state) {
+    host::Item* grid = BuildScene();
+    ObjectData object;
+    std::strcpy(object.name, "grid");
+    std::strcpy(object.mddPath, kBakePath);
+    object.pointCount = kPoints;
+    object.ref = grid->GetRef();
+    object.mddFile = std::fopen(kBakePath, "wb");
+    if (!object.mddFile) {
+        state.SkipWithError("cannot create the file under /tmp");
+        return;
+    }
+    RecordData(1, &object, 0, 0); // first frame: buffers reach their size
+    const long residentStart = ResidentKb();
+    int frame = 1;
+    for (auto _ : state) {
+        if (frame % kFramesPerFile == 0)
+            std::fseek(object.mddFile, 0, SEEK_SET);
+        RecordData(1, &object, frame++, 0);
+    }
+    state.counters["rss_growth_kB"] = static_cast<double>(ResidentKb() - residentStart);
+    state.SetBytesProcessed(state.iterations() * kBlockBytes);
+    if (!ZK_CloseMDDFiles(1, &object))
+        state.SkipWithError("the file could not be completely written");
+    std::remove(kBakePath);
+    host::HostApp::Get().Reset();
+}
+BENCHMARK(BM_RecordData)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WriteLimit(benchmark::State& state) {
+    std::vector<char> block(kBlockBytes, '\x3F');
+    FILE* file = std::fopen(kLimitPath, "wb");
+    if (!file) {
+        state.SkipWithError("cannot create the file under /tmp");
+        return;
+    }
+    int frame = 1;
+    for (auto _ : state) {
+        if (frame++ % kFramesPerFile == 0)
+            std::fseek(file, 0, SEEK_SET);
+        std::fwrite(block.data(), 1, block.size(), file);
+    }
+    state.SetBytesProcessed(state.iterations() * kBlockBytes);
+    std::fclose(file);
+    std::remove(kLimitPath);
+}
+BENCHMARK(BM_WriteLimit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The host's share of RecordData: the position array of one frame.
+void BM_HostPositionArray(benchmark::State& state) {
+    host::Item* grid = BuildScene();
+    XSI::X3DObject item(grid->GetRef());
+    int frame = 1;
+    for (auto _ : state) {
+        XSI::MATH::CVector3Array positions =
+            item.GetActivePrimitive().GetGeometry(frame++).GetPoints().GetPositionArray();
+        benchmark::DoNotOptimize(positions.GetArray());
+    }
+    host::HostApp::Get().Reset();
+}
+BENCHMARK(BM_HostPositionArray)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,388 @@
+// MDD point caches: whole files compared byte for byte with bytes written out
+// by hand (each 32-bit word most significant byte first), the progress bar's
+// walk, cancel, and the refusals and failures that must be reported.
+#include "geometry/MDDFile.h"
+#include "host/app/HostApp.h"
+#include "host/scene/Scene.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+// Big-endian bytes of hand-written 32-bit words.
+Bytes Words(std::initializer_list<uint32_t> words) {
+    Bytes out;
+    for (uint32_t w : words) {
+        out.push_back(static_cast<uint8_t>(w >> 24));
+        out.push_back(static_cast<uint8_t>(w >> 16));
+        out.push_back(static_cast<uint8_t>(w >> 8));
+        out.push_back(static_cast<uint8_t>(w));
+    }
+    return out;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << path;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+class MddTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::HostApp::Get().Reset();
+        host::HostApp::Get().SetEchoLog(false);
+        auto owned = std::make_unique<host::Scene>();
+        scene = owned.get();
+        host::HostApp::Get().SetScene(std::move(owned));
+        char pattern[] = "/tmp/zk_mdd_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+    }
+    void TearDown() override {
+        ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data());
+        if (!cwd.empty()) {
+            EXPECT_EQ(chdir(cwd.c_str()), 0);
+        }
+        EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+        host::HostApp::Get().Reset();
+    }
+
+    // A mesh item and its record.
+    host::Item* AddMesh(const char* name, std::vector<host::Vec3> points,
+                        host::Item* parent = nullptr) {
+        std::wstring wide(name, name + std::strlen(name));
+        host::Item* item = scene->AddMesh(wide, parent);
+        item->GetMesh()->SetPoints(std::move(points));
+        ObjectData record;
+        std::strcpy(record.name, name);
+        record.pointCount = item->GetPointCount();
+        record.ref = item->GetRef();
+        objects.push_back(record);
+        return item;
+    }
+
+    int Header(int first, int last, float fps, const char* prefix = "") {
+        std::string folder = root;
+        return WriteHeader(static_cast<int>(objects.size()), objects.data(), first, last,
+                           &folder[0], const_cast<char*>(prefix), fps);
+    }
+    void Walk(int first, int last, int localSpace) {
+        ZK_MESH_Process(static_cast<int>(objects.size()), objects.data(), first, last, localSpace);
+    }
+    // Closes every stream and reads the file of record i.
+    Bytes Baked(size_t i) {
+        EXPECT_EQ(ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data()), 1);
+        return ReadFile(objects[i].mddPath);
+    }
+    Lines Errors() const {
+        Lines out;
+        for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
+            EXPECT_EQ(e.severity, XSI::siErrorMsg);
+            out.push_back(e.text);
+        }
+        return out;
+    }
+    const host::ProgressState& Bar() { return *host::HostApp::Get().GetProgressBar(0); }
+
+    // Two points, at (1, 2, 3) and (-0.5, 0, 1.5), moved by 10 along x from
+    // frame 1 to frame 2.
+    void AddMovingPair() {
+        host::Item* item = AddMesh("sphere", {{1.0, 2.0, 3.0}, {-0.5, 0.0, 1.5}});
+        item->Translation().SetKey(1, {0.0, 0.0, 0.0});
+        item->Translation().SetKey(2, {10.0, 0.0, 0.0});
+    }
+
+    host::Scene* scene = nullptr;
+    std::vector<ObjectData> objects;
+    std::string root;
+    std::string cwd;
+};
+
+const Bytes kPairAtFrame1 =
+    Words({0x3F800000, 0x40000000, 0xC0400000, 0xBF000000, 0x00000000, 0xBFC00000});
+const Bytes kPairAtFrame2 =
+    Words({0x41300000, 0x40000000, 0xC0400000, 0x41180000, 0x00000000, 0xBFC00000});
+
+TEST_F(MddTest, TwoFramesAt30FpsInWorldSpace) {
+    AddMovingPair();
+    ASSERT_EQ(Header(1, 2, 30.0f), 1);
+    Walk(1, 2, 0);
+    const Bytes expected =
+        Join({Words({2, 2, 0x3D088889, 0x3D888889}), kPairAtFrame1, kPairAtFrame1, kPairAtFrame2});
+    ASSERT_EQ(expected.size(), 88u);
+    EXPECT_EQ(Baked(0), expected);
+    EXPECT_EQ(Errors(), Lines{});
+}
+
+TEST_F(MddTest, LocalSpaceOnlyWhenTheSwitchIsOne) {
+    AddMovingPair();
+    ASSERT_EQ(Header(1, 2, 30.0f), 1);
+    Walk(1, 2, 1);
+    EXPECT_EQ(Baked(0), Join({Words({2, 2, 0x3D088889, 0x3D888889}), kPairAtFrame1, kPairAtFrame1,
+                              kPairAtFrame1}));
+
+    ASSERT_EQ(Header(1, 2, 30.0f), 1);
+    Walk(1, 2, 2); // any value but 1 means world space
+    EXPECT_EQ(Baked(0), Join({Words({2, 2, 0x3D088889, 0x3D888889}), kPairAtFrame1, kPairAtFrame1,
+                              kPairAtFrame2}));
+}
+
+TEST_F(MddTest, OneFrameThroughTheParentChain) {
+    // A point (1, 2, 3) of a mesh scaled by 2 under a null moved up by 5
+    // lands at (2, 9, 6) in world space.
+    host::Item* rig = scene->AddNull(L"Rig");
+    rig->Translation().Set({0.0, 5.0, 0.0});
+    host::Item* mesh = AddMesh("ball", {{1.0, 2.0, 3.0}}, rig);
+    mesh->Scaling().Set({2.0, 2.0, 2.0});
+    ASSERT_EQ(Header(12, 12, 24.0f), 1);
+    Walk(12, 12, 0);
+    const Bytes block = Words({0x40000000, 0x41100000, 0xC0C00000});
+    const Bytes expected = Join({Words({1, 1, 0x3F000000}), block, block});
+    ASSERT_EQ(expected.size(), 12u + 24u);
+    EXPECT_EQ(Baked(0), expected);
+}
+
+TEST_F(MddTest, ZeroDepthIsNeverWrittenNegative) {
+    AddMesh("flat", {{0.0, 0.0, 0.0}, {0.0, 0.0, -0.0}, {0.0, 0.0, 1.5}});
+    ASSERT_EQ(Header(12, 12, 24.0f), 1);
+    Walk(12, 12, 1);
+    const Bytes block = Words({0, 0, 0, 0, 0, 0, 0, 0, 0xBFC00000});
+    EXPECT_EQ(Baked(0), Join({Words({1, 3, 0x3F000000}), block, block}));
+}
+
+TEST_F(MddTest, ObjectWithoutPoints) {
+    AddMesh("empty", {});
+    ASSERT_EQ(Header(1, 3, 30.0f), 1);
+    Walk(1, 3, 0);
+    EXPECT_EQ(Baked(0), Words({3, 0, 0x3D088889, 0x3D888889, 0x3DCCCCCD}));
+}
+
+TEST_F(MddTest, LastFrameBeforeFirst) {
+    AddMesh("cube", {{1.0, 2.0, 3.0}});
+    ASSERT_EQ(Header(5, 3, 30.0f), 1);
+    Walk(5, 3, 0);
+    // F = -1, no times, only the lead block; the bar never steps.
+    EXPECT_EQ(Baked(0), Words({0xFFFFFFFF, 1, 0x3F800000, 0x40000000, 0xC0400000}));
+    EXPECT_EQ(Bar().value, 0);
+}
+
+TEST_F(MddTest, CancelKeepsHeaderAndFramesWritten) {
+    AddMovingPair();
+    ASSERT_EQ(Header(1, 5, 30.0f), 1);
+    host::HostApp::Get().SetCancelAfterIncrements(2);
+    Walk(1, 5, 0);
+    const Bytes header = Words({5, 2, 0x3D088889, 0x3D888889, 0x3DCCCCCD, 0x3E088889, 0x3E2AAAAB});
+    const Bytes file = Baked(0);
+    ASSERT_EQ(file.size(), 8u + 4 * 5 + 12 * 2 * 3);
+    EXPECT_EQ(file, Join({header, kPairAtFrame1, kPairAtFrame1, kPairAtFrame2}));
+}
+
+TEST_F(MddTest, CancelBeforeTheFirstFrameLeavesTheLeadBlock) {
+    AddMovingPair();
+    ASSERT_EQ(Header(1, 2, 30.0f), 1);
+    host::HostApp::Get().SetCancelAfterIncrements(0);
+    Walk(1, 2, 0);
+    EXPECT_EQ(Baked(0), Join({Words({2, 2, 0x3D088889, 0x3D888889}), kPairAtFrame1}));
+}
+
+TEST_F(MddTest, ProgressBarWalk) {
+    AddMesh("cube", {{1.0, 2.0, 3.0}});
+    ASSERT_EQ(Header(5, 7, 30.0f), 1);
+    Walk(5, 7, 0);
+    EXPECT_EQ(Bar().caption, L"Zelkin Mesh Processing....");
+    EXPECT_TRUE(Bar().visible);
+    EXPECT_EQ(Bar().maximum, 3);
+    EXPECT_EQ(Bar().step, 1);
+    EXPECT_EQ(Bar().value, 3);
+    // The status shows the first frame, then the bar's value.
+    EXPECT_EQ(Bar().statusText, L"Frame 2");
+    EXPECT_EQ(Baked(0).size(), 8u + 4 * 3 + 12 * 4);
+
+    host::HostApp::Get().Reset();
+    objects.clear();
+    Walk(9, 9, 0);
+    EXPECT_EQ(Bar().statusText, L"Frame 9");
+}
+
+TEST_F(MddTest, NoObjectsStillStepsThroughTheRange) {
+    EXPECT_EQ(Header(1, 4, 30.0f), 1);
+    Walk(1, 4, 0);
+    EXPECT_EQ(Bar().value, 4);
+    EXPECT_EQ(Bar().maximum, 4);
+    EXPECT_EQ(Errors(), Lines{});
+}
+
+TEST_F(MddTest, FilePaths) {
+    AddMesh("sphere", {{1.0, 2.0, 3.0}});
+    const std::string cache = root + "/cache";
+    ASSERT_EQ(mkdir(cache.c_str(), 0755), 0);
+    auto bake = [&](std::string folder, const char* prefix) {
+        EXPECT_EQ(
+            WriteHeader(1, objects.data(), 1, 1, &folder[0], const_cast<char*>(prefix), 30.0f), 1);
+        EXPECT_EQ(ZK_CloseMDDFiles(1, objects.data()), 1);
+        return std::string(objects[0].mddPath);
+    };
+    EXPECT_EQ(bake(cache, "take2_"), cache + "/take2_sphere.mdd");
+    EXPECT_EQ(bake(cache, ""), cache + "/sphere.mdd");
+    EXPECT_EQ(bake(cache + "/", ""), cache + "//sphere.mdd");
+    EXPECT_EQ(ReadFile(cache + "/take2_sphere.mdd").size(), 12u);
+    EXPECT_EQ(ReadFile(cache + "/sphere.mdd").size(), 12u);
+
+    // A folder given with backslashes (here relative to the current folder).
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    cwd = here;
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    ASSERT_EQ(std::system("mkdir -p C:/bake/mdd"), 0);
+    EXPECT_EQ(bake("C:\\bake\\mdd", ""), "C:/bake/mdd/sphere.mdd");
+    EXPECT_TRUE(Exists(root + "/C:/bake/mdd/sphere.mdd"));
+    EXPECT_EQ(Errors(), Lines{});
+}
+
+TEST_F(MddTest, FileThatCannotBeCreatedStopsTheHeaders) {
+    AddMesh("a", {{1.0, 2.0, 3.0}});
+    AddMesh("gone/b", {{1.0, 2.0, 3.0}});
+    AddMesh("c", {{1.0, 2.0, 3.0}});
+    EXPECT_EQ(Header(1, 2, 30.0f), 0);
+    // The records before the failure keep their open streams for the
+    // clean-up; the ones after it are untouched.
+    EXPECT_NE(objects[0].mddFile, nullptr);
+    EXPECT_EQ(objects[1].mddFile, nullptr);
+    EXPECT_EQ(objects[2].mddFile, nullptr);
+    EXPECT_EQ(objects[2].mddPath[0], '\0');
+    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The MDD file cannot be created. Make sure the file "
+                              "name and prefix are valid: " +
+                              root + "/gone/b.mdd"});
+    EXPECT_EQ(Baked(0).size(), 16u);
+}
+
+TEST_F(MddTest, PathThatDoesNotFitIsRefusedNotCut) {
+    // root + "/" + name + ".mdd" is exactly 254 characters: accepted.
+    const std::string fits(254 - root.size() - 1 - 4, 'n');
+    AddMesh(fits.c_str(), {{1.0, 2.0, 3.0}});
+    ASSERT_EQ(Header(1, 1, 30.0f), 1);
+    EXPECT_EQ(std::string(objects[0].mddPath), root + "/" + fits + ".mdd");
+    EXPECT_TRUE(Exists(objects[0].mddPath));
+    ZK_CloseMDDFiles(1, objects.data());
+
+    // One character more: refused with the path as far as it fits.
+    std::string folder = root + "\\x";
+    const std::string path = root + "/x/" + fits + ".mdd";
+    EXPECT_EQ(WriteHeader(1, objects.data(), 1, 1, &folder[0], const_cast<char*>(""), 30.0f), 0);
+    EXPECT_EQ(objects[0].mddFile, nullptr);
+    EXPECT_EQ(objects[0].mddPath[0], '\0');
+
+    // A prefix and name that together exceed the work buffer.
+    const std::string longPrefix(250, 'p');
+    folder = "/tmp";
+    EXPECT_EQ(WriteHeader(1, objects.data(), 1, 1, &folder[0],
+                          const_cast<char*>(longPrefix.c_str()), 30.0f),
+              0);
+    const std::string lead =
+        "ZK_XSI_Baker - The MDD file cannot be created. Make sure the file name and prefix are "
+        "valid: ";
+    EXPECT_EQ(Errors(), (Lines{lead + path.substr(0, 254),
+                               lead + ("/tmp/" + longPrefix + fits).substr(0, 254)}));
+}
+
+TEST_F(MddTest, GeometryShorterThanItsCacheIsPaddedAtTheOrigin) {
+    host::Item* item = AddMesh("shrunk", {{1.0, 2.0, 3.0}});
+    item->Translation().Set({10.0, 0.0, 0.0});
+    objects[0].pointCount = 2;
+    ASSERT_EQ(Header(1, 2, 30.0f), 1);
+    Walk(1, 2, 0);
+    const Bytes block = Words({0x41300000, 0x40000000, 0xC0400000, 0x41200000, 0, 0});
+    EXPECT_EQ(Baked(0), Join({Words({2, 2, 0x3D088889, 0x3D888889}), block, block, block}));
+    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The object shrunk has fewer points at frame 1 than "
+                              "its MDD file holds; the missing points are written at the "
+                              "object's origin: " +
+                              root + "/shrunk.mdd"});
+}
+
+TEST_F(MddTest, GeometryLongerThanItsCacheWritesOnlyItsPointCount) {
+    AddMesh("grown", {{1.0, 2.0, 3.0}, {4.0, 5.0, 6.0}});
+    objects[0].pointCount = 1;
+    ASSERT_EQ(Header(12, 12, 24.0f), 1);
+    Walk(12, 12, 1);
+    const Bytes block = Words({0x3F800000, 0x40000000, 0xC0400000});
+    EXPECT_EQ(Baked(0), Join({Words({1, 1, 0x3F000000}), block, block}));
+    EXPECT_EQ(Errors(), Lines{});
+}
+
+TEST_F(MddTest, StreamThatCannotBeWrittenIsReported) {
+    AddMesh("full", {{1.0, 2.0, 3.0}});
+    AddMesh("fine", {{1.0, 2.0, 3.0}});
+    ASSERT_EQ(Header(1, 1, 30.0f), 1);
+    std::fclose(objects[0].mddFile);
+    objects[0].mddFile = std::fopen("/dev/full", "wb");
+    ASSERT_NE(objects[0].mddFile, nullptr);
+    std::strcpy(objects[0].mddPath, "/dev/full");
+    Walk(1, 1, 0);
+    EXPECT_EQ(ZK_CloseMDDFiles(2, objects.data()), 0);
+    EXPECT_EQ(objects[0].mddFile, nullptr);
+    EXPECT_EQ(objects[1].mddFile, nullptr);
+    EXPECT_EQ(ReadFile(root + "/fine.mdd").size(), 12u + 24u);
+    EXPECT_EQ(Errors(),
+              Lines{"ZK_XSI_Baker - The MDD file could not be completely written: /dev/full"});
+    // Nothing is left open to close twice.
+    EXPECT_EQ(ZK_CloseMDDFiles(2, objects.data()), 1);
+}
+
+TEST_F(MddTest, ObjectsWithoutStreamAreSkipped) {
+    AddMesh("never", {{1.0, 2.0, 3.0}});
+    EXPECT_EQ(RecordData(1, objects.data(), 1, 0), 1);
+    EXPECT_EQ(objects[0].mddFile, nullptr);
+}
+
+TEST(BigEndian, ValuesAndByteReversal) {
+    FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    putInt(f, -2);
+    putInt(f, 0x01020304);
+    putFloat(f, -1.5f);
+    putFloat(f, 0.1f);
+    std::rewind(f);
+    uint8_t got[16] = {};
+    ASSERT_EQ(std::fread(got, 1, 16, f), 16u);
+    std::fclose(f);
+    EXPECT_EQ(Bytes(got, got + 16), Words({0xFFFFFFFE, 0x01020304, 0xBFC00000, 0x3DCCCCCD}));
+
+    uint8_t pairs[] = {1, 2, 3, 4, 5, 6};
+    revbytes(pairs, 2, 3);
+    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{2, 1, 4, 3, 6, 5}));
+    revbytes(pairs, 3, 2);
+    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{4, 1, 2, 5, 6, 3}));
+    revbytes(pairs, 4, 0);
+    revbytes(pairs, 1, 6);
+    EXPECT_EQ(Bytes(pairs, pairs + 6), (Bytes{4, 1, 2, 5, 6, 3}));
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// Mesh export through host commands: the paths recorded, the arguments
+// handed to the commands, and failures reported per object.
+#include "geometry/MeshExport.h"
+#include "host/app/HostApp.h"
+#include "host/scene/Scene.h"
+#include "host/scene/SceneCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct Call {
+    std::wstring name;
+    std::wstring path;
+    XSI::CValue::DataType nameType;
+    XSI::CValue::DataType pathType;
+};
+
+class MeshExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::HostApp::Get().Reset();
+        host::HostApp::Get().SetEchoLog(false);
+        calls.clear();
+        failFor.clear();
+        // A stand-in for the sibling LWO command: records its arguments and
+        // fails for the names in failFor.
+        host::HostApp::Get().RegisterHostCommand(
+            L"ZK_XSI_ExportLWO", [this](const XSI::CValueArray& args, XSI::CValue&) {
+                EXPECT_EQ(args.GetCount(), 2);
+                const XSI::CString name = args[0];
+                const XSI::CString path = args[1];
+                calls.push_back({name.GetWideString(), path.GetWideString(), args[0].GetType(),
+                                 args[1].GetType()});
+                for (const std::wstring& f : failFor)
+                    if (f == name.GetWideString())
+                        return XSI::CStatus(XSI::CStatus::Fail);
+                return XSI::CStatus(XSI::CStatus::OK);
+            });
+        char pattern[] = "/tmp/zk_mesh_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+    }
+    void TearDown() override {
+        EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+        host::HostApp::Get().Reset();
+    }
+
+    void AddRecord(const char* name) {
+        ObjectData record;
+        std::strcpy(record.name, name);
+        objects.push_back(record);
+    }
+    int Lwo(std::string folder) {
+        return ZK_LWOExport(objects.data(), static_cast<int>(objects.size()), &folder[0]);
+    }
+    Lines Errors() const {
+        Lines out;
+        for (const host::LogEntry& e : host::HostApp::Get().GetLog())
+            if (e.severity == XSI::siErrorMsg)
+                out.push_back(e.text);
+        return out;
+    }
+    static std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+    std::vector<ObjectData> objects;
+    std::vector<Call> calls;
+    std::vector<std::wstring> failFor;
+    std::string root;
+};
+
+TEST_F(MeshExportTest, NoObjectsRunNoCommand) {
+    EXPECT_EQ(ZK_LWOExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
+    EXPECT_EQ(ZK_EMDLExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
+    EXPECT_TRUE(host::HostApp::Get().GetCommandsRun().empty());
+}
+
+TEST_F(MeshExportTest, LwoPathsAndArguments) {
+    AddRecord("Rig.Box");
+    AddRecord("odd\\name");
+    ASSERT_EQ(Lwo("C:\\bake\\lwo"), 1);
+    EXPECT_EQ(std::string(objects[0].lwoPath), "C:/bake/lwo/Rig.Box.lwo");
+    // A backslash in the name becomes a slash in the path only.
+    EXPECT_EQ(std::string(objects[1].lwoPath), "C:/bake/lwo/odd/name.lwo");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].name, L"Rig.Box");
+    EXPECT_EQ(calls[0].path, L"C:/bake/lwo/Rig.Box.lwo");
+    EXPECT_EQ(calls[0].nameType, XSI::CValue::siString);
+    EXPECT_EQ(calls[0].pathType, XSI::CValue::siString);
+    EXPECT_EQ(calls[1].name, L"odd\\name");
+    EXPECT_EQ(calls[1].path, L"C:/bake/lwo/odd/name.lwo");
+    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(),
+              (std::vector<std::string>{"ZK_XSI_ExportLWO", "ZK_XSI_ExportLWO"}));
+    EXPECT_EQ(Errors(), Lines{});
+}
+
+TEST_F(MeshExportTest, TrailingSlashIsDoubledAndBytesWidenAsSignedChars) {
+    AddRecord("caf\xE9");
+    ASSERT_EQ(Lwo("/out/"), 1);
+    EXPECT_EQ(std::string(objects[0].lwoPath), "/out//caf\xE9.lwo");
+    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls[0].name.size(), 4u);
+    EXPECT_EQ(calls[0].name[3], static_cast<wchar_t>(static_cast<signed char>('\xE9')));
+}
+
+TEST_F(MeshExportTest, FailedCommandIsReportedAndTheOthersStillRun) {
+    AddRecord("a");
+    AddRecord("b");
+    AddRecord("c");
+    failFor = {L"b"};
+    EXPECT_EQ(Lwo("/out"), 0);
+    EXPECT_EQ(calls.size(), 3u);
+    EXPECT_EQ(std::string(objects[1].lwoPath), "/out/b.lwo");
+    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The LWO file could not be made for b: /out/b.lwo"});
+}
+
+TEST_F(MeshExportTest, PathThatDoesNotFitRunsNoCommand) {
+    // "/out" + "\" + name + ".lwo" is 254 characters for the first name and
+    // 255 for the second.
+    const std::string fits(254 - 4 - 1 - 4, 'n');
+    const std::string tooLong = fits + "x";
+    AddRecord(fits.c_str());
+    AddRecord(tooLong.c_str());
+    AddRecord("after");
+    EXPECT_EQ(Lwo("/out"), 0);
+    EXPECT_EQ(std::string(objects[0].lwoPath), "/out/" + fits + ".lwo");
+    EXPECT_EQ(objects[1].lwoPath[0], '\0');
+    EXPECT_EQ(std::string(objects[2].lwoPath), "/out/after.lwo");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].name, L"after");
+    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The LWO file path of " + tooLong +
+                              " is too long: " + ("/out/" + tooLong + ".lwo").substr(0, 254)});
+}
+
+TEST_F(MeshExportTest, EmdlThroughTheHostsExportModel) {
+    auto owned = std::make_unique<host::Scene>();
+    host::Item* box = owned->AddMesh(L"Box");
+    box->GetMesh()->SetPoints({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    box->GetMesh()->AddPolygon({0, 1, 2});
+    host::HostApp::Get().SetScene(std::move(owned));
+    host::RegisterSceneCommands(host::HostApp::Get());
+    AddRecord("Box");
+    AddRecord("Nothing");
+    EXPECT_EQ(ZK_EMDLExport(objects.data(), 2, &root[0]), 0);
+    EXPECT_EQ(std::string(objects[0].emdlPath), root + "/Box.emdl");
+    struct stat st;
+    EXPECT_EQ(stat(objects[0].emdlPath, &st), 0);
+    EXPECT_GT(st.st_size, 0);
+    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(),
+              (std::vector<std::string>{"ExportModel", "ExportModel"}));
+    const Lines errors = Errors();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back(), "ZK_XSI_Baker - The EMDL file could not be made for Nothing: " + root +
+                                 "/Nothing.emdl");
+    EXPECT_EQ(objects[0].lwoPath[0], '\0');
+}
+
+} // namespace
