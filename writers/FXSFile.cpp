@@ -240,14 +240,15 @@ void EndItem(FILE* f) {
     Line(f, "");
 }
 
-void CameraModuleData(FILE* f, int options, float pixelAspect) {
+// pixelAspect is the text of the pixel aspect value.
+void CameraModuleData(FILE* f, const char* options, const char* pixelAspect) {
     Line(f, "BeginModuleData Camera");
     Line(f, "\tFormatType 0");
     Line(f, "\tFormatEntries 7 CameraData");
-    LineInt(f, "\t\tCameraOptions 9 ", options);
+    LineText(f, "\t\tCameraOptions 9 ", options);
     Line(f, "\t\tImageWidth 9 640");
     Line(f, "\t\tImageHeight 9 480");
-    std::fprintf(f, "\t\tPixelApsect 28 %f\n", static_cast<double>(pixelAspect));
+    LineText(f, "\t\tPixelApsect 28 ", pixelAspect);
     Line(f, "\t\tReticleColor 30 1.000000 1.000000 1.000000 0.500000");
     Line(f, "\t\tMaskColor 30 0.000000 0.000000 0.000000 0.300000");
     Line(f, "\t\tOverlayText 6 ");
@@ -337,7 +338,9 @@ void CameraItem(FILE* f, const ScCtrl* ctrl, const CameraData_st& camera, int fr
         return TransformChannel(s.pos, s.hpb, c, v);
     });
     LineText(f, "BeginObjectSpecificInfo ", camera.name);
-    CameraModuleData(f, 35, camera.pixelRatio);
+    char pixelAspect[64];
+    std::snprintf(pixelAspect, sizeof pixelAspect, "%f", static_cast<double>(camera.pixelRatio));
+    CameraModuleData(f, "35", pixelAspect);
     Line(f, "EndObjectSpecificInfo");
     EndItem(f);
 }
@@ -448,18 +451,9 @@ void DefaultCamera(FILE* file) {
     Line(file, "NumChildren 0");
     Line(file, "ObjectAlias Camera");
     StaticMotion(file, kDefaultCameraMotion);
+    // Written from fixed texts only, so the caller's locale does not matter.
     Line(file, "BeginObjectSpecificInfo Camera");
-    Line(file, "BeginModuleData Camera");
-    Line(file, "\tFormatType 0");
-    Line(file, "\tFormatEntries 7 CameraData");
-    Line(file, "\t\tCameraOptions 9 512");
-    Line(file, "\t\tImageWidth 9 640");
-    Line(file, "\t\tImageHeight 9 480");
-    Line(file, "\t\tPixelApsect 28 1.000000");
-    Line(file, "\t\tReticleColor 30 1.000000 1.000000 1.000000 0.500000");
-    Line(file, "\t\tMaskColor 30 0.000000 0.000000 0.000000 0.300000");
-    Line(file, "\t\tOverlayText 6 ");
-    Line(file, "EndModuleData");
+    CameraModuleData(file, "512", "1.000000");
     Line(file, "EndObjectSpecificInfo");
     EndItem(file);
 }
