@@ -32,7 +32,7 @@ namespace {
 const wchar_t* const kCommandName = L"ZK_XSI_ExportLWO";
 const char* const kSurfaceName = "Default";
 
-CString Narrow2Wide(const std::string& text) {
+CString HostText(const std::string& text) {
     CString s;
     s.PutAsciiString(text.c_str());
     return s;
@@ -51,34 +51,37 @@ void LogError(const CString& what, const CString& subject = CString()) {
 
 // Puts the selection back as it was before the object was looked up.
 // "SelectObj" selects one item, so a selection of one item is restored
-// exactly; a larger selection is restored to its first item. An empty
-// selection is left holding the looked-up object, since the host has no
-// command that clears it without a warning.
+// exactly and a larger one to its first item. An empty selection is left
+// holding the looked-up object: the host has no command that clears the
+// selection without a warning.
 void RestoreSelection(const Application& app, const CRefArray& previous) {
-    if (previous.GetCount() == 0) {
-        return;
-    }
-    const CRef current = app.GetSelection().GetItem(0);
-    if (app.GetSelection().GetCount() == 1 && current == previous.GetItem(0)) {
+    const Selection now = app.GetSelection();
+    if (previous.GetCount() == 0 || (now.GetCount() == 1 && now.GetItem(0) == previous[0])) {
         return;
     }
     CValueArray args(1);
-    args[0] = previous.GetItem(0).GetAsText();
+    args[0] = previous[0];
     CValue ignored;
     app.ExecuteCommand(L"SelectObj", args, ignored);
 }
 
-// The scene item named by a full name (or a unique short name), through the
-// host's "SelectObj"; an empty reference when nothing matches.
+// The scene item named by a full name (or a unique short name); an empty
+// reference when nothing matches. An item already selected under that full
+// name is taken as it is; otherwise the host's "SelectObj" finds it and the
+// selection is put back afterwards.
 CRef FindObject(const CString& name) {
     Application app;
     const CRefArray previous = app.GetSelection().GetArray();
+    for (LONG i = 0; i < previous.GetCount(); ++i) {
+        if (previous[i].GetAsText() == name) {
+            return previous[i];
+        }
+    }
     CValueArray args(1);
     args[0] = name;
     CValue ignored;
     app.ExecuteCommand(L"SelectObj", args, ignored);
-    const Selection selection = app.GetSelection();
-    const CRef found = selection.GetCount() > 0 ? selection.GetItem(0) : CRef();
+    const CRef found = app.GetSelection().GetItem(0);
     RestoreSelection(app, previous);
     return found;
 }
@@ -133,7 +136,7 @@ CStatus ExportLWO(const CString& name, const CString& path) {
     if (!LWOConvertMesh(xyz.data(), static_cast<std::size_t>(pointCount), polygonData.GetArray(),
                         static_cast<std::size_t>(polygonData.GetCount()), &lwo, &problem) ||
         !LWOBuildFile(lwo, kSurfaceName, &bytes, &problem)) {
-        LogError(CString(L"The object cannot be written as LWO (") + Narrow2Wide(problem) + L")",
+        LogError(CString(L"The object cannot be written as LWO (") + HostText(problem) + L")",
                  name);
         return CStatus::Fail;
     }
@@ -176,7 +179,7 @@ XSIPLUGINCALLBACK CStatus ZK_XSI_ExportLWO_Execute(CRef& in_ctxt) {
     } catch (const std::exception& e) {
         // Nothing may escape into the host; a mesh too large for memory
         // ends here.
-        LogError(CString(L"The export stopped"), Narrow2Wide(e.what()));
+        LogError(CString(L"The export stopped"), HostText(e.what()));
         return CStatus::Fail;
     }
 }
