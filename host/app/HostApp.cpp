@@ -42,7 +42,7 @@ const char* SeverityPrefix(XSI::siSeverityType severity) {
 // and reported as Fail instead of ending the host.
 template <typename Call>
 static XSI::CStatus Guarded(HostApp& app, const std::wstring& what, Call call) {
-    const char* why = "unknown exception";
+    std::string why = "unknown exception"; // copied: the exception ends with its handler
     try {
         return call();
     } catch (const std::exception& e) {
