@@ -1,0 +1,117 @@
+// The geometry of a polygon-mesh item: rest points, polygons, and the
+// deformations that move the points over time.
+//
+// The points at a frame are computed in one pass over the points, in this
+// order for each point:
+//   1. morph targets: p = rest + sum over targets of weight(frame) * delta;
+//   2. linear-blend skinning: p = sum over influences of w * J(frame) p, where
+//      J = inverse(meshGlobal(frame)) * jointGlobal(frame) * offset; a point
+//      without influences keeps p (it moves rigidly with the mesh);
+//   3. procedural deformers, in the order they were added: p = d(frame, p, i).
+// The result is in the mesh item's local space. The point order is the order
+// of the rest points and never changes.
+//
+// Building: set the points first, then polygons, morph targets and skin.
+// Builder calls that would make the mesh inconsistent throw
+// std::invalid_argument (bad index, size or weight) or std::logic_error
+// (changing the point count once morph targets or a skin refer to it).
+#pragma once
+
+#include "host/scene/Animated.h"
+
+#include <xsi_vector3.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+class Item;
+
+// One joint influence on a point.
+struct Influence {
+    int joint;     // index into the skin's joint list
+    double weight; // >= 0; each point's weights are normalised to sum 1
+};
+
+// A procedural deformer: the new position of point `index` at `frame`, given
+// its position after the earlier stages.
+using Deformer = std::function<Vec3(double frame, const Vec3& point, int index)>;
+
+class Mesh {
+  public:
+    // Points.
+    void SetPoints(std::vector<Vec3> points);
+    int AddPoint(const Vec3& p);
+    const std::vector<Vec3>& GetPoints() const { return m_points; }
+    int GetPointCount() const { return static_cast<int>(m_points.size()); }
+
+    // Polygons: each an ordered list of at least one point index.
+    int AddPolygon(const std::vector<int>& pointIndices);
+    int GetPolygonCount() const { return static_cast<int>(m_polySizes.size()); }
+    // The number of points of each polygon.
+    const std::vector<int>& GetPolygonSizes() const { return m_polySizes; }
+    // Every polygon's point indices, polygon after polygon.
+    const std::vector<int>& GetPolygonPoints() const { return m_polyPoints; }
+
+    // Morph targets: per-point offsets from the rest points, blended by an
+    // animatable weight (0 at first).
+    int AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas);
+    int GetMorphTargetCount() const { return static_cast<int>(m_morphs.size()); }
+    const std::wstring& GetMorphTargetName(int index) const { return m_morphs.at(index).name; }
+    Animated<double>& MorphWeight(int index) { return m_morphs.at(index).weight; }
+
+    // Skin: joints (scene items), one offset matrix per joint (mesh space at
+    // bind time to the joint's space, the inverse of the joint's bind
+    // matrix relative to the mesh), and the influences of every point
+    // (influences.size() == point count; a point may have none). Replaces
+    // any earlier skin.
+    void SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
+                 const std::vector<std::vector<Influence>>& influences);
+    bool HasSkin() const { return !m_joints.empty(); }
+    const std::vector<const Item*>& GetJoints() const { return m_joints; }
+
+    void AddDeformer(Deformer d);
+    int GetDeformerCount() const { return static_cast<int>(m_deformers.size()); }
+
+    // True when the points can differ from the rest points.
+    bool IsDeformed() const { return !m_morphs.empty() || HasSkin() || !m_deformers.empty(); }
+
+    // Writes the points at a frame into out[0 .. GetPointCount() - 1], in the
+    // local space of `owner`, the item that holds this mesh. No allocation
+    // per call once the mesh is built. Not reentrant: it reuses scratch
+    // buffers of the mesh.
+    void Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const;
+
+  private:
+    struct Morph {
+        std::wstring name;
+        std::vector<Vec3> deltas;
+        Animated<double> weight;
+    };
+    struct ActiveMorph {
+        const Vec3* deltas;
+        double weight;
+    };
+
+    void CheckPointCountChange(size_t newCount) const;
+
+    std::vector<Vec3> m_points;
+    std::vector<int> m_polySizes;
+    std::vector<int> m_polyPoints;
+    int m_maxPolyIndex = -1;
+    std::vector<Morph> m_morphs;
+    std::vector<const Item*> m_joints;
+    std::vector<Mat34> m_offsets;
+    std::vector<int> m_infStart; // point count + 1 entries
+    std::vector<int> m_infJoint;
+    std::vector<double> m_infWeight;
+    std::vector<Deformer> m_deformers;
+
+    // Scratch reused by Evaluate.
+    mutable std::vector<ActiveMorph> m_activeMorphs;
+    mutable std::vector<Mat34> m_jointMats;
+};
+
+} // namespace host

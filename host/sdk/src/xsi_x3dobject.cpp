@@ -1,0 +1,164 @@
+// X3DObject, Kinematics, KinematicState, Primitive, Geometry, CPointRefArray,
+// Light and Shader over the scene model. Every query at a time evaluates the
+// model at that frame; none moves the host's current frame.
+#include "host/app/HostApp.h"
+#include "host/sdk/src/SceneRefs.h"
+
+#include <xsi_geometry.h>
+#include <xsi_kinematics.h>
+#include <xsi_kinematicstate.h>
+#include <xsi_light.h>
+#include <xsi_pointrefarray.h>
+#include <xsi_primitive.h>
+#include <xsi_shader.h>
+#include <xsi_x3dobject.h>
+
+namespace XSI {
+
+namespace {
+double Frame(double time) {
+    return host::HostApp::Get().ResolveTime(time);
+}
+
+void* Mutable(const void* p) {
+    return const_cast<void*>(p);
+}
+
+// The local transform of an item at a frame, as an SDK transformation.
+MATH::CTransformation LocalTransform(const host::Item& item, double frame) {
+    const host::Vec3 s = item.Scaling().Eval(frame);
+    const host::Quat r = item.Rotation().Eval(frame);
+    const host::Vec3 t = item.Translation().Eval(frame);
+    MATH::CTransformation x;
+    x.SetScalingFromValues(s.x, s.y, s.z);
+    x.SetRotationFromQuaternion(MATH::CQuaternion(r.w, r.x, r.y, r.z));
+    x.SetTranslationFromValues(t.x, t.y, t.z);
+    return x;
+}
+
+// The item whose points a CPointRefArray or Geometry reference names.
+const host::Item* GeometryItem(const CRef& ref) {
+    if (const host::Item* item = host::sdkref::OwnerItemOf(ref, siGeometryID)) {
+        return item;
+    }
+    return host::sdkref::ItemOf(ref);
+}
+} // namespace
+
+Kinematics X3DObject::GetKinematics() const {
+    const host::Item* item = host::sdkref::ItemOf(m_ref);
+    return item ? Kinematics(CRef::FromHost(siKinematicsID, Mutable(item))) : Kinematics();
+}
+
+Primitive X3DObject::GetActivePrimitive(double) const {
+    const host::Item* item = host::sdkref::ItemOf(m_ref);
+    if (!item || !item->GetMesh()) {
+        return Primitive();
+    }
+    return Primitive(CRef::FromHost(siPrimitiveID, Mutable(item)));
+}
+
+CRefArray X3DObject::GetChildren() const {
+    CRefArray out;
+    if (const host::Item* item = host::sdkref::ItemOf(m_ref)) {
+        for (const host::Item* c : item->GetChildren()) {
+            out.Add(c->GetRef());
+        }
+    }
+    return out;
+}
+
+X3DObject X3DObject::GetParent() const {
+    const host::Item* item = host::sdkref::ItemOf(m_ref);
+    return item && item->GetParent() ? X3DObject(item->GetParent()->GetRef()) : X3DObject();
+}
+
+KinematicState Kinematics::GetGlobal() const {
+    const host::Item* item = host::sdkref::OwnerItemOf(m_ref, siKinematicsID);
+    return item ? KinematicState(
+                      CRef::FromHost(siKinematicStateID, Mutable(item->GetKineState(true))))
+                : KinematicState();
+}
+
+KinematicState Kinematics::GetLocal() const {
+    const host::Item* item = host::sdkref::OwnerItemOf(m_ref, siKinematicsID);
+    return item ? KinematicState(
+                      CRef::FromHost(siKinematicStateID, Mutable(item->GetKineState(false))))
+                : KinematicState();
+}
+
+MATH::CTransformation KinematicState::GetTransform(double in_time) const {
+    const host::KineState* ks = host::sdkref::KineStateOf(m_ref);
+    if (!ks) {
+        return MATH::CTransformation();
+    }
+    const double frame = Frame(in_time);
+    MATH::CTransformation x = LocalTransform(*ks->item, frame);
+    if (ks->global) {
+        for (const host::Item* p = ks->item->GetParent(); p; p = p->GetParent()) {
+            x.MulInPlace(LocalTransform(*p, frame));
+        }
+    }
+    return x;
+}
+
+Geometry Primitive::GetGeometry(double in_time) const {
+    const host::Item* item = host::sdkref::OwnerItemOf(m_ref, siPrimitiveID);
+    if (!item) {
+        return Geometry();
+    }
+    return Geometry(CRef::FromHost(siGeometryID, Mutable(item)), Frame(in_time));
+}
+
+CPointRefArray Geometry::GetPoints() const {
+    if (!host::sdkref::OwnerItemOf(m_ref, siGeometryID)) {
+        return CPointRefArray();
+    }
+    return CPointRefArray(m_ref, m_time);
+}
+
+LONG CPointRefArray::GetCount() const {
+    const host::Item* item = GeometryItem(m_object);
+    return item ? item->GetPointCount() : 0;
+}
+
+MATH::CVector3Array CPointRefArray::GetPositionArray() const {
+    const host::Item* item = GeometryItem(m_object);
+    if (!item) {
+        return MATH::CVector3Array();
+    }
+    MATH::CVector3Array out(item->GetPointCount());
+    item->EvalPoints(Frame(m_time), out.GetArray());
+    return out;
+}
+
+CRefArray Light::GetShaders() const {
+    CRefArray out;
+    if (const host::Item* item = host::sdkref::ItemOf(m_ref)) {
+        for (const auto& s : item->GetShaders()) {
+            out.Add(s->GetRef());
+        }
+    }
+    return out;
+}
+
+CStatus Shader::GetColorParameterValue(const CString& in_name, float& out_red, float& out_green,
+                                       float& out_blue, float& out_alpha, double in_time) const {
+    out_red = out_green = out_blue = out_alpha = 0.0f;
+    const host::LightShader* s = host::sdkref::ShaderOf(m_ref);
+    if (!s) {
+        return CStatus::InvalidArgument;
+    }
+    const host::Param* p = s->GetParam(in_name.GetWideString());
+    if (!p || p->GetType() != host::Param::Type::Color) {
+        return CStatus::InvalidArgument;
+    }
+    const host::Color c = p->EvalColor(Frame(in_time));
+    out_red = static_cast<float>(c.r);
+    out_green = static_cast<float>(c.g);
+    out_blue = static_cast<float>(c.b);
+    out_alpha = static_cast<float>(c.a);
+    return CStatus::OK;
+}
+
+} // namespace XSI
