@@ -3,9 +3,10 @@
 
     python3 examples/make_scenes.py [OUTDIR]      (default: the folder of this script)
 
-Every scene is one self-contained .gltf file (its buffer embedded as base64),
-written deterministically, so the files beside this script can be checked
-against a fresh run. The motion of each scene is simple enough to be written
+Every scene is one self-contained .gltf file (its buffer embedded as base64);
+hierarchy.glb is hierarchy.gltf as binary glTF. All are written
+deterministically, so the files beside this script can be checked against a
+fresh run. The motion of each scene is simple enough to be written
 down in closed form; the importer tests compute the expected point positions
 and transforms from the same description:
 
@@ -131,11 +132,25 @@ class Builder:
         return self.add("animations", anim)
 
     def write(self, path):
+        if path.endswith(".glb"):
+            self.write_glb(path)
+            return
         uri = "data:application/octet-stream;base64," + base64.b64encode(bytes(self.data)).decode()
         self.gltf["buffers"] = [{"byteLength": len(self.data), "uri": uri}]
         with open(path, "w", encoding="utf-8", newline="\n") as f:
             json.dump(self.gltf, f, indent=1, sort_keys=True)
             f.write("\n")
+
+    def write_glb(self, path):
+        """Binary glTF: a JSON chunk and a BIN chunk holding the buffer."""
+        self.gltf["buffers"] = [{"byteLength": len(self.data)}]
+        text = json.dumps(self.gltf, sort_keys=True).encode()
+        text += b" " * (-len(text) % 4)
+        binary = bytes(self.data) + b"\0" * (-len(self.data) % 4)
+        chunks = (struct.pack("<I4s", len(text), b"JSON") + text +
+                  struct.pack("<I4s", len(binary), b"BIN\0") + binary)
+        with open(path, "wb") as f:
+            f.write(struct.pack("<4sII", b"glTF", 2, 12 + len(chunks)) + chunks)
 
 
 def quat_z(degrees):
@@ -279,6 +294,7 @@ def camera_light(path):
 
 SCENES = {
     "hierarchy.gltf": hierarchy,
+    "hierarchy.glb": hierarchy,
     "skinned.gltf": skinned,
     "morph.gltf": morph,
     "camera_light.gltf": camera_light,
