@@ -14,7 +14,9 @@
 #include "host/scene/Math.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -40,7 +42,11 @@ template <class T> class Animated {
         m_fn = nullptr;
     }
     // Sets a key (replacing a key at the same frame). Drops a function.
+    // Throws std::invalid_argument for a frame that is not a finite number.
     void SetKey(double frame, const T& v, Interp interp = Interp::Linear) {
+        if (!std::isfinite(frame)) {
+            throw std::invalid_argument("key frame is not a finite number");
+        }
         m_fn = nullptr;
         auto it = std::lower_bound(m_keys.begin(), m_keys.end(), frame,
                                    [](const Key<T>& k, double f) { return k.frame < f; });

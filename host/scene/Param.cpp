@@ -7,9 +7,11 @@
 namespace host {
 
 namespace {
+// Never destroyed: scenes held by static owners (the host application) are
+// destroyed at exit after any function-local static made later would be.
 std::unordered_map<const void*, ObjectType>& Registry() {
-    static std::unordered_map<const void*, ObjectType> registry;
-    return registry;
+    static auto* registry = new std::unordered_map<const void*, ObjectType>();
+    return *registry;
 }
 } // namespace
 

@@ -64,6 +64,9 @@ CStatus Parameter::PutValue(const CValue& in_value, double in_time) {
     // An animated parameter gets a key at that frame, with the interpolation
     // of the key before it (or of the first key).
     const double frame = host::HostApp::Get().ResolveTime(in_time);
+    if (!std::isfinite(frame)) {
+        return CStatus::InvalidArgument;
+    }
     const auto& keys = value.GetKeys();
     host::Interp interp = keys.front().interp;
     for (const auto& k : keys) {

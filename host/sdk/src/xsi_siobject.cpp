@@ -1,12 +1,11 @@
-// SIObject and CRef::GetAsText over the scene model, and the lookup of the
+// SIObject and CRef::GetAsText over the scene model (the plug-in layer's
+// objects are named by the application), and the lookup of the
 // scene object behind a reference.
-#include "host/sdk/src/ObjectNames.h"
+#include "host/app/HostApp.h"
 #include "host/sdk/src/SceneRefs.h"
 
 #include <xsi_siobject.h>
 #include <xsi_string.h>
-
-#include <map>
 
 namespace host {
 namespace sdkref {
@@ -67,11 +66,6 @@ ParamSet* ParamSetOf(const XSI::CRef& ref) {
 } // namespace sdkref
 
 namespace {
-std::map<XSI::siClassID, NameAccessor>& Accessors() {
-    static std::map<XSI::siClassID, NameAccessor> accessors;
-    return accessors;
-}
-
 // Name and full name of the sub-objects of an item, which have fixed names.
 const wchar_t* SubObjectName(const XSI::CRef& ref, const Item*& owner) {
     using namespace sdkref;
@@ -93,15 +87,6 @@ const wchar_t* SubObjectName(const XSI::CRef& ref, const Item*& owner) {
 }
 } // namespace
 
-void SetNameAccessor(XSI::siClassID id, NameAccessor accessor) {
-    Accessors()[id] = std::move(accessor);
-}
-
-const NameAccessor* GetNameAccessor(XSI::siClassID id) {
-    auto it = Accessors().find(id);
-    return it == Accessors().end() ? nullptr : &it->second;
-}
-
 } // namespace host
 
 namespace XSI {
@@ -111,18 +96,14 @@ CString Wide(const std::wstring& s) {
     return CString(s.c_str());
 }
 
-// The name of a non-scene object through its registered accessor.
-std::wstring AccessorName(const CRef& ref) {
-    if (!ref.IsValid()) {
-        return std::wstring();
-    }
-    const host::NameAccessor* a = host::GetNameAccessor(ref.GetClassID());
-    return a && a->get ? a->get(ref.GetHostObject()) : std::wstring();
-}
 } // namespace
 
 CString SIObject::GetName() const {
     using namespace host::sdkref;
+    CString plugin;
+    if (host::GetPluginObjectName(m_ref, plugin)) {
+        return plugin;
+    }
     if (const host::Item* item = ItemOf(m_ref)) {
         return Wide(item->GetName());
     }
@@ -139,11 +120,15 @@ CString SIObject::GetName() const {
         const size_t dot = n.rfind(L'.');
         return Wide(dot == std::wstring::npos ? n : n.substr(dot + 1));
     }
-    return Wide(AccessorName(m_ref));
+    return CString();
 }
 
 CString SIObject::GetFullName() const {
     using namespace host::sdkref;
+    CString plugin;
+    if (host::GetPluginObjectName(m_ref, plugin)) {
+        return plugin; // the plug-in layer's objects have no parents
+    }
     if (const host::Item* item = ItemOf(m_ref)) {
         return Wide(item->GetFullName());
     }
@@ -157,11 +142,15 @@ CString SIObject::GetFullName() const {
     if (const wchar_t* name = host::SubObjectName(m_ref, owner)) {
         return Wide(owner->GetFullName() + L"." + name);
     }
-    return Wide(AccessorName(m_ref));
+    return CString();
 }
 
 CStatus SIObject::PutName(const CString& in_name) {
     using namespace host::sdkref;
+    CStatus plugin;
+    if (host::PutPluginObjectName(m_ref, in_name, plugin)) {
+        return plugin;
+    }
     const std::wstring name(in_name.GetWideString());
     if (!m_ref.IsValid()) {
         return CStatus::InvalidArgument;
@@ -184,11 +173,7 @@ CStatus SIObject::PutName(const CString& in_name) {
     if (host::SubObjectName(m_ref, owner)) {
         return CStatus::AccessDenied;
     }
-    const host::NameAccessor* a = host::GetNameAccessor(m_ref.GetClassID());
-    if (!a || !a->put) {
-        return CStatus::NotImpl;
-    }
-    return a->put(m_ref.GetHostObject(), name) ? CStatus::OK : CStatus::InvalidArgument;
+    return CStatus::NotImpl;
 }
 
 CString CRef::GetAsText() const {

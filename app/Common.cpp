@@ -1,0 +1,91 @@
+// What the subcommands share: scene options, the executable's folder, text.
+#include "Subcommands.h"
+
+#include "host/import/DemoScene.h"
+#include "host/scene/Scene.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace xsihost {
+
+namespace {
+
+// Loads a scene file. Importing files is not part of this build yet: every
+// readable file is refused with a message saying so.
+std::unique_ptr<host::Scene> LoadSceneFile(const std::string& path, std::string& error) {
+    (void)path;
+    error = "scene files cannot be imported by this build (use --demo)";
+    return nullptr;
+}
+
+} // namespace
+
+void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
+    CLI::Option* scene = sub.add_option("--scene", options.file, "Scene file to load");
+    CLI::Option* demo = sub.add_flag("--demo", options.demo, "Use the built-in demo scene");
+    scene->excludes(demo);
+    demo->excludes(scene);
+}
+
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
+    if (options.demo) {
+        return host::MakeDemoScene();
+    }
+    if (options.file.empty()) {
+        return nullptr;
+    }
+    // Tell a missing or unreadable file apart from one that does not import.
+    int fd = open(options.file.c_str(), O_RDONLY);
+    if (fd < 0) {
+        throw UsageError("cannot read scene file \"" + options.file +
+                         "\": " + std::strerror(errno));
+    }
+    struct stat st = {};
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    if (!regular) {
+        throw UsageError("cannot read scene file \"" + options.file + "\": not a regular file");
+    }
+    std::string error;
+    std::unique_ptr<host::Scene> scene = LoadSceneFile(options.file, error);
+    if (!scene) {
+        throw UsageError("cannot load scene file \"" + options.file + "\": " + error);
+    }
+    return scene;
+}
+
+std::string ExecutableFolder() {
+    std::vector<char> buf(4096);
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    std::string path(buf.data(), static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+std::wstring Widen(const std::string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (char c : text) {
+        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (wchar_t c : text) {
+        out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
+    }
+    return out;
+}
+
+} // namespace xsihost

@@ -1,0 +1,106 @@
+// xsihost run [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frame N] [--quiet]
+//             COMMAND [ARG ...]
+//
+// Loads the scene and the plug-ins, runs COMMAND through the host and exits
+// 0 when it returns OK, else 1 after printing its status in hex. The
+// command's return value, when it sets one, is printed on stdout.
+#include "RunArguments.h"
+#include "Subcommands.h"
+
+#include "host/app/HostApp.h"
+#include "host/scene/Scene.h"
+#include "host/scene/SceneCommands.h"
+#include "host/ui/Terminal.h"
+
+#include <xsi_application.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace xsihost {
+
+namespace {
+
+struct RunOptions {
+    SceneOptions scene;
+    std::string plugins;
+    double fps = 0.0;
+    double frame = 0.0;
+    bool haveFps = false;
+    bool haveFrame = false;
+    bool quiet = false;
+    std::string command;
+    std::vector<std::string> args;
+};
+
+int Run(const RunOptions& o) {
+    host::HostApp& app = host::HostApp::Get();
+    app.SetQuiet(o.quiet);
+    host::ui::InstallInterruptHandler(o.quiet);
+
+    app.SetScene(LoadScene(o.scene));
+    if (o.haveFps) {
+        app.SetFrameRate(o.fps);
+    }
+    if (o.haveFrame) {
+        app.SetCurrentFrame(o.frame);
+    }
+    host::RegisterSceneCommands(app);
+    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+
+    std::wstring name = Widen(o.command);
+    host::CommandSignature signature;
+    if (!app.GetCommandSignature(name, signature)) {
+        throw UsageError("unknown command \"" + o.command + "\"");
+    }
+    XSI::CValueArray args = MapArguments(o.command, signature, o.args);
+
+    XSI::CValue ret;
+    XSI::CStatus status = XSI::Application().ExecuteCommand(name.c_str(), args, ret);
+    host::ui::FinishProgress();
+    if (!ret.IsEmpty()) {
+        std::printf("%s\n", ret.GetAsText().GetAsciiString());
+    }
+    if (status != XSI::CStatus::OK) {
+        std::fprintf(stderr, "xsihost: %s failed: status 0x%08X\n", o.command.c_str(),
+                     static_cast<unsigned>(status.GetCode()));
+        return kExitCommandFailed;
+    }
+    return kExitOK;
+}
+
+// A finite number (for --fps also above 0).
+CLI::Validator FiniteNumber(bool positive) {
+    return CLI::Validator(
+        [positive](std::string& text) -> std::string {
+            double v = 0.0;
+            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || (positive && v <= 0)) {
+                return positive ? "must be a number above 0" : "must be a finite number";
+            }
+            return std::string();
+        },
+        positive ? "RATE" : "N");
+}
+
+} // namespace
+
+Subcommand AddRunCommand(CLI::App& app) {
+    auto options = std::make_shared<RunOptions>();
+    CLI::App* sub = app.add_subcommand("run", "Run a command of the host or of a plug-in");
+    AddSceneOptions(*sub, options->scene);
+    sub->add_option("--plugins", options->plugins,
+                    "Folder of the plug-ins to load (default: beside xsihost)")
+        ->check(CLI::ExistingDirectory);
+    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
+        ->check(FiniteNumber(true))
+        ->each([options](const std::string&) { options->haveFps = true; });
+    sub->add_option("--frame", options->frame, "Current frame (default 0)")
+        ->check(FiniteNumber(false))
+        ->each([options](const std::string&) { options->haveFrame = true; });
+    sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
+    sub->add_option("command", options->command, "The command to run")->required();
+    sub->add_option("args", options->args, "Its arguments: VALUE or NAME=VALUE");
+    return Subcommand{sub, [options] { return Run(*options); }};
+}
+
+} // namespace xsihost

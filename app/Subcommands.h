@@ -1,0 +1,56 @@
+// xsihost's subcommands and what they share. Each subcommand lives in a file
+// of its own and adds itself to the command line through one Add...Command
+// function; main() calls the run function of the one that was given.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace host {
+class Scene;
+}
+
+namespace xsihost {
+
+// Exit statuses.
+constexpr int kExitOK = 0;
+constexpr int kExitCommandFailed = 1;
+constexpr int kExitUsage = 2;
+
+// An error of use: main() writes "xsihost: <message>" as one line on stderr
+// and exits with kExitUsage.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Subcommand {
+    CLI::App* cli = nullptr;
+    std::function<int()> run;
+};
+
+Subcommand AddListCommand(CLI::App& app);
+Subcommand AddRunCommand(CLI::App& app);
+
+// --scene FILE | --demo, shared by the subcommands that read a scene.
+struct SceneOptions {
+    std::string file;
+    bool demo = false;
+};
+void AddSceneOptions(CLI::App& sub, SceneOptions& options);
+// The scene the options name (nullptr when neither was given). Throws
+// UsageError when the file is missing or cannot be loaded.
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
+
+// The folder of the running executable, where the plug-ins are looked for.
+std::string ExecutableFolder();
+
+// Text of the host's 8-bit convention: each byte one character, and back.
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+} // namespace xsihost

@@ -1,0 +1,41 @@
+// xsihost: the command-line host. It loads a scene and the plug-ins, runs a
+// command, and shows the progress bar and the log on stderr.
+#include "Subcommands.h"
+
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char** argv) {
+    CLI::App app{"xsihost: a command-line host for XSI plug-ins", "xsihost"};
+    app.require_subcommand(1);
+
+    std::vector<xsihost::Subcommand> subcommands = {
+        xsihost::AddListCommand(app),
+        xsihost::AddRunCommand(app),
+    };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            return app.exit(e); // --help
+        }
+        std::fprintf(stderr, "xsihost: %s\n", e.what());
+        return xsihost::kExitUsage;
+    }
+
+    try {
+        for (const xsihost::Subcommand& sub : subcommands) {
+            if (sub.cli->parsed()) {
+                return sub.run();
+            }
+        }
+    } catch (const xsihost::UsageError& e) {
+        std::fprintf(stderr, "xsihost: %s\n", e.what());
+        return xsihost::kExitUsage;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "xsihost: %s\n", e.what());
+        return xsihost::kExitCommandFailed;
+    }
+    return xsihost::kExitUsage;
+}

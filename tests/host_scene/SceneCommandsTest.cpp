@@ -1,0 +1,209 @@
+// The host commands "SelectObj" and "ExportModel", and the demo scene.
+#include "host/app/HostApp.h"
+#include "host/import/DemoScene.h"
+#include "host/scene/SceneCommands.h"
+
+#include <xsi_string.h>
+#include <xsi_value.h>
+#include <xsi_valuearray.h>
+#include <xsi_x3dobject.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+using namespace XSI;
+using host::HostApp;
+using host::Item;
+
+namespace {
+CStatus RunCommand(const wchar_t* command, std::vector<CValue> values) {
+    CValueArray args;
+    for (const CValue& v : values) {
+        args.Add(v);
+    }
+    CValue ret;
+    return HostApp::Get().ExecuteCommand(command, args, ret);
+}
+
+CStatus Select(const wchar_t* name) {
+    return RunCommand(L"SelectObj", {CValue(CString(name))});
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool FileExists(const std::string& path) {
+    return std::ifstream(path).good();
+}
+
+class SceneCommandsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { host::RegisterSceneCommands(HostApp::Get()); }
+
+    void SetUp() override {
+        HostApp::Get().Reset();
+        HostApp::Get().SetEchoLog(false);
+        auto scene = std::make_unique<host::Scene>();
+        rig = scene->AddNull(L"Rig");
+        rigArm = scene->AddNull(L"Arm", rig);
+        scene->AddNull(L"Hand", rigArm);
+        Item* other = scene->AddNull(L"Other");
+        Item* otherArm = scene->AddNull(L"Arm", other);
+        scene->AddNull(L"Hand", otherArm);
+        topArm = scene->AddNull(L"Arm");
+        cube = scene->AddMesh(L"Cube", rig);
+        cam = scene->AddCamera(L"Cam");
+        HostApp::Get().SetScene(std::move(scene));
+    }
+    void TearDown() override { HostApp::Get().Reset(); }
+
+    const std::vector<CRef>& Selection() const { return HostApp::Get().GetSelection(); }
+    const host::LogEntry& LastLog() const { return HostApp::Get().GetLog().back(); }
+
+    Item* rig = nullptr;
+    Item* rigArm = nullptr;
+    Item* topArm = nullptr;
+    Item* cube = nullptr;
+    Item* cam = nullptr;
+};
+} // namespace
+
+TEST_F(SceneCommandsTest, SelectObjByFullNameThenByUniqueShortName) {
+    EXPECT_EQ(Select(L"Rig.Cube"), CStatus::OK);
+    ASSERT_EQ(Selection().size(), 1u);
+    EXPECT_EQ(Selection()[0], cube->GetRef());
+
+    EXPECT_EQ(Select(L"Cube"), CStatus::OK);
+    ASSERT_EQ(Selection().size(), 1u);
+    EXPECT_EQ(Selection()[0], cube->GetRef());
+
+    // "Arm" is a full name (the top-level Arm) before it is a short name.
+    EXPECT_EQ(Select(L"Arm"), CStatus::OK);
+    EXPECT_EQ(Selection()[0], topArm->GetRef());
+    EXPECT_EQ(Select(L"Rig.Arm"), CStatus::OK);
+    EXPECT_EQ(Selection()[0], rigArm->GetRef());
+
+    // A reference selects its item.
+    EXPECT_EQ(RunCommand(L"SelectObj", {CValue(cam->GetRef())}), CStatus::OK);
+    EXPECT_EQ(Selection()[0], cam->GetRef());
+    EXPECT_TRUE(HostApp::Get().GetLog().empty());
+}
+
+TEST_F(SceneCommandsTest, SelectObjWithoutAMatchEmptiesTheSelectionAndWarns) {
+    for (const wchar_t* name : {L"Nothing", L"Hand", L" Cube", L"rig.cube", L""}) {
+        ASSERT_EQ(Select(L"Cube"), CStatus::OK);
+        HostApp::Get().ClearLog();
+        EXPECT_NE(Select(name), CStatus::OK);
+        EXPECT_TRUE(Selection().empty()) << CString(name).GetAsciiString();
+        ASSERT_EQ(HostApp::Get().GetLog().size(), 1u);
+        EXPECT_EQ(LastLog().severity, siWarningMsg);
+        EXPECT_NE(LastLog().text.find("\"" + std::string(CString(name).GetAsciiString()) + "\""),
+                  std::string::npos)
+            << LastLog().text;
+    }
+}
+
+TEST_F(SceneCommandsTest, ExportModelWritesTheDocumentedBytes) {
+    host::Mesh* mesh = cube->GetMesh();
+    mesh->SetPoints({{0, 0, 0}, {1, 0, 0}, {0, 2, 0}, {1, 2, 0}});
+    mesh->AddPolygon({0, 1, 2});
+    mesh->AddPolygon({1, 3, 2});
+    mesh->AddDeformer([](double f, const host::Vec3& p, int i) {
+        return i == 3 ? host::Vec3{p.x, p.y, f * 0.25} : p;
+    });
+    cube->Translation().Set({5, 5, 5}); // local space: not applied
+    HostApp::Get().SetCurrentFrame(4.0);
+
+    const std::string path = ::testing::TempDir() + "zk_export_model.emdl";
+    std::remove(path.c_str());
+    std::wstring wpath(path.begin(), path.end());
+    ASSERT_EQ(
+        RunCommand(L"ExportModel", {CValue(CString(L"Rig.Cube")), CValue(CString(wpath.c_str()))}),
+        CStatus::OK);
+    const std::vector<unsigned char> expected = {
+        'E', 'M', 'D',  'L',  1, 0, 0, 0,    4, 0, 0,    0,    2, 0, 0, 0, // header
+        0,   0,   0,    0,    0, 0, 0, 0,    0, 0, 0,    0,                // (0, 0, 0)
+        0,   0,   0x80, 0x3F, 0, 0, 0, 0,    0, 0, 0,    0,                // (1, 0, 0)
+        0,   0,   0,    0,    0, 0, 0, 0x40, 0, 0, 0,    0,                // (0, 2, 0)
+        0,   0,   0x80, 0x3F, 0, 0, 0, 0x40, 0, 0, 0x80, 0x3F,             // (1, 2, 1): frame 4
+        3,   0,   0,    0,    0, 0, 0, 0,    1, 0, 0,    0,    2, 0, 0, 0, // polygon 0 1 2
+        3,   0,   0,    0,    1, 0, 0, 0,    3, 0, 0,    0,    2, 0, 0, 0, // polygon 1 3 2
+    };
+    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(HostApp::Get().GetCurrentFrame(), 4.0);
+    std::remove(path.c_str());
+}
+
+TEST_F(SceneCommandsTest, ExportModelRefusesWhatItCannotWrite) {
+    cube->GetMesh()->SetPoints({{0, 0, 0}});
+    const std::string path = ::testing::TempDir() + "zk_export_refused.emdl";
+    std::wstring wpath(path.begin(), path.end());
+
+    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cam")), CValue(CString(wpath.c_str()))}),
+              CStatus::InvalidArgument);
+    EXPECT_EQ(LastLog().severity, siErrorMsg);
+    EXPECT_NE(LastLog().text.find("Cam"), std::string::npos);
+    EXPECT_EQ(
+        RunCommand(L"ExportModel", {CValue(CString(L"Nope")), CValue(CString(wpath.c_str()))}),
+        CStatus::InvalidArgument);
+    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cube"))}), CStatus::InvalidArgument);
+    EXPECT_FALSE(FileExists(path));
+
+    const std::string bad = "/nonexistent_zk_dir/cube.emdl";
+    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cube")),
+                                          CValue(CString(L"/nonexistent_zk_dir/cube.emdl"))}),
+              CStatus::Fail);
+    EXPECT_EQ(LastLog().severity, siErrorMsg);
+    EXPECT_NE(LastLog().text.find(bad), std::string::npos);
+}
+
+TEST(DemoScene, ItemsRangeAndAnimation) {
+    auto scene = host::MakeDemoScene();
+    EXPECT_EQ(scene->GetStartFrame(), 1.0);
+    EXPECT_EQ(scene->GetEndFrame(), 48.0);
+    ASSERT_EQ(scene->ItemCount(), 5);
+    const char* kinds[] = {"mesh", "null", "mesh", "camera", "light"};
+    const wchar_t* names[] = {L"Grid", L"Rig", L"Rig.Cube", L"Camera", L"Spot"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(scene->GetItem(i)->GetFullName(), names[i]);
+        EXPECT_STREQ(scene->GetItem(i)->GetKindName(), kinds[i]);
+    }
+    EXPECT_EQ(scene->GetItem(5), nullptr);
+
+    Item* grid = scene->FindItem(L"Grid");
+    EXPECT_EQ(grid->GetPointCount(), 1024);
+    EXPECT_EQ(grid->GetMesh()->GetPolygonCount(), 961);
+    // Point 0 sits at x = -5: a quarter period into the wave at frame 7 it
+    // is at the trough.
+    XSI::MATH::CVector3Array pts(1024);
+    grid->EvalPoints(7, pts.GetArray());
+    EXPECT_NEAR(pts[0].GetY(), -0.5, 1e-12);
+    EXPECT_NEAR(pts[0].GetX(), -5.0, 1e-12);
+    grid->EvalPoints(1, pts.GetArray());
+    EXPECT_NEAR(pts[0].GetY(), 0.0, 1e-12);
+
+    Item* cube = scene->FindItem(L"Cube");
+    EXPECT_EQ(cube->GetPointCount(), 8);
+    // Frame 24: cube at (3,2,0) under Rig turned 90 degrees about Y and
+    // lifted 1: (0,3,-3).
+    const host::Mat34 g = cube->EvalGlobalMatrix(24);
+    EXPECT_NEAR(g.m[0][3], 0, 1e-12);
+    EXPECT_NEAR(g.m[1][3], 3, 1e-12);
+    EXPECT_NEAR(g.m[2][3], -3, 1e-12);
+
+    Item* camera = scene->FindItem(L"Camera");
+    EXPECT_EQ(camera->GetParam(L"fov")->EvalNumber(1), 60.0);
+    EXPECT_EQ(camera->GetParam(L"fov")->EvalNumber(48), 30.0);
+    Item* spot = scene->FindItem(L"Spot");
+    EXPECT_EQ(spot->GetParam(L"Type")->EvalNumber(1), 2.0);
+    const host::Color c = spot->GetShaders()[0]->GetParam(L"color")->EvalColor(24);
+    EXPECT_EQ(c.g, 0.3);
+    EXPECT_EQ(spot->GetShaders()[0]->GetParam(L"intensity")->EvalNumber(24), 1.5);
+}
