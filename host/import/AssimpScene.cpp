@@ -6,6 +6,7 @@
 
 #include <assimp/Importer.hpp>
 #include <assimp/commonMetaData.h>
+#include <assimp/config.h>
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
@@ -1106,6 +1107,10 @@ std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOp
 
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options) {
     Assimp::Importer importer;
+    // No made-up skeleton meshes for files without geometry, and FBX pivots
+    // folded into their node instead of extra helper nodes.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     const aiScene* scene = nullptr;
     try {
         // No post-processing: vertices, meshes and materials stay as the file
