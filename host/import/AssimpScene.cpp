@@ -613,7 +613,8 @@ class Builder {
         if (!m_anim) {
             return;
         }
-        if (m_steps && m_steps->hasCubicSpline) {
+        if (m_steps && static_cast<size_t>(m_animIndex) < m_steps->cubicSpline.size() &&
+            m_steps->cubicSpline[m_animIndex]) {
             HostApp::Get().Log(L"cubic-spline animation keys are evaluated linearly between "
                                L"their values",
                                XSI::siWarningMsg);

@@ -335,13 +335,14 @@ bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out) {
     GltfInterpolation result;
     for (const JValue& anim : *animations) {
         result.stepTargets.emplace_back();
+        result.cubicSpline.push_back(false);
         const std::vector<JValue>* samplers = anim.Array("samplers");
         const std::vector<JValue>* channels = anim.Array("channels");
         if (samplers) {
             for (const JValue& s : *samplers) {
                 const std::string* interp = s.String("interpolation");
                 if (interp && *interp == "CUBICSPLINE") {
-                    result.hasCubicSpline = true;
+                    result.cubicSpline.back() = true;
                 }
             }
         }

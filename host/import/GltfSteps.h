@@ -24,8 +24,9 @@ struct GltfStepTarget {
 struct GltfInterpolation {
     // One entry per glTF animation, in file order.
     std::vector<std::vector<GltfStepTarget>> stepTargets;
-    // Set when any sampler is CUBICSPLINE (Assimp keeps only its values).
-    bool hasCubicSpline = false;
+    // Per glTF animation: whether a sampler is CUBICSPLINE (Assimp keeps only
+    // its values, without the tangents).
+    std::vector<bool> cubicSpline;
 };
 
 // Reads the interpolation of every animation sampler of the glTF file at

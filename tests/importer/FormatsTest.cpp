@@ -141,7 +141,7 @@ TEST(Formats, GltfInterpolationReader) {
     EXPECT_EQ(interp.stepTargets[0][1].node, "A\xc3\xa9");
     EXPECT_EQ(interp.stepTargets[0][1].path, host::GltfPath::Weights);
     EXPECT_TRUE(interp.stepTargets[1].empty());
-    EXPECT_TRUE(interp.hasCubicSpline);
+    EXPECT_EQ(interp.cubicSpline, (std::vector<bool>{true, false}));
 
     for (const char* bad : {"", "{", "[1, 2", "{\"a\": tru}", "{\"a\": \"\\q\"}", "{} x"}) {
         EXPECT_FALSE(host::ParseGltfInterpolation(bad, &interp)) << bad;
