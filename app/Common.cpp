@@ -1,6 +1,7 @@
 // What the subcommands share: scene options, the executable's folder, text.
 #include "Subcommands.h"
 
+#include "host/import/AssimpScene.h"
 #include "host/import/DemoScene.h"
 #include "host/scene/Scene.h"
 
@@ -13,23 +14,14 @@
 
 namespace xsihost {
 
-namespace {
-
-// Loads a scene file. Importing files is not part of this build yet: every
-// readable file is refused with a message saying so.
-std::unique_ptr<host::Scene> LoadSceneFile(const std::string& path, std::string& error) {
-    (void)path;
-    error = "scene files cannot be imported by this build (use --demo)";
-    return nullptr;
-}
-
-} // namespace
-
 void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
     CLI::Option* scene = sub.add_option("--scene", options.file, "Scene file to load");
     CLI::Option* demo = sub.add_flag("--demo", options.demo, "Use the built-in demo scene");
     scene->excludes(demo);
     demo->excludes(scene);
+    sub.add_option("--anim", options.animation,
+                   "Animation of the scene file to play, by name or index (default: the first)")
+        ->needs(scene);
 }
 
 std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
@@ -51,12 +43,13 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     if (!regular) {
         throw UsageError("cannot read scene file \"" + options.file + "\": not a regular file");
     }
-    std::string error;
-    std::unique_ptr<host::Scene> scene = LoadSceneFile(options.file, error);
-    if (!scene) {
-        throw UsageError("cannot load scene file \"" + options.file + "\": " + error);
+    host::AssimpLoadOptions load;
+    load.animation = options.animation;
+    try {
+        return host::LoadAssimpScene(options.file, load);
+    } catch (const host::SceneLoadError& e) {
+        throw UsageError(e.what()); // names the file and what is wrong
     }
-    return scene;
 }
 
 std::string ExecutableFolder() {

@@ -38,10 +38,12 @@ int Run(const RunOptions& o) {
     app.SetQuiet(o.quiet);
     host::ui::InstallInterruptHandler(o.quiet);
 
-    app.SetScene(LoadScene(o.scene));
+    // The frame rate first: a scene file's frame range is its animation's
+    // length in frames at that rate.
     if (o.haveFps) {
         app.SetFrameRate(o.fps);
     }
+    app.SetScene(LoadScene(o.scene));
     if (o.haveFrame) {
         app.SetCurrentFrame(o.frame);
     }

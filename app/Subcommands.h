@@ -38,9 +38,11 @@ Subcommand AddRunCommand(CLI::App& app);
 Subcommand AddBakeCommand(CLI::App& app);
 Subcommand AddInspectCommand(CLI::App& app);
 
-// --scene FILE | --demo, shared by the subcommands that read a scene.
+// --scene FILE [--anim NAME|INDEX] | --demo, shared by the subcommands that
+// read a scene.
 struct SceneOptions {
     std::string file;
+    std::string animation; // the scene file's animation to play; empty: the first
     bool demo = false;
 };
 void AddSceneOptions(CLI::App& sub, SceneOptions& options);

@@ -1,0 +1,96 @@
+// Scene files read through Assimp (glTF 2.0, FBX, Collada, OBJ and every
+// other format Assimp reads), turned into a host scene.
+//
+// Items. Every node of the file becomes one item, parent before children:
+//   - a node holding meshes becomes a polygon mesh whose points are the
+//     vertices of its meshes, in file order, mesh after mesh, never merged or
+//     reordered (two vertices at one position stay two points); faces of at
+//     least three vertices become its polygons;
+//   - else a node named by a camera becomes a camera, a node named by a light
+//     a light (a camera or light binds to the first node of its name);
+//   - every other node is a null.
+//   Assimp's root node is an item only when it holds meshes, a camera or a
+//   light, or when it is a skinning joint; its transform applies to the items
+//   below it either way. The skeleton mesh that Assimp makes up for files
+//   without geometry is no mesh of the file and is left out.
+//
+// Names. Characters other than ASCII letters, digits and '_' become '_' (one
+// per character); a node without a name is named after its kind ("mesh",
+// "camera", "light", "null"). A name already used gets the smallest number
+// appended that makes it unique in the scene ("Box", "Box1", ...), so every
+// short name selects one item.
+//
+// Animation. One animation of the file plays (the first unless chosen). At
+// frame f the file is evaluated at f / fps seconds, fps being the host's
+// frame rate at that moment: t = f / fps * ticks per second (Assimp's
+// mTicksPerSecond; 25 when the file leaves it 0). Positions and scalings
+// blend linearly, rotations spherical-linearly on the short arc; glTF STEP
+// samplers hold each key (read from the glTF file itself, since Assimp 5.2
+// drops the interpolation). Before the first and after the last key a channel
+// follows its pre and post state: constant and Assimp's "default" hold the
+// end key, linear extrapolates the end segment, repeat loops the key range.
+// Nodes without a channel keep their file transform.
+//
+// Deformation. Morph targets (relative: p = rest + sum w (target - rest))
+// with weights from the animation's morph channel of the node (default: the
+// file's weights), then linear-blend skinning with the bones' offset
+// matrices and the joints' transforms at the frame; points come out in the
+// mesh node's local space.
+//
+// Cameras. "fov" in degrees and "fovtype": for glTF, whose importer reports
+// yfov x aspect as the horizontal angle, the file's vertical angle with
+// fovtype 0; for other formats the horizontal angle with fovtype 1. "aspect"
+// from the file when it gives one. A camera or light whose file frame differs
+// from the host's (looking along -Z, up +Y) gets that frame folded into its
+// transform, and its children are kept where the file puts them.
+//
+// Lights. Directional, point and spot lights get "Type" 0, 1 and 2 (other
+// kinds: 1). Assimp hands the colour multiplied by the intensity: the shader's
+// "intensity" is the largest colour component and its "color" the colour
+// divided by it (alpha 1); a black light gets intensity 0, colour black.
+//
+// Metadata. A node's metadata (glTF extras, FBX user properties) whose key
+// is the name of one of the item's parameters ("fovtype", "projplaneheight",
+// "pposx", "Type", ...) or of a light's shader parameter ("intensity",
+// "color") sets that parameter to the value given, after everything above.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+struct aiScene;
+
+namespace host {
+
+class Scene;
+struct GltfInterpolation;
+
+// A scene file that cannot be read, holds no scene, or names no such
+// animation. The message is one line.
+class SceneLoadError : public std::runtime_error {
+  public:
+    explicit SceneLoadError(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct AssimpLoadOptions {
+    // The animation to play: its name, else its index; empty for the first.
+    std::string animation;
+};
+
+// Reads the file at path. Throws SceneLoadError.
+std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,
+                                       const AssimpLoadOptions& options = {});
+
+// Builds a host scene from a scene Assimp has read. isGltf: the scene comes
+// from a glTF file (camera angles, see above); steps: the STEP samplers of a
+// glTF file, or nullptr. Throws SceneLoadError.
+std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
+                                        bool isGltf, const GltfInterpolation* steps);
+
+// Loads a scene file into the running host: reads it (LoadAssimpScene) and
+// makes it the host's scene. Throws SceneLoadError, leaving the host's
+// scene unchanged.
+void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options = {});
+
+} // namespace host
