@@ -100,10 +100,11 @@ int Bake(const BakeOptions& o) {
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
     host::ui::InstallInterruptHandler(o.quiet);
-    app.SetScene(LoadScene(o.scene));
-    host::Scene& scene = *app.GetScene();
+    // A scene file's frame range depends on the frame rate: set it first.
     if (o.haveFps)
         app.SetFrameRate(o.fps);
+    app.SetScene(LoadScene(o.scene));
+    host::Scene& scene = *app.GetScene();
 
     int first = 0, last = 0;
     if (!o.frames.empty()) {
