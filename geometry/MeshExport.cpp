@@ -21,11 +21,13 @@ void LogError(const std::string& text) {
     XSI::Application().LogMessage(message, XSI::siErrorMsg);
 }
 
-// One wide character per byte, the byte taken as a signed char.
+// One wide character per byte, the byte read unsigned, so that a Latin-1
+// name narrowed from the host's text widens back to the same characters (as
+// the name resolution does).
 XSI::CString Widen(const char* text) {
     std::wstring wide;
     for (const char* c = text; *c != '\0'; ++c)
-        wide += static_cast<wchar_t>(static_cast<signed char>(*c));
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
     return XSI::CString(wide.c_str());
 }
 
