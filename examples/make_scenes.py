@@ -87,7 +87,7 @@ class Builder:
         for v in values:
             flat.extend(v if isinstance(v, (tuple, list)) else [v])
         assert len(flat) == width * len(values)
-        code = {"f": 5126, "H": 5123, "B": 5121}[component]
+        code = {"f": 5126, "I": 5125, "H": 5123, "B": 5121}[component]
         raw = struct.pack("<%d%s" % (len(flat), component), *flat)
         acc = {
             "bufferView": self._view(raw, target),
