@@ -122,7 +122,7 @@ void BM_HostPositionArray(benchmark::State& state) {
     XSI::X3DObject item(grid->GetRef());
     int frame = 1;
     for (auto _ : state) {
-        XSI::MATH::CVector3Array positions =
+        const XSI::MATH::CVector3Array positions =
             item.GetActivePrimitive().GetGeometry(frame++).GetPoints().GetPositionArray();
         benchmark::DoNotOptimize(positions.GetArray());
     }
