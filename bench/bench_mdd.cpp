@@ -22,6 +22,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -36,6 +37,12 @@ constexpr int kFramesPerFile = 16;
 
 const char* const kBakePath = "/tmp/zk_bench_mdd_record.mdd";
 const char* const kLimitPath = "/tmp/zk_bench_mdd_limit.mdd";
+
+// The least of the repetitions: on a shared machine other work only ever
+// adds time, so the minimum is the steadiest figure beside the median.
+double Least(const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
 
 long ResidentKb() {
     long pages = 0, resident = 0;
@@ -95,7 +102,10 @@ void BM_RecordData(benchmark::State& state) {
     std::remove(kBakePath);
     host::HostApp::Get().Reset();
 }
-BENCHMARK(BM_RecordData)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RecordData)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 void BM_WriteLimit(benchmark::State& state) {
     std::vector<char> block(kBlockBytes, '\x3F');
@@ -114,7 +124,10 @@ void BM_WriteLimit(benchmark::State& state) {
     std::fclose(file);
     std::remove(kLimitPath);
 }
-BENCHMARK(BM_WriteLimit)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteLimit)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 // The host's share of RecordData: the position array of one frame.
 void BM_HostPositionArray(benchmark::State& state) {
@@ -128,7 +141,10 @@ void BM_HostPositionArray(benchmark::State& state) {
     }
     host::HostApp::Get().Reset();
 }
-BENCHMARK(BM_HostPositionArray)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HostPositionArray)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 } // namespace
 
