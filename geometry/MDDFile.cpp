@@ -10,7 +10,7 @@
 #include <xsi_geometry.h>
 #include <xsi_kinematics.h>
 #include <xsi_kinematicstate.h>
-#include <xsi_math.h>
+#include <xsi_matrix4.h>
 #include <xsi_pointrefarray.h>
 #include <xsi_primitive.h>
 #include <xsi_progressbar.h>
@@ -97,23 +97,26 @@ inline void StorePoint(double x, double y, double z, uint32_t* out) {
     out[2] = BigEndianBits(zs + zs * -2.0f);
 }
 
-// The affine 3 x 4 matrix of a transform, held by value so that the point
-// loop reads it from registers.
+// A transform's matrix, held by value so that the point loop reads it from
+// registers: row r gives world coordinate r as mr0 * x + mr1 * y + mr2 * z +
+// mr3, summed in that order, the way the transform maps a point.
 struct Matrix34 {
     double m00, m01, m02, m03;
     double m10, m11, m12, m13;
     double m20, m21, m22, m23;
 
-    explicit Matrix34(const XSI::MATH::CTransformation& t)
-        : m00(t.GetMatrixValue(0, 0)), m01(t.GetMatrixValue(0, 1)), m02(t.GetMatrixValue(0, 2)),
-          m03(t.GetMatrixValue(0, 3)), m10(t.GetMatrixValue(1, 0)), m11(t.GetMatrixValue(1, 1)),
-          m12(t.GetMatrixValue(1, 2)), m13(t.GetMatrixValue(1, 3)), m20(t.GetMatrixValue(2, 0)),
-          m21(t.GetMatrixValue(2, 1)), m22(t.GetMatrixValue(2, 2)), m23(t.GetMatrixValue(2, 3)) {}
+    // The SDK's matrix is for row vectors: column c holds coordinate c.
+    explicit Matrix34(const XSI::MATH::CMatrix4& t)
+        : m00(t.GetValue(0, 0)), m01(t.GetValue(1, 0)), m02(t.GetValue(2, 0)),
+          m03(t.GetValue(3, 0)), m10(t.GetValue(0, 1)), m11(t.GetValue(1, 1)),
+          m12(t.GetValue(2, 1)), m13(t.GetValue(3, 1)), m20(t.GetValue(0, 2)),
+          m21(t.GetValue(1, 2)), m22(t.GetValue(2, 2)), m23(t.GetValue(3, 2)) {}
 };
 
 // count points of `in` mapped to world space by `m`, written to out[0 ..
-// 3 * count - 1]. The sums are those of CTransformation::MapPoint, in the
-// same order, so the values are the same as point-by-point mapping.
+// 3 * count - 1]: the same products and sums, in the same order, as
+// MapObjectPositionToWorldSpace, so the same values as mapping each point
+// alone.
 void StoreWorldPointsScalar(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
                             uint32_t* out) {
     for (size_t i = 0; i < count; ++i) {
@@ -359,7 +362,7 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) 
             ReportShortGeometry(object, frame);
 
         const bool world = localSpace != 1;
-        const Matrix34 matrix(global);
+        const Matrix34 matrix(global.GetMatrix4());
         const XSI::MATH::CVector3* in = positions.GetArray();
         uint32_t origin[3];
         if (world)
