@@ -146,6 +146,27 @@ BENCHMARK(BM_HostPositionArray)
     ->UseRealTime()
     ->ComputeStatistics("min", Least);
 
+// The same for a deformed mesh: the grid with a morph target blended in, so
+// that every query evaluates every point into a new array.
+void BM_HostPositionArrayMorphed(benchmark::State& state) {
+    host::Item* grid = BuildScene();
+    host::Mesh* mesh = grid->GetMesh();
+    mesh->AddMorphTarget(L"lift", std::vector<host::Vec3>(kPoints, host::Vec3{0.0, 0.5, 0.0}));
+    mesh->MorphWeight(0).SetFunction([](double f) { return 0.5 + 0.01 * f; });
+    XSI::X3DObject item(grid->GetRef());
+    int frame = 1;
+    for (auto _ : state) {
+        const XSI::MATH::CVector3Array positions =
+            item.GetActivePrimitive().GetGeometry(frame++).GetPoints().GetPositionArray();
+        benchmark::DoNotOptimize(positions.GetArray());
+    }
+    host::HostApp::Get().Reset();
+}
+BENCHMARK(BM_HostPositionArrayMorphed)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
+
 } // namespace
 
 BENCHMARK_MAIN();
