@@ -22,6 +22,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -36,6 +37,12 @@ constexpr int kFramesPerFile = 16;
 
 const char* const kBakePath = "/tmp/zk_bench_mdd_record.mdd";
 const char* const kLimitPath = "/tmp/zk_bench_mdd_limit.mdd";
+
+// The least of the repetitions: on a shared machine other work only ever
+// adds time, so the minimum is the steadiest figure beside the median.
+double Least(const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
 
 long ResidentKb() {
     long pages = 0, resident = 0;
@@ -95,7 +102,10 @@ void BM_RecordData(benchmark::State& state) {
     std::remove(kBakePath);
     host::HostApp::Get().Reset();
 }
-BENCHMARK(BM_RecordData)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RecordData)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 void BM_WriteLimit(benchmark::State& state) {
     std::vector<char> block(kBlockBytes, '\x3F');
@@ -114,7 +124,10 @@ void BM_WriteLimit(benchmark::State& state) {
     std::fclose(file);
     std::remove(kLimitPath);
 }
-BENCHMARK(BM_WriteLimit)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteLimit)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 // The host's share of RecordData: the position array of one frame.
 void BM_HostPositionArray(benchmark::State& state) {
@@ -122,13 +135,37 @@ void BM_HostPositionArray(benchmark::State& state) {
     XSI::X3DObject item(grid->GetRef());
     int frame = 1;
     for (auto _ : state) {
-        XSI::MATH::CVector3Array positions =
+        const XSI::MATH::CVector3Array positions =
             item.GetActivePrimitive().GetGeometry(frame++).GetPoints().GetPositionArray();
         benchmark::DoNotOptimize(positions.GetArray());
     }
     host::HostApp::Get().Reset();
 }
-BENCHMARK(BM_HostPositionArray)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HostPositionArray)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
+
+// The same for a deformed mesh: the grid with a morph target blended in, so
+// that every query evaluates every point into a new array.
+void BM_HostPositionArrayMorphed(benchmark::State& state) {
+    host::Item* grid = BuildScene();
+    host::Mesh* mesh = grid->GetMesh();
+    mesh->AddMorphTarget(L"lift", std::vector<host::Vec3>(kPoints, host::Vec3{0.0, 0.5, 0.0}));
+    mesh->MorphWeight(0).SetFunction([](double f) { return 0.5 + 0.01 * f; });
+    XSI::X3DObject item(grid->GetRef());
+    int frame = 1;
+    for (auto _ : state) {
+        const XSI::MATH::CVector3Array positions =
+            item.GetActivePrimitive().GetGeometry(frame++).GetPoints().GetPositionArray();
+        benchmark::DoNotOptimize(positions.GetArray());
+    }
+    host::HostApp::Get().Reset();
+}
+BENCHMARK(BM_HostPositionArrayMorphed)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", Least);
 
 } // namespace
 

@@ -10,7 +10,7 @@
 #include <xsi_geometry.h>
 #include <xsi_kinematics.h>
 #include <xsi_kinematicstate.h>
-#include <xsi_math.h>
+#include <xsi_matrix4.h>
 #include <xsi_pointrefarray.h>
 #include <xsi_primitive.h>
 #include <xsi_progressbar.h>
@@ -21,6 +21,10 @@
 #include <xsi_vector3array.h>
 #include <xsi_x3dobject.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -29,17 +33,18 @@
 
 namespace {
 
-// Points mapped and byte-reversed together in one piece of the frame block:
-// 48 KB, small enough to stay in the cache between the two steps.
-constexpr size_t kPiecePoints = 4096;
+// Points mapped, rounded and byte-reversed together and written in one
+// piece: 32,768 points read from 768 KB of positions give 384 KB of block,
+// which is still in the core's cache when the write copies it out, and a
+// frame of a million points takes only about 30 piece writes.
+constexpr size_t kPiecePoints = 32768;
 
-// The byte-reversed points of one object at one frame, ready to be written
-// in one piece. It only grows, to the largest object's block, so a walk of
-// many frames allocates it once; ZK_CloseMDDFiles releases it at the end of
-// the run.
-std::vector<float>& FrameBlock() {
-    static std::vector<float> block;
-    return block;
+// The big-endian words of one piece of a frame block, reused from piece to
+// piece and frame to frame; ZK_CloseMDDFiles releases it at the end of the
+// run.
+std::vector<uint32_t>& PieceBuffer() {
+    static std::vector<uint32_t> piece;
+    return piece;
 }
 
 // Objects whose geometry had fewer points than their cache at some frame;
@@ -50,7 +55,7 @@ std::vector<const ObjectData*>& ShortObjects() {
 }
 
 void ForgetRunState() {
-    std::vector<float>().swap(FrameBlock());
+    std::vector<uint32_t>().swap(PieceBuffer());
     std::vector<const ObjectData*>().swap(ShortObjects());
 }
 
@@ -76,13 +81,141 @@ void ReportShortGeometry(const ObjectData& object, int frame) {
              FieldText(object.mddPath));
 }
 
+// The bits of a single-precision value, most significant byte first.
+inline uint32_t BigEndianBits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return __builtin_bswap32(bits);
+}
+
 // One point as written: x and y rounded to single precision, z rounded and
 // then negated as zs + zs * -2, so that a zero z is written as +0.
-inline void StorePoint(const XSI::MATH::CVector3& p, float* out) {
-    const float zs = static_cast<float>(p.GetZ());
-    out[0] = static_cast<float>(p.GetX());
-    out[1] = static_cast<float>(p.GetY());
-    out[2] = zs + zs * -2.0f;
+inline void StorePoint(double x, double y, double z, uint32_t* out) {
+    const float zs = static_cast<float>(z);
+    out[0] = BigEndianBits(static_cast<float>(x));
+    out[1] = BigEndianBits(static_cast<float>(y));
+    out[2] = BigEndianBits(zs + zs * -2.0f);
+}
+
+// A transform's matrix, held by value so that the point loop reads it from
+// registers: row r gives world coordinate r as mr0 * x + mr1 * y + mr2 * z +
+// mr3, summed in that order, the way the transform maps a point.
+struct Matrix34 {
+    double m00, m01, m02, m03;
+    double m10, m11, m12, m13;
+    double m20, m21, m22, m23;
+
+    // The SDK's matrix is for row vectors: column c holds coordinate c.
+    explicit Matrix34(const XSI::MATH::CMatrix4& t)
+        : m00(t.GetValue(0, 0)), m01(t.GetValue(1, 0)), m02(t.GetValue(2, 0)),
+          m03(t.GetValue(3, 0)), m10(t.GetValue(0, 1)), m11(t.GetValue(1, 1)),
+          m12(t.GetValue(2, 1)), m13(t.GetValue(3, 1)), m20(t.GetValue(0, 2)),
+          m21(t.GetValue(1, 2)), m22(t.GetValue(2, 2)), m23(t.GetValue(3, 2)) {}
+};
+
+// count points of `in` mapped to world space by `m`, written to out[0 ..
+// 3 * count - 1]: the same products and sums, in the same order, as
+// MapObjectPositionToWorldSpace, so the same values as mapping each point
+// alone.
+void StoreWorldPointsScalar(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
+                            uint32_t* out) {
+    for (size_t i = 0; i < count; ++i) {
+        const double x = in[i].GetX(), y = in[i].GetY(), z = in[i].GetZ();
+        StorePoint(m.m00 * x + m.m01 * y + m.m02 * z + m.m03,
+                   m.m10 * x + m.m11 * y + m.m12 * z + m.m13,
+                   m.m20 * x + m.m21 * y + m.m22 * z + m.m23, out + 3 * i);
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ZK_MDD_AVX2 1
+
+// The same as StoreWorldPointsScalar, four points at a time in AVX2
+// registers: the same products and sums in the same order (no fused
+// multiply-add), the same roundings, so the same bits.
+__attribute__((target("avx2"))) void StoreWorldPointsAvx2(const Matrix34& m,
+                                                          const XSI::MATH::CVector3* in,
+                                                          size_t count, uint32_t* out) {
+    const __m256d m00 = _mm256_set1_pd(m.m00), m01 = _mm256_set1_pd(m.m01),
+                  m02 = _mm256_set1_pd(m.m02), m03 = _mm256_set1_pd(m.m03);
+    const __m256d m10 = _mm256_set1_pd(m.m10), m11 = _mm256_set1_pd(m.m11),
+                  m12 = _mm256_set1_pd(m.m12), m13 = _mm256_set1_pd(m.m13);
+    const __m256d m20 = _mm256_set1_pd(m.m20), m21 = _mm256_set1_pd(m.m21),
+                  m22 = _mm256_set1_pd(m.m22), m23 = _mm256_set1_pd(m.m23);
+    const __m128 minusTwo = _mm_set1_ps(-2.0f);
+    const __m128i reverse = _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    // A CVector3 array is consecutive x, y, z doubles.
+    const double* p = reinterpret_cast<const double*>(in);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4, p += 12, out += 12) {
+        // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3 to x0..x3, y0..y3, z0..z3.
+        const __m256d a = _mm256_loadu_pd(p), b = _mm256_loadu_pd(p + 4),
+                      c = _mm256_loadu_pd(p + 8);
+        const __m256d xy = _mm256_blend_pd(a, b, 0xC);         // x0 y0 x2 y2
+        const __m256d zx = _mm256_permute2f128_pd(a, c, 0x21); // z0 x1 z2 x3
+        const __m256d yz = _mm256_blend_pd(b, c, 0xC);         // y1 z1 y3 z3
+        const __m256d x = _mm256_shuffle_pd(xy, zx, 0xA);
+        const __m256d y = _mm256_shuffle_pd(xy, yz, 0x5);
+        const __m256d z = _mm256_shuffle_pd(zx, yz, 0xA);
+        const __m256d wx =
+            _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(m00, x), _mm256_mul_pd(m01, y)),
+                                        _mm256_mul_pd(m02, z)),
+                          m03);
+        const __m256d wy =
+            _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(m10, x), _mm256_mul_pd(m11, y)),
+                                        _mm256_mul_pd(m12, z)),
+                          m13);
+        const __m256d wz =
+            _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(m20, x), _mm256_mul_pd(m21, y)),
+                                        _mm256_mul_pd(m22, z)),
+                          m23);
+        const __m128 fx = _mm256_cvtpd_ps(wx), fy = _mm256_cvtpd_ps(wy);
+        const __m128 zs = _mm256_cvtpd_ps(wz);
+        const __m128 fz = _mm_add_ps(zs, _mm_mul_ps(zs, minusTwo));
+        // Back to x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
+        const __m128 xy01 = _mm_unpacklo_ps(fx, fy);                           // x0 y0 x1 y1
+        const __m128 xy23 = _mm_unpackhi_ps(fx, fy);                           // x2 y2 x3 y3
+        const __m128 zx01 = _mm_shuffle_ps(fz, xy01, _MM_SHUFFLE(2, 2, 0, 0)); // z0 z0 x1 x1
+        const __m128 yz11 = _mm_shuffle_ps(xy01, fz, _MM_SHUFFLE(1, 1, 3, 3)); // y1 y1 z1 z1
+        const __m128 zzxy = _mm_shuffle_ps(fz, xy23, _MM_SHUFFLE(3, 2, 3, 2)); // z2 z3 x3 y3
+        const __m128 o0 = _mm_shuffle_ps(xy01, zx01, _MM_SHUFFLE(2, 0, 1, 0));
+        const __m128 o1 = _mm_shuffle_ps(yz11, xy23, _MM_SHUFFLE(1, 0, 2, 0));
+        const __m128 o2 = _mm_shuffle_ps(zzxy, zzxy, _MM_SHUFFLE(1, 3, 2, 0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_shuffle_epi8(_mm_castps_si128(o0), reverse));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4),
+                         _mm_shuffle_epi8(_mm_castps_si128(o1), reverse));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                         _mm_shuffle_epi8(_mm_castps_si128(o2), reverse));
+    }
+    StoreWorldPointsScalar(m, in + i, count - i, out);
+}
+
+bool HasAvx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+#endif
+
+void StoreWorldPoints(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
+                      uint32_t* out) {
+#ifdef ZK_MDD_AVX2
+    if (HasAvx2()) {
+        StoreWorldPointsAvx2(m, in, count, out);
+        return;
+    }
+#endif
+    StoreWorldPointsScalar(m, in, count, out);
+}
+
+const XSI::MATH::CVector3 kOrigin(0.0, 0.0, 0.0);
+
+void StoreLocalPoints(const XSI::MATH::CVector3* in, size_t count, uint32_t* out) {
+    for (size_t i = 0; i < count; ++i)
+        StorePoint(in[i].GetX(), in[i].GetY(), in[i].GetZ(), out + 3 * i);
 }
 
 } // namespace
@@ -205,7 +338,7 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
 
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) {
     const double time = frame;
-    std::vector<float>& block = FrameBlock();
+    std::vector<uint32_t>& piece = PieceBuffer();
 
     for (int o = 0; o < objectCount; ++o) {
         ObjectData& object = objects[o];
@@ -228,33 +361,31 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) 
         if (available < pointCount)
             ReportShortGeometry(object, frame);
 
-        if (block.size() < 3 * pointCount)
-            block.resize(3 * pointCount);
-        const XSI::MATH::CVector3* in = positions.GetArray();
-        const XSI::MATH::CVector3 origin(0.0, 0.0, 0.0);
         const bool world = localSpace != 1;
+        const Matrix34 matrix(global.GetMatrix4());
+        const XSI::MATH::CVector3* in = positions.GetArray();
+        uint32_t origin[3];
+        if (world)
+            StoreWorldPoints(matrix, &kOrigin, 1, origin);
+        else
+            StoreLocalPoints(&kOrigin, 1, origin);
 
-        // The block is filled and byte-reversed piece by piece, each piece
-        // reversed while it is still in the cache, and then written whole.
+        // The block is built and written piece by piece, each piece written
+        // while it is still in the cache.
+        if (pointCount > 0 && piece.size() < 3 * kPiecePoints)
+            piece.resize(3 * kPiecePoints);
         for (size_t start = 0; start < pointCount; start += kPiecePoints) {
             const size_t end = std::min(pointCount, start + kPiecePoints);
-            float* const piece = block.data() + 3 * start;
-            float* out = piece;
-            const size_t inEnd = std::min(end, available);
-            if (world) {
-                for (size_t i = start; i < inEnd; ++i, out += 3)
-                    StorePoint(XSI::MATH::MapObjectPositionToWorldSpace(global, in[i]), out);
-            } else {
-                for (size_t i = start; i < inEnd; ++i, out += 3)
-                    StorePoint(in[i], out);
-            }
-            for (size_t i = std::max(start, inEnd); i < end; ++i, out += 3)
-                StorePoint(
-                    world ? XSI::MATH::MapObjectPositionToWorldSpace(global, origin) : origin, out);
-            revbytes(piece, 4, static_cast<int>(3 * (end - start)));
+            const size_t inEnd = std::max(start, std::min(end, available));
+            uint32_t* const out = piece.data();
+            if (inEnd > start && world)
+                StoreWorldPoints(matrix, in + start, inEnd - start, out);
+            else if (inEnd > start)
+                StoreLocalPoints(in + start, inEnd - start, out);
+            for (size_t i = inEnd; i < end; ++i)
+                std::memcpy(out + 3 * (i - start), origin, sizeof origin);
+            std::fwrite(out, sizeof(uint32_t), 3 * (end - start), object.mddFile);
         }
-        if (pointCount > 0)
-            std::fwrite(block.data(), sizeof(float), 3 * pointCount, object.mddFile);
     }
     return 1;
 }

@@ -3,12 +3,19 @@
 #include "host/scene/Item.h"
 
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 namespace host {
 
+namespace {
+inline void Construct(XSI::MATH::CVector3* out, double x, double y, double z) {
+    ::new (static_cast<void*>(out)) XSI::MATH::CVector3(x, y, z);
+}
+} // namespace
+
 void Mesh::CheckPointCountChange(size_t newCount) const {
-    if (newCount == m_points.size()) {
+    if (newCount == static_cast<size_t>(m_points.GetCount())) {
         return;
     }
     if (!m_morphs.empty() || HasSkin()) {
@@ -22,15 +29,30 @@ void Mesh::CheckPointCountChange(size_t newCount) const {
     }
 }
 
-void Mesh::SetPoints(std::vector<Vec3> points) {
+void Mesh::SetPoints(const std::vector<Vec3>& points) {
     CheckPointCountChange(points.size());
-    m_points = std::move(points);
+    const Vec3* in = points.data();
+    m_points = XSI::MATH::CVector3Array::Build(
+        static_cast<int>(points.size()), [in, &points](XSI::MATH::CVector3* out) {
+            for (size_t i = 0; i < points.size(); ++i) {
+                Construct(out + i, in[i].x, in[i].y, in[i].z);
+            }
+        });
 }
 
 int Mesh::AddPoint(const Vec3& p) {
-    CheckPointCountChange(m_points.size() + 1);
-    m_points.push_back(p);
-    return static_cast<int>(m_points.size()) - 1;
+    CheckPointCountChange(static_cast<size_t>(m_points.GetCount()) + 1);
+    m_points.Add(XSI::MATH::CVector3(p.x, p.y, p.z));
+    return m_points.GetCount() - 1;
+}
+
+std::vector<Vec3> Mesh::GetPoints() const {
+    std::vector<Vec3> points(static_cast<size_t>(m_points.GetCount()));
+    for (size_t i = 0; i < points.size(); ++i) {
+        const XSI::MATH::CVector3& p = m_points[static_cast<int>(i)];
+        points[i] = {p.GetX(), p.GetY(), p.GetZ()};
+    }
+    return points;
 }
 
 int Mesh::AddPolygon(const std::vector<int>& pointIndices) {
@@ -53,7 +75,7 @@ int Mesh::AddPolygon(const std::vector<int>& pointIndices) {
 }
 
 int Mesh::AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas) {
-    if (deltas.size() != m_points.size()) {
+    if (deltas.size() != static_cast<size_t>(m_points.GetCount())) {
         throw std::invalid_argument("a morph target needs one delta per point");
     }
     Morph m;
@@ -75,7 +97,7 @@ void Mesh::SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
             throw std::invalid_argument("a skin joint is missing");
         }
     }
-    if (influences.size() != m_points.size()) {
+    if (influences.size() != static_cast<size_t>(m_points.GetCount())) {
         throw std::invalid_argument("a skin needs the influences of every point");
     }
     std::vector<int> start;
@@ -121,11 +143,11 @@ void Mesh::AddDeformer(Deformer d) {
 }
 
 void Mesh::Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const {
-    const size_t n = m_points.size();
-    const Vec3* rest = m_points.data();
+    const size_t n = static_cast<size_t>(m_points.GetCount());
+    const XSI::MATH::CVector3* rest = m_points.GetArray();
     if (!IsDeformed()) {
         for (size_t i = 0; i < n; ++i) {
-            out[i].Set(rest[i].x, rest[i].y, rest[i].z);
+            Construct(out + i, rest[i].GetX(), rest[i].GetY(), rest[i].GetZ());
         }
         return;
     }
@@ -154,7 +176,7 @@ void Mesh::Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) c
     const size_t deformerCount = m_deformers.size();
 
     for (size_t i = 0; i < n; ++i) {
-        Vec3 p = rest[i];
+        Vec3 p{rest[i].GetX(), rest[i].GetY(), rest[i].GetZ()};
         for (size_t k = 0; k < morphCount; ++k) {
             const Vec3& d = morphs[k].deltas[i];
             const double w = morphs[k].weight;
@@ -180,8 +202,17 @@ void Mesh::Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) c
         for (size_t k = 0; k < deformerCount; ++k) {
             p = m_deformers[k](frame, p, static_cast<int>(i));
         }
-        out[i].Set(p.x, p.y, p.z);
+        Construct(out + i, p.x, p.y, p.z);
     }
+}
+
+XSI::MATH::CVector3Array Mesh::EvaluateArray(const Item& owner, double frame) const {
+    if (!IsDeformed()) {
+        return m_points;
+    }
+    return XSI::MATH::CVector3Array::Build(
+        m_points.GetCount(),
+        [this, &owner, frame](XSI::MATH::CVector3* out) { Evaluate(owner, frame, out); });
 }
 
 } // namespace host

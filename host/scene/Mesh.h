@@ -20,6 +20,7 @@
 #include "host/scene/Animated.h"
 
 #include <xsi_vector3.h>
+#include <xsi_vector3array.h>
 
 #include <functional>
 #include <string>
@@ -42,10 +43,12 @@ using Deformer = std::function<Vec3(double frame, const Vec3& point, int index)>
 class Mesh {
   public:
     // Points.
-    void SetPoints(std::vector<Vec3> points);
+    void SetPoints(const std::vector<Vec3>& points);
     int AddPoint(const Vec3& p);
-    const std::vector<Vec3>& GetPoints() const { return m_points; }
-    int GetPointCount() const { return static_cast<int>(m_points.size()); }
+    // A copy of the rest points; GetRestPoints shares them without a copy.
+    std::vector<Vec3> GetPoints() const;
+    const XSI::MATH::CVector3Array& GetRestPoints() const { return m_points; }
+    int GetPointCount() const { return m_points.GetCount(); }
 
     // Polygons: each an ordered list of at least one point index.
     int AddPolygon(const std::vector<int>& pointIndices);
@@ -79,10 +82,16 @@ class Mesh {
     bool IsDeformed() const { return !m_morphs.empty() || HasSkin() || !m_deformers.empty(); }
 
     // Writes the points at a frame into out[0 .. GetPointCount() - 1], in the
-    // local space of `owner`, the item that holds this mesh. No allocation
-    // per call once the mesh is built. Not reentrant: it reuses scratch
-    // buffers of the mesh.
+    // local space of `owner`, the item that holds this mesh. Each point is
+    // constructed in place, so `out` may be uninitialised storage. No
+    // allocation per call once the mesh is built. Not reentrant: it reuses
+    // scratch buffers of the mesh.
     void Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const;
+
+    // The points at a frame as an array: for a mesh without deformation the
+    // rest points themselves, shared without a copy; otherwise a new array
+    // written in one pass. Not reentrant, like Evaluate.
+    XSI::MATH::CVector3Array EvaluateArray(const Item& owner, double frame) const;
 
   private:
     struct Morph {
@@ -97,7 +106,8 @@ class Mesh {
 
     void CheckPointCountChange(size_t newCount) const;
 
-    std::vector<Vec3> m_points;
+    // Never written through non-const access, so that copies share it.
+    XSI::MATH::CVector3Array m_points;
     std::vector<int> m_polySizes;
     std::vector<int> m_polyPoints;
     int m_maxPolyIndex = -1;

@@ -5,6 +5,11 @@
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
 
+#include <xsi_kinematics.h>
+#include <xsi_kinematicstate.h>
+#include <xsi_math.h>
+#include <xsi_x3dobject.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -360,6 +365,72 @@ TEST_F(MddTest, ObjectsWithoutStreamAreSkipped) {
     AddMesh("never", {{1.0, 2.0, 3.0}});
     EXPECT_EQ(RecordData(1, objects.data(), 1, 0), 1);
     EXPECT_EQ(objects[0].mddFile, nullptr);
+}
+
+// Big-endian bytes of one point as an MDD block holds it: x, y and -z in
+// single precision, a zero depth written as +0, worked out point by point
+// from the SDK's own mapping.
+void AppendPoint(const XSI::MATH::CVector3& p, Bytes& out) {
+    const float z = static_cast<float>(p.GetZ());
+    for (float v : {static_cast<float>(p.GetX()), static_cast<float>(p.GetY()), z + z * -2.0f}) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        const Bytes word = Words({bits});
+        out.insert(out.end(), word.begin(), word.end());
+    }
+}
+
+// Meshes of tens of thousands of points are written in several pieces, the
+// bulk of each piece several points at a time: every point must still come
+// out exactly as mapping it alone gives, whatever its place in the block,
+// including depths that round to zero or overflow when negated.
+TEST_F(MddTest, LargeMeshesMatchPointByPointMapping) {
+    const int count = 70003; // more than two pieces, not a multiple of four
+    std::vector<host::Vec3> points;
+    uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(static_cast<int64_t>(state >> 11) % 2000001 - 1000000) / 997.0;
+    };
+    for (int i = 0; i < count; ++i)
+        points.push_back({next(), next(), next()});
+    points[5] = {0.0, -0.0, -0.0};
+    points[6] = {1e-50, -1e-50, 1e-50}; // rounds to signed zeros
+    points[7] = {3.0e38, -3.0e38, 2.0e38};
+    points[8] = {-1e39, 1e39, -1e39}; // beyond single precision
+    points[count - 1] = {4.0, -0.0, 0.0};
+    host::Item* turned = AddMesh("turned", points);
+    turned->Scaling().Set({1.5, 0.5, 2.0});
+    turned->Rotation().Set(host::QuatFromXYZAngles(0.3, -1.1, 2.0));
+    turned->Translation().Set({10.0, -20.0, 0.25});
+    host::Item* still = AddMesh("still", points);
+    // Geometry that ends inside the second piece of a longer cache.
+    host::Item* shrunk =
+        AddMesh("shrunk", std::vector<host::Vec3>(points.begin(), points.begin() + 33001));
+    shrunk->Translation().Set({1.0, 2.0, 3.0});
+    objects[2].pointCount = 40001;
+    ASSERT_EQ(Header(1, 1, 25.0f), 1);
+    RecordData(1, &objects[0], 1, 0);
+    RecordData(1, &objects[1], 1, 1); // local space
+    RecordData(1, &objects[2], 1, 0);
+
+    auto expected = [&](host::Item* item, int cached, bool world) {
+        const XSI::MATH::CTransformation global =
+            XSI::X3DObject(item->GetRef()).GetKinematics().GetGlobal().GetTransform(1);
+        const std::vector<host::Vec3> rest = item->GetMesh()->GetPoints();
+        Bytes out = Words({1, static_cast<uint32_t>(cached), 0x3D23D70A});
+        for (int i = 0; i < cached; ++i) {
+            const host::Vec3 r = i < static_cast<int>(rest.size()) ? rest[i] : host::Vec3{};
+            const XSI::MATH::CVector3 p(r.x, r.y, r.z);
+            AppendPoint(world ? XSI::MATH::MapObjectPositionToWorldSpace(global, p) : p, out);
+        }
+        return out;
+    };
+    const Bytes turnedBytes = Baked(0);
+    ASSERT_EQ(turnedBytes.size(), 12u + 12u * count);
+    EXPECT_TRUE(turnedBytes == expected(turned, count, true));
+    EXPECT_TRUE(ReadFile(objects[1].mddPath) == expected(still, count, false));
+    EXPECT_TRUE(ReadFile(objects[2].mddPath) == expected(shrunk, 40001, true));
 }
 
 TEST(BigEndian, ValuesAndByteReversal) {

@@ -121,6 +121,26 @@ TEST(Transformation, PartsMapAPointAsScaleThenRotateThenTranslate) {
     ExpectPoint(XSI::MATH::MapObjectPositionToWorldSpace(t, CVector3(1, 1, 1)), 7, 22, 34);
 }
 
+TEST(Transformation, Matrix4MapsRowVectorsExactlyAsTheTransform) {
+    CTransformation t;
+    t.SetScalingFromValues(1.5, -0.25, 3.0);
+    t.SetRotationFromXYZAnglesValues(10 * kDeg, -70 * kDeg, 123 * kDeg);
+    t.SetTranslationFromValues(-7.0, 0.125, 1e6);
+    const XSI::MATH::CMatrix4 m = t.GetMatrix4();
+    EXPECT_EQ(m.GetValue(0, 3), 0.0);
+    EXPECT_EQ(m.GetValue(3, 3), 1.0);
+    const CVector3 p(0.3, -1.7, 2.9);
+    const CVector3 mapped = XSI::MATH::MapObjectPositionToWorldSpace(t, p);
+    double row[3];
+    for (short c = 0; c < 3; ++c) {
+        row[c] = p.GetX() * m.GetValue(0, c) + p.GetY() * m.GetValue(1, c) +
+                 p.GetZ() * m.GetValue(2, c) + m.GetValue(3, c);
+    }
+    EXPECT_EQ(row[0], mapped.GetX());
+    EXPECT_EQ(row[1], mapped.GetY());
+    EXPECT_EQ(row[2], mapped.GetZ());
+}
+
 TEST(Transformation, ProductUnderUniformScaleIsExact) {
     CTransformation parent;
     parent.SetScalingFromValues(2, 2, 2);

@@ -4,6 +4,7 @@
 // transforms up the parent chain.
 #pragma once
 
+#include "xsi_matrix4.h"
 #include "xsi_quaternion.h"
 #include "xsi_vector3.h"
 
@@ -31,6 +32,18 @@ class CTransformation {
 
     // Row r, column c of the affine 3x4 matrix (c = 3 is the translation).
     double GetMatrixValue(int in_row, int in_col) const { return m_m[in_row][in_col]; }
+
+    // The matrix of the transform for row vectors: p * GetMatrix4() maps p
+    // exactly as MapPoint does, with the translation in row 3.
+    CMatrix4 GetMatrix4() const {
+        CMatrix4 m;
+        for (short r = 0; r < 3; ++r) {
+            for (short c = 0; c < 4; ++c) {
+                m.SetValue(c, r, m_m[r][c]);
+            }
+        }
+        return m;
+    }
 
     // Maps a point: R(S p) + T.
     CVector3 MapPoint(const CVector3& in_p) const {

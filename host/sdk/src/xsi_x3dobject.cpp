@@ -124,12 +124,10 @@ LONG CPointRefArray::GetCount() const {
 
 MATH::CVector3Array CPointRefArray::GetPositionArray() const {
     const host::Item* item = GeometryItem(m_object);
-    if (!item) {
+    if (!item || !item->GetMesh()) {
         return MATH::CVector3Array();
     }
-    MATH::CVector3Array out(item->GetPointCount());
-    item->EvalPoints(Frame(m_time), out.GetArray());
-    return out;
+    return item->GetMesh()->EvaluateArray(*item, Frame(m_time));
 }
 
 CRefArray Light::GetShaders() const {
