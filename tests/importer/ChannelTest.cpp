@@ -26,10 +26,15 @@ aiNode* AddNode(aiNode* parent, const char* name, const aiVector3D& translation)
     return node;
 }
 
+// A channel of (tick, value) keys.
 aiNodeAnim* Channel(const char* node, std::initializer_list<aiVectorKey> positions,
-                    std::initializer_list<aiQuatKey> rotations = {}) {
+                    std::initializer_list<aiQuatKey> rotations,
+                    aiAnimBehaviour pre = aiAnimBehaviour_DEFAULT,
+                    aiAnimBehaviour post = aiAnimBehaviour_DEFAULT) {
     aiNodeAnim* ch = new aiNodeAnim();
     ch->mNodeName = node;
+    ch->mPreState = pre;
+    ch->mPostState = post;
     ch->mNumPositionKeys = static_cast<unsigned>(positions.size());
     ch->mPositionKeys = Array(positions);
     ch->mNumRotationKeys = static_cast<unsigned>(rotations.size());
@@ -73,14 +78,11 @@ TEST(Channels, PreAndPostStatesAndTheDefaultTickRate) {
     scene->mRootNode = new aiNode("Root");
     AddNode(scene->mRootNode, "Repeat", {});
     AddNode(scene->mRootNode, "Hold", {});
-    aiNodeAnim* repeat = Channel("Repeat", {{10.0, {0, 0, 0}}, {20.0, {10, 0, 0}}});
-    aiNodeAnim* hold = Channel("Hold", {{10.0, {0, 0, 0}}, {20.0, {10, 0, 0}}});
-    repeat->mPreState = aiAnimBehaviour_REPEAT;
-    repeat->mPostState = aiAnimBehaviour_LINEAR;
-    hold->mPreState = aiAnimBehaviour_DEFAULT;
-    hold->mPostState = aiAnimBehaviour_CONSTANT;
     // Ticks per second left 0: 25 ticks a second, so frame f is tick f * 25 / 30.
-    Animate(scene.get(), 0.0, 20.0, {repeat, hold});
+    const std::initializer_list<aiVectorKey> keys = {{10.0, {0, 0, 0}}, {20.0, {10, 0, 0}}};
+    Animate(scene.get(), 0.0, 20.0,
+            {Channel("Repeat", keys, {}, aiAnimBehaviour_REPEAT, aiAnimBehaviour_LINEAR),
+             Channel("Hold", keys, {}, aiAnimBehaviour_DEFAULT, aiAnimBehaviour_CONSTANT)});
     Build(*scene);
     EXPECT_EQ(host::HostApp::Get().GetScene()->GetEndFrame(), 24.0); // 20 ticks = 0.8 s
 

@@ -5,17 +5,15 @@
 
 #include "host/import/GltfSteps.h"
 
-#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <sys/wait.h>
 
 using namespace importer_test;
+using namespace std::string_literals;
 
 namespace {
-
-std::string DataPath(const std::string& name) {
-    return std::string(ZK_DATA_DIR) + "/" + name;
-}
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -28,17 +26,10 @@ struct Outcome {
 };
 
 Outcome Xsihost(const std::string& args) {
-    const std::string errPath = OutPath("xsihost_stderr.txt");
-    Outcome r;
-    FILE* pipe = popen((std::string(XSIHOST_PATH) + " " + args + " 2>" + errPath).c_str(), "r");
-    char buf[4096];
-    for (size_t n; pipe && (n = fread(buf, 1, sizeof(buf), pipe)) > 0;) {
-        r.out.append(buf, n);
-    }
-    const int status = pipe ? pclose(pipe) : -1;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadText(errPath);
-    return r;
+    const std::string out = ZK_TEST_OUT_DIR "/xsihost_out.txt";
+    const std::string err = ZK_TEST_OUT_DIR "/xsihost_err.txt";
+    const int status = std::system((XSIHOST_PATH " " + args + " >" + out + " 2>" + err).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
 }
 
 } // namespace
@@ -46,7 +37,7 @@ Outcome Xsihost(const std::string& args) {
 TEST(Formats, ObjAndCollada) {
     // Assimp's OBJ reader gives one vertex per face corner, in face order; two
     // corners at one position stay two points. No animation: one frame.
-    LoadIntoHost(DataPath("quad.obj"));
+    LoadIntoHost(ZK_DATA_DIR "/quad.obj");
     EXPECT_EQ(ItemList(), (std::vector<std::string>{"Quad mesh"}));
     ExpectPoints(Points(L"Quad", 0),
                  {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 0);
@@ -54,7 +45,7 @@ TEST(Formats, ObjAndCollada) {
 
     // Collada's angle is horizontal; the file has no geometry, and the
     // skeleton mesh Assimp makes up for it is left out.
-    LoadIntoHost(DataPath("camera_light.dae"));
+    LoadIntoHost(ZK_DATA_DIR "/camera_light.dae");
     EXPECT_EQ(ItemList(), (std::vector<std::string>{"Camera camera", "Lamp light"}));
     EXPECT_NEAR(Param(L"Camera", L"fov"), 60.0, 1e-4);
     EXPECT_EQ(Param(L"Camera", L"fovtype"), 1.0);
@@ -64,16 +55,17 @@ TEST(Formats, ObjAndCollada) {
 }
 
 TEST(Formats, UnreadableFilesGiveOneClearLine) {
-    const std::string corrupt = OutPath("corrupt.gltf"), garbage = OutPath("garbage.glb");
-    const std::string empty = OutPath("empty.gltf");
-    const std::string text = ReadText(ScenePath("skinned.gltf"));
-    WriteFile(corrupt, text.substr(0, text.size() / 2)); // cut in the middle
-    static const char kGarbage[] = "glTF\x02\0\0\0\xff\xff\xff\x7f JSON{";
-    WriteFile(garbage, std::string(kGarbage, sizeof(kGarbage) - 1));
-    WriteFile(empty, R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": []}], "scene": 0})");
+    const std::string corrupt = ZK_TEST_OUT_DIR "/corrupt.gltf",
+                      empty = ZK_TEST_OUT_DIR "/empty.gltf";
+    const std::string garbage = ZK_TEST_OUT_DIR "/garbage.glb";
+    const std::string text = ReadText(ZK_SCENE_DIR "/skinned.gltf");
+    std::ofstream(corrupt) << text.substr(0, text.size() / 2); // cut in the middle
+    std::ofstream(garbage, std::ios::binary) << "glTF\x02\0\0\0\xff\xff\xff\x7f JSON{"s;
+    std::ofstream(empty)
+        << R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": []}], "scene": 0})";
 
     for (const std::string& path :
-         {corrupt, garbage, empty, OutPath("no-such-file.gltf"), std::string(ZK_TEST_OUT_DIR)}) {
+         {corrupt, garbage, empty, ZK_TEST_OUT_DIR "/no-such-file.gltf"s, ZK_TEST_OUT_DIR ""s}) {
         std::string what;
         try {
             LoadIntoHost(path);
@@ -89,8 +81,8 @@ TEST(Formats, UnreadableFilesGiveOneClearLine) {
     // xsihost: status 2, nothing on stdout and one line on stderr.
     for (const std::string& args :
          {"list --scene " + corrupt, "run --scene " + corrupt + " SelectObj x",
-          "list --scene " + empty, "list --scene " + ScenePath("morph.gltf") + " --anim Nope",
-          std::string("list --demo --anim 1")}) {
+          "list --scene " + empty, "list --scene " ZK_SCENE_DIR "/morph.gltf --anim Nope"s,
+          "list --demo --anim 1"s}) {
         const Outcome r = Xsihost(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_TRUE(r.out.empty()) << args;
@@ -107,10 +99,10 @@ TEST(Formats, XsihostListShowsWhatEachNodeBecame) {
          "Arm_L null 73 0\nArm_L.Box mesh 72 9\nBox1 mesh 72 9\nmy_node null 73 0\n"},
         {"skinned.gltf", "Armature null 73 0\nArmature.Bone0 null 73 0\n"
                          "Armature.Bone0.Bone1 null 73 0\nSkinMesh mesh 72 10\n"},
-        {"morph.gltf --anim Drift", "Blob mesh 72 3\n"},
+        {"morph.gltf --anim Drift", "Blob mesh 72 3\n"}, // the root node holds the mesh
     };
     for (const auto& c : cases) {
-        const Outcome r = Xsihost("list --scene " + ScenePath(c.first));
+        const Outcome r = Xsihost("list --scene " ZK_SCENE_DIR "/" + c.first);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, c.second);
     }

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -48,16 +47,6 @@ inline double Clamp01(double t) {
         EXPECT_NEAR(a_.y, e_.y, 1e-5) << what;                                                     \
         EXPECT_NEAR(a_.z, e_.z, 1e-5) << what;                                                     \
     } while (0)
-
-inline std::string ScenePath(const std::string& name) {
-    return std::string(ZK_SCENE_DIR) + "/" + name;
-}
-inline std::string OutPath(const std::string& name) {
-    return std::string(ZK_TEST_OUT_DIR) + "/" + name;
-}
-inline void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
 
 // A fresh host at 30 frames per second.
 inline host::HostApp& FreshHost() {
