@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -61,18 +62,6 @@ inline void LoadIntoHost(const std::string& path, const std::string& animation =
     host::AssimpLoadOptions options;
     options.animation = animation;
     host::LoadSceneFile(path, options);
-}
-
-// "name kind" of every item, in scene order.
-inline std::vector<std::string> ItemList() {
-    std::vector<std::string> out;
-    const host::Scene* scene = host::HostApp::Get().GetScene();
-    for (int i = 0; i < scene->ItemCount(); ++i) {
-        const std::wstring name = scene->GetItem(i)->GetFullName();
-        out.push_back(std::string(name.begin(), name.end()) + " " +
-                      scene->GetItem(i)->GetKindName());
-    }
-    return out;
 }
 
 inline const host::Item* Find(const std::wstring& name) {
