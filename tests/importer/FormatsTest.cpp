@@ -1,96 +1,55 @@
-// Files other than the examples: other formats Assimp reads, binary glTF,
-// and files that cannot be read.
+// Files other than the example glTF scenes: other formats Assimp reads, files
+// that cannot be read (in the host and through xsihost), the reader of glTF
+// sampler interpolation, and what `xsihost list --scene` shows.
 #include "ImporterTestUtil.h"
 
 #include "host/import/GltfSteps.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace importer_test;
+using namespace std::string_literals;
 
 namespace {
 
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string LoadError(const std::string& path) {
-    try {
-        LoadIntoHost(path);
-    } catch (const host::SceneLoadError& e) {
-        return e.what();
-    }
-    return "";
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+Outcome Xsihost(const std::string& args) {
+    // Files of this process: ctest may run the tests side by side.
+    const std::string out = ZK_TEST_OUT_DIR "/xsihost_out" + std::to_string(getpid());
+    const std::string err = ZK_TEST_OUT_DIR "/xsihost_err" + std::to_string(getpid());
+    const int status = std::system((XSIHOST_PATH " " + args + " >" + out + " 2>" + err).c_str());
+    const Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
 }
 
 } // namespace
 
-TEST(Formats, BinaryGltfKeepsStepKeys) {
-    // The sampler interpolation comes from the JSON chunk of the binary file.
-    LoadIntoHost(ScenePath("hierarchy.glb"));
-    EXPECT_EQ(LocalPoints(L"Box1", 0).size(), 9u);
-    for (double f : {0.0, 14.0, 14.9, 15.0, 29.5, 30.0, 40.0}) {
-        const double x = Stepped({0.0, 0.5, 1.0}, {0, 1, 3}, f / 30.0);
-        EXPECT_P3_NEAR(Translation(L"my_node", f), (P3{x, 0, -2}), "frame " << f);
-    }
-}
-
-TEST(Formats, ObjPointsInFileOrder) {
+TEST(Formats, ObjAndCollada) {
     // Assimp's OBJ reader gives one vertex per face corner, in face order; two
-    // corners at one position stay two points.
-    const std::string path = OutPath("quad.obj");
-    WriteFile(path, "o Quad\n"
-                    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
-                    "f 1 2 3\nf 1 3 4\n");
-    LoadIntoHost(path);
-    const host::Scene* scene = host::HostApp::Get().GetScene();
-    ASSERT_EQ(scene->ItemCount(), 1);
-    EXPECT_EQ(scene->GetItem(0)->GetFullName(), L"Quad");
-    const std::vector<P3> pts = LocalPoints(L"Quad", 0);
-    const std::vector<P3> expected = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0},
-                                      {0, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    ASSERT_EQ(pts.size(), expected.size());
-    for (size_t i = 0; i < pts.size(); ++i) {
-        EXPECT_P3_NEAR(pts[i], expected[i], "point " << i);
-    }
-    EXPECT_EQ(scene->GetEndFrame(), 0.0); // no animation: one frame
-}
+    // corners at one position stay two points. No animation: one frame.
+    LoadIntoHost(ZK_DATA_DIR "/quad.obj");
+    ExpectPoints(Points(L"Quad", 0),
+                 {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 0);
+    EXPECT_EQ(host::HostApp::Get().GetScene()->GetEndFrame(), 0.0);
 
-TEST(Formats, ColladaCameraAndLight) {
-    // Collada's angle is horizontal; the file has no geometry, and the
-    // skeleton mesh Assimp makes up for it is left out.
-    const std::string path = OutPath("camera.dae");
-    WriteFile(path, R"(<?xml version="1.0" encoding="utf-8"?>
-<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
-  <asset><unit name="meter" meter="1"/><up_axis>Y_UP</up_axis></asset>
-  <library_cameras>
-    <camera id="cam-c" name="cam"><optics><technique_common><perspective>
-      <xfov>60</xfov><aspect_ratio>1.5</aspect_ratio><znear>0.1</znear><zfar>100</zfar>
-    </perspective></technique_common></optics></camera>
-  </library_cameras>
-  <library_lights>
-    <light id="l1" name="l1"><technique_common><spot><color>2 1 0.5</color>
-      <constant_attenuation>1</constant_attenuation><falloff_angle>45</falloff_angle>
-    </spot></technique_common></light>
-  </library_lights>
-  <library_visual_scenes>
-    <visual_scene id="Scene" name="Scene">
-      <node id="Camera" name="Camera" type="NODE"><translate>0 0 10</translate>
-        <instance_camera url="#cam-c"/></node>
-      <node id="Lamp" name="Lamp" type="NODE"><instance_light url="#l1"/></node>
-    </visual_scene>
-  </library_visual_scenes>
-  <scene><instance_visual_scene url="#Scene"/></scene>
-</COLLADA>
-)");
-    LoadIntoHost(path);
-    const host::Scene* scene = host::HostApp::Get().GetScene();
-    ASSERT_EQ(scene->ItemCount(), 2);
-    EXPECT_STREQ(scene->GetItem(0)->GetKindName(), "camera");
-    EXPECT_STREQ(scene->GetItem(1)->GetKindName(), "light");
+    // Collada's angle is horizontal.
+    LoadIntoHost(ZK_DATA_DIR "/camera_light.dae");
     EXPECT_NEAR(Param(L"Camera", L"fov"), 60.0, 1e-4);
     EXPECT_EQ(Param(L"Camera", L"fovtype"), 1.0);
     EXPECT_NEAR(Param(L"Camera", L"aspect"), 1.5, 1e-6);
@@ -99,23 +58,62 @@ TEST(Formats, ColladaCameraAndLight) {
 }
 
 TEST(Formats, UnreadableFilesGiveOneClearLine) {
-    const std::string corrupt = OutPath("corrupt.gltf");
-    std::string text = ReadText(ScenePath("skinned.gltf"));
-    WriteFile(corrupt, text.substr(0, text.size() / 2)); // cut in the middle
-    const std::string garbage = OutPath("garbage.glb");
-    static const char kGarbage[] = "glTF\x02\0\0\0\xff\xff\xff\x7f JSON{";
-    WriteFile(garbage, std::string(kGarbage, sizeof(kGarbage) - 1));
-    const std::string empty = OutPath("empty.gltf");
-    WriteFile(empty, R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": []}], "scene": 0})");
+    const std::string dir = ZK_TEST_OUT_DIR "/", corrupt = dir + "corrupt.gltf";
+    const std::string garbage = dir + "garbage.glb", empty = dir + "empty.gltf";
+    const std::string text = ReadText(ZK_SCENE_DIR "/skinned.gltf");
+    std::ofstream(corrupt) << text.substr(0, text.size() / 2); // cut in the middle
+    std::ofstream(garbage, std::ios::binary) << "glTF\x02\0\0\0\xff\xff\xff\x7f JSON{"s;
+    std::ofstream(empty)
+        << R"({"asset": {"version": "2.0"}, "scenes": [{"nodes": []}], "scene": 0})";
 
     for (const std::string& path :
-         {corrupt, garbage, empty, OutPath("no-such-file.gltf"), std::string(ZK_TEST_OUT_DIR)}) {
-        host::HostApp::Get().Reset();
-        const std::string what = LoadError(path);
+         {corrupt, garbage, empty, ZK_TEST_OUT_DIR "/no-such-file.gltf"s, ZK_TEST_OUT_DIR ""s}) {
+        std::string what;
+        try {
+            LoadIntoHost(path);
+        } catch (const host::SceneLoadError& e) {
+            what = e.what();
+        }
         EXPECT_FALSE(what.empty()) << path;
         EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         EXPECT_EQ(what.compare(0, path.size(), path), 0) << what; // names the file
         EXPECT_EQ(host::HostApp::Get().GetScene(), nullptr) << path;
+    }
+
+    // xsihost: status 2, nothing on stdout and one line on stderr.
+    for (const std::string& args :
+         {"list --scene " + corrupt, "run --scene " + corrupt + " SelectObj x",
+          "list --scene " + empty, "list --scene " ZK_SCENE_DIR "/morph.gltf --anim Nope"s,
+          "list --demo --anim 1"s}) {
+        const Outcome r = Xsihost(args);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_TRUE(r.out.empty()) << args;
+        ASSERT_FALSE(r.err.empty()) << args;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
+TEST(Formats, XsihostListShowsWhatEachNodeBecame) {
+    const std::pair<std::string, std::string> cases[] = {
+        {ZK_SCENE_DIR "/camera_light.gltf", "Cam camera 80 0\nSpot light 81 0\nSun light 81 0\n"
+                                            "Bulb light 81 0\nLocator null 73 0\n"},
+        // "Rig", the single top node, holds nothing: no item. Names lose their
+        // '.' and ' '; the second "Box" gets a number.
+        {ZK_SCENE_DIR "/hierarchy.gltf --anim 0",
+         "Arm_L null 73 0\nArm_L.Box mesh 72 9\nBox1 mesh 72 9\nmy_node null 73 0\n"},
+        {ZK_SCENE_DIR "/hierarchy.glb",
+         "Arm_L null 73 0\nArm_L.Box mesh 72 9\nBox1 mesh 72 9\nmy_node null 73 0\n"},
+        {ZK_SCENE_DIR "/skinned.gltf", "Armature null 73 0\nArmature.Bone0 null 73 0\n"
+                                       "Armature.Bone0.Bone1 null 73 0\nSkinMesh mesh 72 10\n"},
+        {ZK_SCENE_DIR "/morph.gltf --anim Drift", "Blob mesh 72 3\n"}, // the root holds the mesh
+        {ZK_DATA_DIR "/quad.obj", "Quad mesh 72 6\n"},
+        // No geometry: the skeleton mesh Assimp makes up for it is left out.
+        {ZK_DATA_DIR "/camera_light.dae", "Camera camera 80 0\nLamp light 81 0\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Xsihost("list --scene " + c.first);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, c.second);
     }
 }
 

@@ -1,5 +1,5 @@
-// Shared helpers of the importer tests: loading a scene into the host and
-// reading it back through the SDK, and the closed-form expectations' maths.
+// Shared helpers of the importer tests: loading a scene into the host, reading
+// it back through the SDK, and the maths of the closed-form expectations.
 #pragma once
 
 #include "host/app/HostApp.h"
@@ -16,37 +16,49 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace importer_test {
 
-constexpr double kTol = 1e-5;
 constexpr double kPi = 3.14159265358979323846;
 
 struct P3 {
     double x, y, z;
+    P3 operator+(const P3& b) const { return {x + b.x, y + b.y, z + b.z}; }
+    P3 operator-(const P3& b) const { return {x - b.x, y - b.y, z - b.z}; }
+    P3 operator*(double k) const { return {x * k, y * k, z * k}; }
 };
-
-inline std::string ScenePath(const std::string& name) {
-    return std::string(ZK_SCENE_DIR) + "/" + name;
+// Rotation about +Z by degrees.
+inline P3 RotZ(const P3& p, double degrees) {
+    const double c = std::cos(degrees * kPi / 180.0), s = std::sin(degrees * kPi / 180.0);
+    return {c * p.x - s * p.y, s * p.x + c * p.y, p.z};
 }
-inline std::string OutPath(const std::string& name) {
-    return std::string(ZK_TEST_OUT_DIR) + "/" + name;
-}
-
-inline void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary);
-    out << data;
+inline double Clamp01(double t) {
+    return std::min(std::max(t, 0.0), 1.0);
 }
 
-// A fresh host at 30 frames per second holding the scene of the file.
+#define EXPECT_P3_NEAR(actual, expected, what)                                                     \
+    do {                                                                                           \
+        const importer_test::P3 a_ = (actual), e_ = (expected);                                    \
+        EXPECT_NEAR(a_.x, e_.x, 1e-5) << what;                                                     \
+        EXPECT_NEAR(a_.y, e_.y, 1e-5) << what;                                                     \
+        EXPECT_NEAR(a_.z, e_.z, 1e-5) << what;                                                     \
+    } while (0)
+
+// A fresh host at 30 frames per second.
+inline host::HostApp& FreshHost() {
+    host::HostApp& app = host::HostApp::Get();
+    app.Reset();
+    app.SetEchoLog(false);
+    app.SetFrameRate(30.0);
+    return app;
+}
 inline void LoadIntoHost(const std::string& path, const std::string& animation = "") {
-    host::HostApp::Get().Reset();
-    host::HostApp::Get().SetEchoLog(false);
-    host::HostApp::Get().SetFrameRate(30.0);
+    FreshHost();
     host::AssimpLoadOptions options;
     options.animation = animation;
     host::LoadSceneFile(path, options);
@@ -57,122 +69,70 @@ inline const host::Item* Find(const std::wstring& name) {
     EXPECT_NE(item, nullptr) << "no item " << std::string(name.begin(), name.end());
     return item;
 }
-
 inline XSI::X3DObject Obj(const std::wstring& name) {
     return XSI::X3DObject(Find(name)->GetRef());
 }
-
-// The points of an item at a frame, local space, through the SDK.
-inline std::vector<P3> LocalPoints(const std::wstring& name, double frame) {
-    const XSI::MATH::CVector3Array a =
-        Obj(name).GetActivePrimitive(frame).GetGeometry(frame).GetPoints().GetPositionArray();
-    std::vector<P3> out;
-    for (XSI::LONG i = 0; i < a.GetCount(); ++i) {
-        out.push_back({a[i].GetX(), a[i].GetY(), a[i].GetZ()});
-    }
-    return out;
+inline double Param(const std::wstring& item, const wchar_t* param, double frame = DBL_MAX) {
+    return static_cast<double>(Obj(item).GetParameterValue(param, frame));
+}
+// The colour (alpha 1) and intensity of a light's one shader at a frame.
+inline std::pair<P3, double> LightValues(const std::wstring& name, double frame = DBL_MAX) {
+    const XSI::CRefArray shaders = XSI::Light(Find(name)->GetRef()).GetShaders();
+    EXPECT_EQ(shaders.GetCount(), 1);
+    float r = -1, g = -1, b = -1, a = -1;
+    XSI::Shader(shaders[0]).GetColorParameterValue(L"color", r, g, b, a, frame);
+    EXPECT_EQ(a, 1.0f);
+    return {{r, g, b}, XSI::Shader(shaders[0]).GetParameterValue(L"intensity", frame)};
 }
 
 inline XSI::MATH::CTransformation Global(const std::wstring& name, double frame) {
     return Obj(name).GetKinematics().GetGlobal().GetTransform(frame);
 }
+inline P3 ToWorld(const XSI::MATH::CTransformation& g, const P3& p) {
+    const XSI::MATH::CVector3 w =
+        XSI::MATH::MapObjectPositionToWorldSpace(g, XSI::MATH::CVector3(p.x, p.y, p.z));
+    return {w.GetX(), w.GetY(), w.GetZ()};
+}
+inline P3 Translation(const std::wstring& name, double frame) {
+    return ToWorld(Global(name, frame), {0, 0, 0});
+}
+// A direction of the item's space in world space.
+inline P3 Axis(const std::wstring& name, double frame, const P3& d) {
+    return ToWorld(Global(name, frame), d) - Translation(name, frame);
+}
 
-// The points mapped to world space by the item's global transform.
-inline std::vector<P3> WorldPoints(const std::wstring& name, double frame) {
+// The points of an item at a frame through the SDK, in local or world space.
+inline std::vector<P3> Points(const std::wstring& name, double frame, bool world = false) {
+    const XSI::MATH::CVector3Array a =
+        Obj(name).GetActivePrimitive(frame).GetGeometry(frame).GetPoints().GetPositionArray();
     const XSI::MATH::CTransformation g = Global(name, frame);
     std::vector<P3> out;
-    for (const P3& p : LocalPoints(name, frame)) {
-        const XSI::MATH::CVector3 w =
-            XSI::MATH::MapObjectPositionToWorldSpace(g, XSI::MATH::CVector3(p.x, p.y, p.z));
-        out.push_back({w.GetX(), w.GetY(), w.GetZ()});
+    for (XSI::LONG i = 0; i < a.GetCount(); ++i) {
+        const P3 p{a[i].GetX(), a[i].GetY(), a[i].GetZ()};
+        out.push_back(world ? ToWorld(g, p) : p);
     }
     return out;
 }
 
-inline P3 Translation(const std::wstring& name, double frame) {
-    P3 t;
-    Global(name, frame).GetTranslationValues(t.x, t.y, t.z);
-    return t;
-}
-
-// A direction of the item's space in world space (rotation and scaling only).
-inline P3 Axis(const std::wstring& name, double frame, const P3& d) {
-    const XSI::MATH::CTransformation g = Global(name, frame);
-    const XSI::MATH::CVector3 o =
-        XSI::MATH::MapObjectPositionToWorldSpace(g, XSI::MATH::CVector3());
-    const XSI::MATH::CVector3 e =
-        XSI::MATH::MapObjectPositionToWorldSpace(g, XSI::MATH::CVector3(d.x, d.y, d.z));
-    return {e.GetX() - o.GetX(), e.GetY() - o.GetY(), e.GetZ() - o.GetZ()};
-}
-
-inline double Param(const std::wstring& item, const wchar_t* param, double frame = DBL_MAX) {
-    return static_cast<double>(Obj(item).GetParameterValue(param, frame));
-}
-
-#define EXPECT_P3_NEAR(actual, expected, what)                                                     \
-    do {                                                                                           \
-        const importer_test::P3 a_ = (actual);                                                     \
-        const importer_test::P3 e_ = (expected);                                                   \
-        EXPECT_NEAR(a_.x, e_.x, importer_test::kTol) << what;                                      \
-        EXPECT_NEAR(a_.y, e_.y, importer_test::kTol) << what;                                      \
-        EXPECT_NEAR(a_.z, e_.z, importer_test::kTol) << what;                                      \
-    } while (0)
-
-// Rotation about +Z by a in degrees.
-inline P3 RotZ(const P3& p, double degrees) {
-    const double a = degrees * kPi / 180.0;
-    return {std::cos(a) * p.x - std::sin(a) * p.y, std::sin(a) * p.x + std::cos(a) * p.y, p.z};
-}
-
-inline P3 Add(const P3& a, const P3& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-inline P3 Sub(const P3& a, const P3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-inline P3 Scale(const P3& a, double k) {
-    return {a.x * k, a.y * k, a.z * k};
-}
-
-// Piecewise-linear value of keys (times, values) at t, holding the ends.
-inline double PiecewiseLinear(const std::vector<double>& times, const std::vector<double>& values,
-                              double t) {
-    if (t <= times.front()) {
-        return values.front();
+// Each point of a list against its expected position.
+inline void ExpectPoints(const std::vector<P3>& actual, const std::vector<P3>& expected,
+                         double frame) {
+    ASSERT_EQ(actual.size(), expected.size()) << "frame " << frame;
+    for (size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_P3_NEAR(actual[i], expected[i], "frame " << frame << " point " << i);
     }
-    for (size_t i = 1; i < times.size(); ++i) {
-        if (t <= times[i]) {
-            const double u = (t - times[i - 1]) / (times[i] - times[i - 1]);
-            return values[i - 1] + (values[i] - values[i - 1]) * u;
-        }
-    }
-    return values.back();
 }
 
-// The value of the last key at or before t (the first key before it).
-inline double Stepped(const std::vector<double>& times, const std::vector<double>& values,
-                      double t) {
-    double v = values.front();
-    for (size_t i = 0; i < times.size(); ++i) {
-        if (t >= times[i]) {
-            v = values[i];
-        }
+// The value of keys at t, holding the ends: linear between keys, or that of
+// the last key at or before t for step keys.
+inline double Keyed(const std::vector<double>& times, const std::vector<double>& values, double t,
+                    bool step = false) {
+    size_t i = 1;
+    while (i + 1 < times.size() && t >= times[i]) {
+        ++i;
     }
-    return v;
-}
-
-// Frames to check: every frame of a range and some between frames.
-inline std::vector<double> FramesToCheck(int last) {
-    std::vector<double> frames;
-    for (int f = -3; f <= last + 3; ++f) {
-        frames.push_back(f);
-    }
-    for (double f : {0.5, 2.25, 7.75, 16.5, 23.4, 40.125}) {
-        if (f < last) {
-            frames.push_back(f);
-        }
-    }
-    return frames;
+    const double u = Clamp01((t - times[i - 1]) / (times[i] - times[i - 1]));
+    return values[i - 1] + (values[i] - values[i - 1]) * (step ? std::floor(u) : u);
 }
 
 } // namespace importer_test
