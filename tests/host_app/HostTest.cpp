@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 using host::HostApp;
+using host::PluginCommandFn;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 using namespace XSI;
@@ -300,39 +301,30 @@ TEST_F(HostTest, EchoLoadsOnceAndRefusesSurplusValues) {
     EXPECT_EQ(app.GetLog()[0].severity, siErrorMsg);
 }
 
-namespace {
-
-CStatus FailingLoad(PluginRegistrar& reg) {
-    reg.RegisterCommand(L"NeverRegistered", L"NeverRegistered");
-    return CStatus::Fail;
-}
-
-CStatus ThreeCommandsLoad(PluginRegistrar& reg) {
-    reg.RegisterCommand(L"NoExecute", L"NoExecute");
-    reg.RegisterCommand(L"BadInit", L"BadInit");
-    reg.RegisterCommand(L"Echo", L"Echo"); // already registered by the Echo plug-in
-    return CStatus::OK;
-}
-
-CStatus Fails(CRef&) {
-    return CStatus::Fail;
-}
-
-} // namespace
-
 TEST_F(HostTest, FailedLoadsAndBrokenCommandsAreNotRegistered) {
     HostApp& app = HostApp::Get();
     auto lookup = [](const std::string& name) -> void* {
+        PluginCommandFn fails = [](CRef&) { return CStatus(CStatus::Fail); };
         return name == "BadInit_Init" || name == "BadInit_Execute" || name == "Echo_Execute"
-                   ? reinterpret_cast<void*>(&Fails)
+                   ? reinterpret_cast<void*>(fails)
                    : nullptr;
     };
     const size_t plugins = app.GetPlugins().size();
-    EXPECT_EQ(app.RegisterPlugin("failing", FailingLoad, lookup), CStatus::Fail);
+    auto failingLoad = [](PluginRegistrar& reg) {
+        reg.RegisterCommand(L"NeverRegistered", L"NeverRegistered");
+        return CStatus(CStatus::Fail);
+    };
+    EXPECT_EQ(app.RegisterPlugin("failing", failingLoad, lookup), CStatus::Fail);
     EXPECT_EQ(app.GetPlugins().size(), plugins);
     EXPECT_FALSE(app.HasCommand(L"NeverRegistered"));
 
-    EXPECT_EQ(app.RegisterPlugin("three", ThreeCommandsLoad, lookup), CStatus::OK);
+    auto threeCommandsLoad = [](PluginRegistrar& reg) {
+        reg.RegisterCommand(L"NoExecute", L"NoExecute");
+        reg.RegisterCommand(L"BadInit", L"BadInit");
+        reg.RegisterCommand(L"Echo", L"Echo"); // already registered by the Echo plug-in
+        return CStatus(CStatus::OK);
+    };
+    EXPECT_EQ(app.RegisterPlugin("three", threeCommandsLoad, lookup), CStatus::OK);
     EXPECT_FALSE(app.HasCommand(L"NoExecute"));
     EXPECT_FALSE(app.HasCommand(L"BadInit"));
     EXPECT_EQ(app.GetLog().size(), 4u); // the failed load, and each command refused
