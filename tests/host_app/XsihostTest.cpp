@@ -1,139 +1,127 @@
-// xsihost as a program: loading the Echo test plug-in with --plugins,
-// running its command with positional and named arguments, the status as
-// exit code, and errors of use.
+// xsihost as a program: the Echo test plug-in loaded with --plugins, its
+// command run by name with positional and NAME=VALUE arguments mixed, each
+// text made a value of its type, the status as exit code, and errors of use.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 struct Result {
-    int exitCode = -1;
+    int exitCode;
     std::string out;
     std::string err;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+std::string ReadAndRemove(const std::string& path) {
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    std::remove(path.c_str());
     return s.str();
 }
 
-// Runs xsihost with the arguments, stdout and stderr to files.
-Result RunXsihost(const std::vector<std::string>& args) {
-    char outPath[] = "/tmp/xsihost_out_XXXXXX";
-    char errPath[] = "/tmp/xsihost_err_XXXXXX";
-    int outFd = mkstemp(outPath);
-    int errFd = mkstemp(errPath);
-    Result r;
-    if (outFd < 0 || errFd < 0) {
-        ADD_FAILURE() << "cannot make temporary files";
-        return r;
+// Runs xsihost with the arguments (none holds a single quote).
+Result Xsihost(const std::vector<std::string>& args) {
+    const std::string base = ::testing::TempDir() + "xsihost_" + std::to_string(getpid());
+    std::string cmd = XSIHOST_PATH;
+    for (const std::string& a : args) {
+        cmd += " '" + a + "'";
     }
-    std::vector<std::string> all = {XSIHOST_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) {
-        argv.push_back(&a[0]);
-    }
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(outFd);
-    close(errFd);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    unlink(outPath);
-    unlink(errPath);
-    return r;
-}
-
-int LineCount(const std::string& text) {
-    int n = 0;
-    for (char c : text) {
-        n += c == '\n';
-    }
-    return n;
+    const int status = std::system((cmd + " >" + base + ".out 2>" + base + ".err").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAndRemove(base + ".out"),
+            ReadAndRemove(base + ".err")};
 }
 
 const std::string kPlugins = TEST_PLUGIN_DIR;
 
 } // namespace
 
-TEST(XsihostTest, RunsAPluginCommandWithPositionalAndNamedArguments) {
-    Result r = RunXsihost({"run", "--plugins", kPlugins, "Echo", "Flag=true", "hello world", "3"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    // Text first (positional), Count next (Flag is taken), Status left out.
-    EXPECT_NE(r.err.find("INFO: Echo Text text [hello world]\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("INFO: Echo Count int [3]\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("INFO: Echo Flag bool [true]\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("INFO: Echo Status empty []\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("WARNING: Echo flag is set\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Echoing\n"), std::string::npos) << r.err; // the bar's caption
-    EXPECT_EQ(r.out, "steps 3\n");
-}
-
-TEST(XsihostTest, CommandStatusBecomesTheExitCode) {
-    Result r = RunXsihost({"run", "--plugins", kPlugins, "Echo", "Status=invalid"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("status 0x80070057"), std::string::npos) << r.err;
-    r = RunXsihost({"run", "--plugins", kPlugins, "Echo", "x", "0", "false", "unexpected"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("status 0x8000FFFF"), std::string::npos) << r.err;
-}
-
-TEST(XsihostTest, QuietKeepsOnlyWarningsAndErrors) {
-    Result r = RunXsihost({"run", "--quiet", "--plugins", kPlugins, "Echo", "Count=2", "Flag=1"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "WARNING: Echo flag is set\n");
-    EXPECT_EQ(r.out, "steps 2\n");
-}
-
-TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"run", "--demo", "NoSuchCommand"},
-        {"list", "--scene", "/missing.gltf"},
-        {"run", "--scene", "/missing.gltf", "Echo"},
-        {"run", "--plugins", kPlugins, "Echo", "Text=a", "Text=b"},
-        {"run", "--plugins", kPlugins, "Echo", "a", "Text=b"},
-        {"run", "--plugins", kPlugins, "Echo", "Nope=1"},
-        {"run", "--plugins", kPlugins, "Echo", "1", "2", "3", "4", "5"},
-        {"run", "--plugins", "/no/such/folder", "Echo"},
-        {"run", "--fps", "0", "Echo"},
-        {"run", "--demo", "--scene", "x.gltf", "Echo"},
-        {"run"},
-        {"frobnicate"},
+TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCode) {
+    const struct {
+        std::vector<std::string> args; // after "run --plugins DIR"
+        int exitCode;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        // Flag by name; positionals fill Text, then Count; Status keeps its
+        // empty default. The bar shows its caption.
+        {{"Echo", "Flag=true", "hello world", "3"},
+         0,
+         "steps 3\n",
+         "INFO: Echo Text text [hello world]\nINFO: Echo Count int [3]\n"
+         "INFO: Echo Flag bool [true]\nINFO: Echo Status empty []\n"
+         "WARNING: Echo flag is set\nEchoing\n"},
+        // Integers that fit a LONG, "true" and "false"; all else is text.
+        {{"Echo", "-7", "+2", "false"},
+         0,
+         "steps 2\n",
+         "INFO: Echo Text int [-7]\nINFO: Echo Count int [2]\nINFO: Echo Flag bool [false]\n"
+         "INFO: Echo Status empty []\nEchoing\n"},
+        {{"Echo", "Status=x=y", "2147483648", "/a=b", "False"},
+         0,
+         "steps 0\n",
+         "INFO: Echo Text text [2147483648]\nINFO: Echo Count text [/a=b]\n"
+         "INFO: Echo Flag text [False]\nINFO: Echo Status text [x=y]\nEchoing\n"},
+        // Quiet keeps only warnings and errors; Count keeps its default.
+        {{"--quiet", "Echo", "Flag=1"}, 0, "steps 2\n", "WARNING: Echo flag is set\n"},
+        {{"--quiet", "Echo", "Status=invalid"},
+         1,
+         "steps 2\n",
+         "xsihost: Echo failed: status 0x80070057\n"},
+        {{"--quiet", "Echo", "x", "0", "false", "unexpected"},
+         1,
+         "steps 0\n",
+         "xsihost: Echo failed: status 0x8000FFFF\n"},
+        // A host command that declares no names takes NAME=VALUE as a value.
+        {{"--quiet", "--demo", "SelectObj", "Nope=1"},
+         1,
+         "",
+         "WARNING: SelectObj: no object matches \"Nope=1\"\n"
+         "xsihost: SelectObj failed: status 0x80070057\n"},
     };
-    for (const auto& args : cases) {
-        Result r = RunXsihost(args);
-        std::string shown;
-        for (const std::string& a : args) {
-            shown += a + " ";
-        }
-        EXPECT_EQ(r.exitCode, 2) << shown << r.err;
-        EXPECT_EQ(LineCount(r.err), 1) << shown << r.err;
-        EXPECT_EQ(r.err.rfind("xsihost: ", 0), 0u) << shown << r.err;
-        EXPECT_EQ(r.out, "") << shown;
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"run", "--plugins", kPlugins};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = Xsihost(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
     }
 }
 
-TEST(XsihostTest, MissingSceneMessageNamesTheFile) {
-    Result r = RunXsihost({"list", "--scene", "/missing.gltf"});
-    EXPECT_EQ(r.err, "xsihost: cannot read scene file \"/missing.gltf\": No such file or "
-                     "directory\n");
+TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
+    const struct {
+        std::vector<std::string> args;
+        std::string err; // the whole line when given, else only "xsihost: " is checked
+    } cases[] = {
+        {{"list", "--scene", "/missing.gltf"},
+         "cannot read scene file \"/missing.gltf\": No such file or directory"},
+        {{"run", "--plugins", kPlugins, "Echo", "Nope=1"},
+         "command \"Echo\" has no argument \"Nope\""},
+        {{"run", "--plugins", kPlugins, "Echo", "text=a"}, ""}, // names are exact
+        {{"run", "--plugins", kPlugins, "Echo", "Text=a", "Text=b"}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "a", "Text=b"}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Flag=1", "1", "2", "3", "4"}, ""},
+        {{"run", "--demo", "NoSuchCommand"}, ""},
+        {{"run", "--scene", "/missing.gltf", "Echo"}, ""},
+        {{"run", "--plugins", "/no/such/folder", "Echo"}, ""},
+        {{"run", "--fps", "0", "Echo"}, ""},
+        {{"run", "--demo", "--scene", "x.gltf", "Echo"}, ""},
+        {{"run"}, ""},
+        {{"frobnicate"}, ""},
+    };
+    for (const auto& c : cases) {
+        const Result r = Xsihost(c.args);
+        const std::string shown = c.args[0] + " ... " + c.args.back();
+        EXPECT_EQ(r.exitCode, 2) << shown << r.err;
+        EXPECT_EQ(r.err.rfind("xsihost: ", 0), 0u) << shown << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << shown << r.err;
+        EXPECT_TRUE(c.err.empty() || r.err == "xsihost: " + c.err + "\n") << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+    }
 }

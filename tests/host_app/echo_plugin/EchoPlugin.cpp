@@ -1,17 +1,14 @@
 // A test plug-in: registers the command "Echo", which logs every argument it
 // receives (name, type, text), drives a progress bar for Count steps, sets a
 // return value and returns the status that its Status argument names.
+// It also logs an error whenever the host accepts what it must refuse: a
+// command or an argument declared twice, a command registered after loading,
+// an argument declared after the init entry.
 #include <xsi_application.h>
-#include <xsi_argument.h>
 #include <xsi_command.h>
 #include <xsi_context.h>
 #include <xsi_pluginexport.h>
 #include <xsi_pluginregistrar.h>
-#include <xsi_progressbar.h>
-#include <xsi_status.h>
-#include <xsi_uitoolkit.h>
-#include <xsi_value.h>
-#include <xsi_valuearray.h>
 
 #include <string>
 
@@ -19,36 +16,12 @@ using namespace XSI;
 
 namespace {
 
-const wchar_t* TypeName(const CValue& v) {
-    switch (v.GetType()) {
-    case CValue::siEmpty:
-        return L"empty";
-    case CValue::siBool:
-        return L"bool";
-    case CValue::siInt2:
-    case CValue::siInt4:
-        return L"int";
-    case CValue::siFloat:
-    case CValue::siDouble:
-        return L"number";
-    case CValue::siString:
-        return L"text";
-    default:
-        return L"other";
-    }
-}
+PluginRegistrar g_registrar;
 
-CStatus StatusNamed(const CString& name) {
-    if (name == L"invalid") {
-        return CStatus::InvalidArgument;
+void Refused(bool refused, const wchar_t* what) {
+    if (!refused) {
+        Application().LogMessage(CString(L"Echo was allowed to ") + what, siErrorMsg);
     }
-    if (name == L"fail") {
-        return CStatus::Fail;
-    }
-    if (name == L"unexpected") {
-        return CStatus::Unexpected;
-    }
-    return CStatus::OK;
 }
 
 } // namespace
@@ -58,31 +31,39 @@ XSIPLUGINCALLBACK CStatus XSILoadPlugin(PluginRegistrar& in_reg) {
     in_reg.PutName(L"Echo Plug-in");
     in_reg.PutVersion(2, 7);
     in_reg.RegisterCommand(L"Echo", L"Echo");
+    Refused(!in_reg.RegisterCommand(L"Echo", L"Echo").IsValid(), L"register twice");
+    g_registrar = in_reg;
     return CStatus::OK;
 }
 
 XSIPLUGINCALLBACK CStatus Echo_Init(CRef& in_ctxt) {
-    Context ctxt(in_ctxt);
-    Command cmd(ctxt.GetSource());
+    Command cmd(Context(in_ctxt).GetSource());
     cmd.EnableReturnValue(true);
     ArgumentArray args = cmd.GetArguments();
     args.Add(L"Text");
     args.Add(L"Count", CValue(static_cast<LONG>(2)));
     args.Add(L"Flag");
     args.Add(L"Status");
+    Refused(args.Add(L"Text") == CStatus::InvalidArgument, L"declare Text twice");
     return CStatus::OK;
 }
 
 XSIPLUGINCALLBACK CStatus Echo_Execute(CRef& in_ctxt) {
     Application app;
     Context ctxt(in_ctxt);
-    Command cmd(ctxt.GetSource());
-    ArgumentArray declared = cmd.GetArguments();
-    CValueArray args = ctxt.GetAttribute(L"Arguments");
+    ArgumentArray declared = Command(ctxt.GetSource()).GetArguments();
+    Refused(declared.Add(L"Late") == CStatus::AccessDenied, L"declare an argument late");
+    Refused(!g_registrar.RegisterCommand(L"Late", L"Late").IsValid(), L"register late");
 
+    CValueArray args = ctxt.GetAttribute(L"Arguments");
     for (LONG i = 0; i < args.GetCount(); ++i) {
-        app.LogMessage(CString(L"Echo ") + declared.GetItem(i).GetName() + L" " +
-                       TypeName(args[i]) + L" [" + args[i].GetAsText() + L"]");
+        const CValue::DataType t = args[i].GetType();
+        const wchar_t* type = t == CValue::siEmpty  ? L"empty"
+                              : t == CValue::siInt4 ? L"int"
+                              : t == CValue::siBool ? L"bool"
+                                                    : L"text";
+        app.LogMessage(CString(L"Echo ") + declared.GetItem(i).GetName() + L" " + type + L" [" +
+                       args[i].GetAsText() + L"]");
     }
     if (static_cast<bool>(args[2])) {
         app.LogMessage(L"Echo flag is set", siWarningMsg);
@@ -93,18 +74,16 @@ XSIPLUGINCALLBACK CStatus Echo_Execute(CRef& in_ctxt) {
     bar.PutCaption(L"Echoing");
     bar.PutVisible(true);
     LONG steps = 0;
-    while (bar.GetValue() < bar.GetMaximum()) {
-        if (bar.IsCancelPressed()) {
-            app.LogMessage(L"Echo cancelled", siWarningMsg);
-            break;
-        }
+    for (; bar.GetValue() < bar.GetMaximum() && !bar.IsCancelPressed(); ++steps) {
         bar.Increment();
-        ++steps;
     }
     bar.PutVisible(false);
 
-    CString steps_text;
-    steps_text.PutAsciiString(std::to_string(steps).c_str());
-    ctxt.PutAttribute(L"ReturnValue", CValue(CString(L"steps ") + steps_text));
-    return StatusNamed(args[3].GetAsText());
+    CString stepsText;
+    stepsText.PutAsciiString(std::to_string(steps).c_str());
+    ctxt.PutAttribute(L"ReturnValue", CValue(CString(L"steps ") + stepsText));
+    const CString status = args[3].GetAsText();
+    return status == L"invalid"      ? CStatus::InvalidArgument
+           : status == L"unexpected" ? CStatus::Unexpected
+                                     : CStatus::OK;
 }
