@@ -283,19 +283,6 @@ TEST_F(DriverTest, MotionSwitchesTakeEffectOnlyWithZK_MOTAct) {
     EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 1);
 }
 
-TEST_F(DriverTest, BothMeshExportsRunAndTheSceneFilesReferToEmdl) {
-    CachedBox();
-    Out(LWOAct, dir / "lwo");
-    Out(EMDLAct, dir / "emdl");
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_EQ(Files(), (Strings{"emdl/Box.emdl", "lwo/Box.lwo", "mdd/Box.mdd", "scene.zsc"}));
-    const ZK_ZscFile zsc = Zsc(dir / "scene.zsc");
-    ASSERT_EQ(zsc.records.size(), 1u);
-    EXPECT_EQ(zsc.records[0].kind, ZK_ZscRecordKind::MddObject);
-    EXPECT_EQ(zsc.records[0].meshFormat, 1);
-    EXPECT_EQ(zsc.records[0].meshPath, (dir / "emdl" / "Box.emdl").string());
-}
-
 // With every switch off the names are still resolved and sampled; the MDD
 // folder and prefix are not used (they would be refused if checked).
 TEST_F(DriverTest, AllSwitchesOffStillResolvesSamplesAndShowsTheBar) {
@@ -352,19 +339,6 @@ TEST_F(DriverTest, CancelDuringTheCacheWalkStillWritesTheSceneFiles) {
     EXPECT_EQ(mdd.frameCount, 5);
     EXPECT_EQ(mdd.blockCount, 3);
     EXPECT_EQ(Zsc(dir / "scene.zsc").frameCount, 5);
-}
-
-TEST_F(DriverTest, LocalSpaceSwitchChoosesThePointSpaceOfTheCache) {
-    CachedBox()->SetLocal({2, 2, 2}, {0, 0, 0}, {5, 0, 0});
-    // Point (0, 1, 1) of the frame block, stored with z negated.
-    for (const auto& [local, expected] :
-         {std::pair{1, std::vector<float>{0, 1, -1}}, std::pair{0, std::vector<float>{5, 2, -2}}}) {
-        Set(LOCALSPACE, local);
-        ASSERT_EQ(Run(), XSI::CStatus::OK);
-        const ZK_MddFile mdd = Mdd(dir / "mdd" / "Box.mdd");
-        ASSERT_EQ(mdd.points.size(), 18u);
-        EXPECT_EQ(std::vector<float>(mdd.points.begin() + 15, mdd.points.end()), expected) << local;
-    }
 }
 
 // An output that could not be made (a mesh export that does not return OK,
