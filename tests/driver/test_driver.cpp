@@ -1,207 +1,305 @@
-// The export run through the host: arguments, path checks, the steps in
-// their order, what each switch does, and what every way out leaves behind.
-#include "DriverTestSupport.h"
-
+// The export run through the stand-in host with the plug-in linked in: the
+// registration, the refusals, what each switch does, and what every way out
+// (refused input, failed output, exception) leaves behind.
+#include "command/ZKXSI_Baker.h"
+#include "host/app/HostApp.h"
+#include "host/scene/Scene.h"
+#include "host/scene/SceneCommands.h"
+#include "inspect/ZK_Inspect.h"
 #include "writers/ZK_Output.h"
 
-#include <stdexcept>
+#include <gtest/gtest.h>
 
-namespace zktest {
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <unistd.h>
+
 namespace {
 
-const char* const kNames[ArgCount] = {
-    "ZK_ObjString", "ZK_FilePath",  "ZK_StartFrame", "ZK_EndFrame",  "ZK_ObjPreFix",
-    "ZK_MDDAct",    "ZK_LWOAct",    "ZK_LWOString",  "ZK_EMDLAct",   "ZK_EMDLString",
-    "ZK_LWSAct",    "ZK_LWSString", "ZK_MELAct",     "ZK_MELString", "ZK_FXSAct",
-    "ZK_FXSString", "ZK_XSIAct",    "ZK_XSIString",  "ZK_MAXAct",    "ZK_MAXString",
-    "ZK_MOTAct",    "ZK_MOTSep",    "ZK_MOTString",  "ZK_CAMAct",    "ZK_LIGHTAct",
-    "ZK_NULLAct",   "ZK_OBJECTAct", "ZK_LOCALSPACE"};
+namespace fs = std::filesystem;
+using host::HostApp;
+using Strings = std::vector<std::string>;
+
+// clang-format off
+enum Arg {
+    ObjString, FilePath, StartFrame, EndFrame, ObjPreFix, MDDAct, LWOAct, LWOString, EMDLAct,
+    EMDLString, LWSAct, LWSString, MELAct, MELString, FXSAct, FXSString, XSIAct, XSIString,
+    MAXAct, MAXString, MOTAct, MOTSep, MOTString, CAMAct, LIGHTAct, NULLAct, OBJECTAct,
+    LOCALSPACE, ArgCount
+};
+// clang-format on
+
+ZK_MddFile Mdd(const fs::path& path) {
+    ZK_MddFile mdd;
+    std::string error;
+    EXPECT_TRUE(ZK_ReadMdd(path.string(), &mdd, &error)) << error;
+    return mdd;
+}
+ZK_ZscFile Zsc(const fs::path& path) {
+    ZK_ZscFile zsc;
+    std::string error;
+    EXPECT_TRUE(ZK_ReadZsc(path.string(), &zsc, &error)) << error;
+    return zsc;
+}
+
+class DriverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static const bool ready = [] {
+            HostApp& app = HostApp::Get();
+            app.SetEchoLog(false);
+            host::RegisterSceneCommands(app);
+            EXPECT_EQ(app.LoadPlugin(ZK_LWO_COMPANION), XSI::CStatus::OK);
+            auto linked = [](const std::string& name) -> void* {
+                return name == "ZK_XSI_Baker_Init"      ? (void*)&ZK_XSI_Baker_Init
+                       : name == "ZK_XSI_Baker_Execute" ? (void*)&ZK_XSI_Baker_Execute
+                                                        : nullptr;
+            };
+            EXPECT_EQ(app.RegisterPlugin("ZK_XSI_Baker (linked)", &XSILoadPlugin, linked),
+                      XSI::CStatus::OK);
+            return true;
+        }();
+        (void)ready;
+        dir = fs::temp_directory_path() /
+              ("zk_driver_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Fresh();
+    }
+    void TearDown() override {
+        HostApp::Get().Reset();
+        fs::remove_all(dir);
+    }
+
+    // A fresh host, scene, scratch folder (with empty folders mdd, lwo, emdl
+    // and motion) and arguments (frames 1 to 1).
+    void Fresh() {
+        HostApp::Get().Reset();
+        scene = new host::Scene();
+        HostApp::Get().SetScene(std::unique_ptr<host::Scene>(scene));
+        fs::remove_all(dir);
+        for (const char* folder : {"mdd", "lwo", "emdl", "motion"})
+            fs::create_directories(dir / folder);
+        args = XSI::CValueArray(ArgCount);
+        Frames(1, 1);
+    }
+    // A triangle mesh with three points.
+    host::Item* AddBox(const std::wstring& name = L"Box") {
+        host::Item* box = scene->AddMesh(name);
+        box->GetMesh()->SetPoints({{0, 0, 0}, {1, 0, 0}, {0, 1, 1}});
+        box->GetMesh()->AddPolygon({0, 1, 2});
+        return box;
+    }
+    // "Box" in the list, cached into mdd/, and the ZSC file scene.zsc.
+    host::Item* CachedBox() {
+        host::Item* box = AddBox();
+        Set(ObjString, "Box");
+        On(MDDAct);
+        Set(FilePath, dir / "mdd");
+        Out(MAXAct, dir / "scene.zsc");
+        return box;
+    }
+
+    // A number, or a text (string or path).
+    template <class T> void Set(Arg a, const T& value) {
+        if constexpr (std::is_same_v<T, int>) {
+            args[a] = XSI::CValue(XSI::LONG(value));
+        } else {
+            XSI::CString text;
+            text.PutAsciiString(fs::path(value).string().c_str());
+            args[a] = XSI::CValue(text);
+        }
+    }
+    void On(Arg a, bool on = true) { args[a] = XSI::CValue(on); }
+    // A switch on, and the path in the argument after it.
+    template <class T> void Out(Arg a, const T& path) {
+        On(a);
+        Set(Arg(a + 1), path);
+    }
+    void Frames(int start, int end) {
+        Set(StartFrame, start);
+        Set(EndFrame, end);
+    }
+    XSI::CStatus Run() {
+        XSI::CValue ret;
+        return HostApp::Get().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
+    }
+
+    // The texts of the log, or of its errors only.
+    Strings Log(bool errorsOnly = false) const {
+        Strings lines;
+        for (const host::LogEntry& e : HostApp::Get().GetLog())
+            if (!errorsOnly || e.severity == XSI::siErrorMsg)
+                lines.push_back(e.text);
+        return lines;
+    }
+    int CommandsRun(const std::string& name) const {
+        const Strings& run = HostApp::Get().GetCommandsRun();
+        return static_cast<int>(std::count(run.begin(), run.end(), name));
+    }
+    bool Bar(int id) const { return HostApp::Get().GetProgressBar(id) != nullptr; }
+    // Every file under the scratch folder, relative to it, sorted.
+    Strings Files() const {
+        Strings names;
+        for (const auto& e : fs::recursive_directory_iterator(dir))
+            if (e.is_regular_file())
+                names.push_back(fs::relative(e.path(), dir).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    host::Scene* scene = nullptr;
+    fs::path dir;
+    XSI::CValueArray args;
+};
 
 TEST_F(DriverTest, RegistrationDeclaresTheCommandAndItsArgumentsInOrder) {
-    const host::PluginCommand* cmd = host::HostApp::Get().FindPluginCommand(L"ZK_XSI_Baker");
+    const host::PluginCommand* cmd = HostApp::Get().FindPluginCommand(L"ZK_XSI_Baker");
     ASSERT_NE(cmd, nullptr);
     EXPECT_EQ(cmd->scriptName, L"ZK_XSI_Baker");
     EXPECT_TRUE(cmd->returnValueEnabled);
-    ASSERT_EQ(cmd->arguments.size(), size_t(ArgCount));
-    for (int i = 0; i < ArgCount; ++i) {
-        EXPECT_STREQ(cmd->arguments[i].GetName().GetAsciiString(), kNames[i]) << i;
-        EXPECT_TRUE(cmd->arguments[i].GetValue().IsEmpty()) << i;
+    std::string names;
+    for (const auto& argument : cmd->arguments) {
+        names += std::string(argument.GetName().GetAsciiString()) + " ";
+        EXPECT_TRUE(argument.GetValue().IsEmpty()) << names;
     }
+    EXPECT_EQ(names, "ZK_ObjString ZK_FilePath ZK_StartFrame ZK_EndFrame ZK_ObjPreFix ZK_MDDAct "
+                     "ZK_LWOAct ZK_LWOString ZK_EMDLAct ZK_EMDLString ZK_LWSAct ZK_LWSString "
+                     "ZK_MELAct ZK_MELString ZK_FXSAct ZK_FXSString ZK_XSIAct ZK_XSIString "
+                     "ZK_MAXAct ZK_MAXString ZK_MOTAct ZK_MOTSep ZK_MOTString ZK_CAMAct "
+                     "ZK_LIGHTAct ZK_NULLAct ZK_OBJECTAct ZK_LOCALSPACE ");
     EXPECT_EQ(cmd->plugin->name, L"ZK_XSI_Baker Plug-in");
     EXPECT_EQ(cmd->plugin->major, 1);
     EXPECT_EQ(cmd->plugin->minor, 5);
 }
 
+// Each refusal logs one error, returns 0x80070057 and ends the run before
+// anything is resolved, sampled, shown or written; values that just fit pass.
+TEST_F(DriverTest, RefusalsEndTheRunBeforeAnythingHappens) {
+    const std::string name(255, 'n'), prefix(255, 'p');
+    const std::string longPath = (dir / std::string(255, 'l')).string();
+    const std::string file = (dir / "plain.txt").string();
+    struct Case {
+        std::function<void()> setup;
+        std::string message;
+    };
+    const Case cases[] = {
+        {[&] { Frames(5, 4); }, "the end frame is before the start frame: 5 to 4"},
+        {[&] { Set(ObjString, "Box," + name + ",Box"); }, "the object name is too long: " + name},
+        {[&] { Out(LWSAct, longPath); }, "the LWS path is too long: " + longPath},
+        {[&] { Set(ObjPreFix, prefix); }, "the MDD prefix is too long: " + prefix},
+        {[&] { Out(XSIAct, file); }, "the XSI folder is invalid: " + file},
+        // Two failing rows: only the first is reported.
+        {[&] { Out(LWOAct, file), Out(FXSAct, dir / "lwo"); },
+         "the LWO folder is invalid: " + file},
+        // The motion folder is checked with ZK_MOTSep alone.
+        {[&] { On(MOTSep), Set(MOTString, file); }, "the MOT folder is invalid: " + file},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.substr(0, 40));
+        Fresh();
+        std::ofstream(file) << "x";
+        CachedBox();
+        c.setup();
+        EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
+        EXPECT_EQ(Log(true), Strings{"ZK_XSI_Baker - " + c.message});
+        EXPECT_EQ(Log().size(), 1u);
+        EXPECT_EQ(HostApp::Get().GetCommandsRun(), Strings{"ZK_XSI_Baker"});
+        EXPECT_FALSE(Bar(0));
+        EXPECT_EQ(Files(), Strings{"plain.txt"});
+    }
+
+    // A name and a path of 254 characters fit: the name selects nothing and
+    // becomes a null, the folder does not exist.
+    Fresh();
+    Set(ObjString, std::string(254, 'n'));
+    Out(XSIAct, longPath.substr(0, 254));
+    EXPECT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_TRUE(Log(true).empty());
+    EXPECT_EQ(CommandsRun("SelectObj"), 2);
+}
+
 TEST_F(DriverTest, ObjectListIsSplitAtEveryCommaWithoutTrimming) {
+    CachedBox();
     AddBox(L"A");
     AddBox(L"B");
-    const fs::path mdd = Folder("mdd");
-    On(MDDAct);
-    Set(FilePath, mdd);
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
     On(MOTAct);
     On(NULLAct);
     // "A", "", "B", " A": the empty name and the name with its blank select
     // nothing and become nulls.
     Set(ObjString, "A,,B, A");
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-
-    EXPECT_EQ(Files(), (std::vector<std::string>{"mdd/A.mdd", "mdd/B.mdd", "scene.zsc"}));
-    // Two null records and two object (MDD) records.
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 4);
-    // Each name is resolved twice: counted, then sampled.
-    EXPECT_EQ(CommandsRun("SelectObj"), 8);
+    EXPECT_EQ(Files(), (Strings{"mdd/A.mdd", "mdd/B.mdd", "scene.zsc"}));
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 4); // two nulls, two MDD objects
+    EXPECT_EQ(CommandsRun("SelectObj"), 8);         // each name counted, then sampled
 
     // An empty list is one empty name.
-    host::HostApp::Get().ClearCommandsRun();
+    HostApp::Get().ClearCommandsRun();
     Set(ObjString, "");
     ASSERT_EQ(Run(), XSI::CStatus::OK);
     EXPECT_EQ(CommandsRun("SelectObj"), 2);
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 1);
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 1);
 }
 
 TEST_F(DriverTest, OneFrameRangeAndTheScenesFrameRate) {
-    AddBox();
-    host::HostApp::Get().SetFrameRate(24.0);
-    On(MDDAct);
-    Set(FilePath, Folder("mdd"));
+    CachedBox();
+    HostApp::Get().SetFrameRate(24.0);
     Set(ObjPreFix, "take2_");
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
-    Set(ObjString, "Box");
     Frames(7, 7);
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-
-    const ZscHeader zsc = ReadZscHeader(dir / "scene.zsc");
+    const ZK_ZscFile zsc = Zsc(dir / "scene.zsc");
     EXPECT_EQ(zsc.frameCount, 1);
     EXPECT_EQ(zsc.startFrame, 7);
     EXPECT_EQ(zsc.endFrame, 7);
     EXPECT_EQ(zsc.frameRate, 24.0f);
-    // F = 1: the header, one time, the lead block and one frame block.
-    const std::vector<unsigned char> cache = ReadBytes(dir / "mdd" / "take2_Box.mdd");
-    ASSERT_EQ(cache.size(), 12u + 24u * 3u);
-    EXPECT_EQ(BigInt(cache, 0), 1);
-    EXPECT_EQ(BigFloat(cache, 8), 7.0f / 24.0f);
-}
-
-TEST_F(DriverTest, RefusedXsiFolderEndsTheRunBeforeAnythingHappens) {
-    AddBox();
-    const fs::path file = dir / "plain.txt";
-    std::ofstream(file) << "x";
-    host::HostApp::Get().SetSelection({});
-    On(XSIAct);
-    Set(XSIString, file);
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
-    Set(ObjString, "Box");
-
-    EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
-    ASSERT_EQ(host::HostApp::Get().GetLog().size(), 1u);
-    EXPECT_EQ(host::HostApp::Get().GetLog()[0].severity, XSI::siErrorMsg);
-    EXPECT_EQ(Log()[0], "ZK_XSI_Baker - the XSI folder is invalid: " + file.string());
-    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>{"ZK_XSI_Baker"});
-    EXPECT_TRUE(host::HostApp::Get().GetSelection().empty());
-    EXPECT_EQ(BarCount(), 0);
-    EXPECT_EQ(Files(), std::vector<std::string>{"plain.txt"});
-}
-
-TEST_F(DriverTest, OnlyTheFirstFailingRowIsReported) {
-    std::ofstream(dir / "plain.txt") << "x";
-    On(LWOAct);
-    Set(LWOString, dir / "plain.txt");
-    On(FXSAct);
-    Set(FXSString, Folder("adir"));
-    EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
-    EXPECT_EQ(Log(), std::vector<std::string>{"ZK_XSI_Baker - the LWO folder is invalid: " +
-                                              (dir / "plain.txt").string()});
+    const ZK_MddFile mdd = Mdd(dir / "mdd" / "take2_Box.mdd");
+    EXPECT_EQ(mdd.frameCount, 1);
+    EXPECT_TRUE(mdd.complete);
+    EXPECT_EQ(mdd.times, std::vector<float>{7.0f / 24.0f});
 }
 
 TEST_F(DriverTest, MotionSwitchesTakeEffectOnlyWithZK_MOTAct) {
     scene->AddCamera(L"Cam");
     Set(ObjString, "Cam");
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
+    Out(MAXAct, dir / "scene.zsc");
     On(CAMAct);
     On(MOTSep);
-
-    // The motion folder is checked with ZK_MOTSep alone.
-    std::ofstream(dir / "plain.txt") << "x";
-    Set(MOTString, dir / "plain.txt");
-    EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
-    EXPECT_EQ(Log(), std::vector<std::string>{"ZK_XSI_Baker - the MOT folder is invalid: " +
-                                              (dir / "plain.txt").string()});
-    fs::remove(dir / "plain.txt");
-
-    // Without ZK_MOTAct: no camera samples (no camera record) and no motion
-    // file.
-    const fs::path motion = Folder("motion");
+    const fs::path motion = dir / "motion";
     Set(MOTString, motion);
+
+    // Without ZK_MOTAct: no camera record and no motion file.
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 0);
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 0);
     EXPECT_TRUE(fs::is_empty(motion));
 
-    // With it, the camera is sampled: its motion files are written, or,
-    // without ZK_MOTSep, its samples go into the scene file.
+    // With it, the camera's motion files are written, or, without
+    // ZK_MOTSep, its samples go into the scene file.
     On(MOTAct);
     ASSERT_EQ(Run(), XSI::CStatus::OK);
     EXPECT_FALSE(fs::is_empty(motion));
-    args[MOTSep] = XSI::CValue(false);
+    On(MOTSep, false);
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 1);
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 1);
 }
 
-TEST_F(DriverTest, BothMeshExportsRunAndTheSceneFilesReferToEmdl) {
-    AddBox();
-    Set(ObjString, "Box");
-    On(LWOAct);
-    Set(LWOString, Folder("lwo"));
-    On(EMDLAct);
-    Set(EMDLString, Folder("emdl"));
-    On(MDDAct);
-    Set(FilePath, Folder("mdd"));
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"emdl/Box.emdl", "lwo/Box.lwo", "mdd/Box.mdd",
-                                                 "scene.zsc"}));
-
-    // The MDD object record: kind, name, the EMDL path alone, meshFormat 1.
-    const std::vector<unsigned char> zsc = ReadBytes(dir / "scene.zsc");
-    const std::string emdl = (dir / "emdl" / "Box.emdl").string();
-    ASSERT_EQ(LittleInt(zsc, 36), 1);
-    ASSERT_EQ(LittleInt(zsc, 40), 3);
-    ASSERT_EQ(LittleInt(zsc, 47), int32_t(emdl.size()));
-    EXPECT_EQ(std::string(zsc.begin() + 51, zsc.begin() + 51 + emdl.size()), emdl);
-    EXPECT_EQ(LittleInt(zsc, 51 + emdl.size()), 1);
-}
-
-TEST_F(DriverTest, WithMddOffItsFolderAndPrefixAreNotUsed) {
-    AddBox();
-    Set(ObjString, "Box");
-    std::ofstream(dir / "plain.txt") << "x";
-    Set(FilePath, dir / "plain.txt"); // would be refused if it were checked
-    Set(ObjPreFix, std::string(300, 'p'));
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    EXPECT_TRUE(Log().empty());
-    EXPECT_EQ(Files(), (std::vector<std::string>{"plain.txt", "scene.zsc"}));
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").itemCount, 0);
-}
-
+// With every switch off the names are still resolved and sampled; the MDD
+// folder and prefix are not used (they would be refused if checked).
 TEST_F(DriverTest, AllSwitchesOffStillResolvesSamplesAndShowsTheBar) {
     AddBox();
     scene->AddCamera(L"Cam");
     Set(ObjString, "Box,Cam");
     Frames(1, 10);
+    std::ofstream(dir / "plain.txt") << "x";
+    Set(FilePath, dir / "plain.txt");
+    Set(ObjPreFix, std::string(300, 'p'));
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-
     EXPECT_EQ(CommandsRun("SelectObj"), 4);
     EXPECT_TRUE(Log().empty());
-    EXPECT_TRUE(Files().empty());
-    ASSERT_EQ(BarCount(), 1);
-    const host::ProgressState* bar = host::HostApp::Get().GetProgressBar(0);
+    EXPECT_EQ(Files(), Strings{"plain.txt"});
+    ASSERT_TRUE(Bar(0));
+    EXPECT_FALSE(Bar(1));
+    const host::ProgressState* bar = HostApp::Get().GetProgressBar(0);
     EXPECT_EQ(bar->caption, L"Zelkin Export Processing....");
     EXPECT_EQ(bar->maximum, 10);
     EXPECT_EQ(bar->step, 1);
@@ -211,66 +309,93 @@ TEST_F(DriverTest, AllSwitchesOffStillResolvesSamplesAndShowsTheBar) {
     EXPECT_EQ(bar->increments, 5);
     EXPECT_EQ(bar->value, 201);
     EXPECT_EQ(bar->statusText, L"Percent 151");
+
+    // The scene file alone: no MDD object record.
+    Out(MAXAct, dir / "scene.zsc");
+    ASSERT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 0);
 }
 
 TEST_F(DriverTest, MissingMddFolderPassesItsCheckAndFailsAtTheHeader) {
-    AddBox();
-    Set(ObjString, "Box");
-    On(EMDLAct);
-    Set(EMDLString, Folder("emdl"));
-    On(MDDAct);
+    CachedBox();
     Set(FilePath, dir / "missing");
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
+    Out(EMDLAct, dir / "emdl");
     EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
-    EXPECT_EQ(Errors(), std::vector<std::string>{"ZK_XSI_Baker - The MDD file cannot be created. "
-                                                 "Make sure the file name and prefix are valid: " +
-                                                 (dir / "missing" / "Box.mdd").string()});
+    EXPECT_EQ(Log(true), Strings{"ZK_XSI_Baker - The MDD file cannot be created. Make sure the "
+                                 "file name and prefix are valid: " +
+                                 (dir / "missing" / "Box.mdd").string()});
     // The mesh export ran before; no scene file and no bar after.
-    EXPECT_EQ(Files(), std::vector<std::string>{"emdl/Box.emdl"});
-    EXPECT_EQ(BarCount(), 0);
+    EXPECT_EQ(Files(), Strings{"emdl/Box.emdl"});
+    EXPECT_FALSE(Bar(0));
 }
 
 TEST_F(DriverTest, CancelDuringTheCacheWalkStillWritesTheSceneFiles) {
-    AddBox();
-    Set(ObjString, "Box");
+    CachedBox();
     Frames(1, 5);
-    On(MDDAct);
-    Set(FilePath, Folder("mdd"));
-    On(MAXAct);
-    Set(MAXString, dir / "scene.zsc");
-    host::HostApp::Get().SetCancelAfterIncrements(2);
+    HostApp::Get().SetCancelAfterIncrements(2);
     ASSERT_EQ(Run(), XSI::CStatus::OK);
-    // Header (5 frames), the lead block and two frames.
-    const std::vector<unsigned char> cache = ReadBytes(dir / "mdd" / "Box.mdd");
-    EXPECT_EQ(cache.size(), 8u + 4u * 5u + 36u * 3u);
-    EXPECT_EQ(BigInt(cache, 0), 5);
-    EXPECT_EQ(ReadZscHeader(dir / "scene.zsc").frameCount, 5);
+    // The header for 5 frames, the lead block and two frames.
+    const ZK_MddFile mdd = Mdd(dir / "mdd" / "Box.mdd");
+    EXPECT_EQ(mdd.frameCount, 5);
+    EXPECT_EQ(mdd.blockCount, 3);
+    EXPECT_EQ(Zsc(dir / "scene.zsc").frameCount, 5);
 }
 
-TEST_F(DriverTest, LocalSpaceSwitchChoosesThePointSpaceOfTheCache) {
-    host::Item* box = AddBox();
-    box->SetLocal({2, 2, 2}, {0, 0, 0}, {5, 0, 0});
-    Set(ObjString, "Box");
-    On(MDDAct);
-    Set(FilePath, Folder("mdd"));
-    const fs::path file = dir / "mdd" / "Box.mdd";
-    const size_t lastPoint = 12 + 36 + 24; // point 2 of the frame block
+// An output that could not be made (a mesh export that does not return OK,
+// a cache stream that cannot be written, a writer's file) logs one message
+// each in the host log, not through the writers' sink, and the run fails
+// after every other output is written.
+TEST_F(DriverTest, OutputsThatCannotBeMadeFailTheRunAfterTheOthersAreWritten) {
+    CachedBox();
+    fs::create_symlink("/dev/full", dir / "mdd" / "Box.mdd");
+    Out(EMDLAct, dir / "no_emdl"); // a missing folder passes its check
+    Out(FXSAct, dir / "no_fxs" / "scene.fxs");
+    static int outside = 0;
+    const ZK_MessageSink previous = ZK_GetMessageSink();
+    const ZK_MessageSink mine = [](const char*) { ++outside; };
+    ZK_SetMessageSink(mine);
+    EXPECT_EQ(Run(), XSI::CStatus::Fail);
+    EXPECT_EQ(ZK_GetMessageSink(), mine);
+    ZK_SetMessageSink(previous);
+    EXPECT_EQ(outside, 0);
 
-    Set(LOCALSPACE, 1);
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    std::vector<unsigned char> cache = ReadBytes(file);
-    EXPECT_EQ(BigFloat(cache, lastPoint), 0.0f);
-    EXPECT_EQ(BigFloat(cache, lastPoint + 4), 1.0f);
-    EXPECT_EQ(BigFloat(cache, lastPoint + 8), -1.0f);
+    Strings ours;
+    for (const std::string& e : Log(true))
+        if (e.rfind("ZK_XSI_Baker - ", 0) == 0)
+            ours.push_back(e);
+    ASSERT_EQ(ours.size(), 3u);
+    EXPECT_NE(ours[0].find("EMDL"), std::string::npos) << ours[0];
+    EXPECT_NE(ours[1].find((dir / "no_fxs" / "scene.fxs").string()), std::string::npos) << ours[1];
+    EXPECT_NE(ours[2].find("Box.mdd"), std::string::npos) << ours[2];
+    EXPECT_EQ(Zsc(dir / "scene.zsc").itemCount, 1);
+}
 
-    Set(LOCALSPACE, 0);
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    cache = ReadBytes(file);
-    EXPECT_EQ(BigFloat(cache, lastPoint), 5.0f);
-    EXPECT_EQ(BigFloat(cache, lastPoint + 4), 2.0f);
-    EXPECT_EQ(BigFloat(cache, lastPoint + 8), -2.0f);
+TEST_F(DriverTest, HostExceptionLeavesThroughTheCleanUp) {
+    host::Item* box = CachedBox();
+    box->Translation().SetFunction([](double frame) -> host::Vec3 {
+        if (frame >= 3 && frame < 1e6)
+            throw std::runtime_error("evaluation failed");
+        return {};
+    });
+    On(MAXAct, false);
+    Frames(1, 5);
+    const ZK_MessageSink before = ZK_GetMessageSink();
+
+    // The host reports an exception out of a command as a failure; the
+    // plug-in's own entry lets it through after its clean-up.
+    host::CommandContext context;
+    context.command =
+        const_cast<host::PluginCommand*>(HostApp::Get().FindPluginCommand(L"ZK_XSI_Baker"));
+    context.attributes.emplace_back(L"Arguments", XSI::CValue(args));
+    XSI::CRef ref = XSI::CRef::FromHost(XSI::siContextID, &context);
+    EXPECT_THROW(ZK_XSI_Baker_Execute(ref), std::runtime_error);
+    EXPECT_EQ(ZK_GetMessageSink(), before);
+    // The stream was closed on the way out: the lead block and frames 1 and
+    // 2 reached the file. The next run starts afresh.
+    EXPECT_EQ(Mdd(dir / "mdd" / "Box.mdd").blockCount, 3);
+    box->Translation().Set({});
+    EXPECT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_TRUE(Mdd(dir / "mdd" / "Box.mdd").complete);
 }
 
 } // namespace
-} // namespace zktest

@@ -7,18 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,36 +23,30 @@
 namespace e2e {
 
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 struct RunResult {
     int exitCode = -1; // -1 when the program did not exit normally
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-inline std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
+inline Strings Lines(const std::string& text) {
+    Strings lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    }
     return lines;
 }
 
 inline bool StartsWith(const std::string& s, const std::string& prefix) {
     return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-inline bool EndsWith(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() &&
-           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 // A folder of its own for the running test, empty, below the build folder;
@@ -64,94 +55,48 @@ inline fs::path TestDir() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const fs::path dir =
         fs::path(ZK_E2E_OUT_DIR) / (std::string(info->test_suite_name()) + "." + info->name());
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
 }
 
-// Runs a program with the arguments (no shell), stdout and stderr captured.
-inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+// Runs a program with the arguments, each quoted for the shell; stdout and
+// stderr are kept in the capture folder.
+inline RunResult RunProgram(const std::string& program, const Strings& args,
                             const fs::path& captureDir) {
-    const std::string outPath = (captureDir / "stdout.txt").string();
-    const std::string errPath = (captureDir / "stderr.txt").string();
-    RunResult r;
-    const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (outFd < 0 || errFd < 0) {
-        ADD_FAILURE() << "cannot create the capture files in " << captureDir;
-        return r;
-    }
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) {
-        argv.push_back(&a[0]);
-    }
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid > 0) {
-        waitpid(pid, &status, 0);
-    }
-    close(outFd);
-    close(errFd);
-    r.exitCode = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    return r;
+    auto quote = [](const std::string& s) {
+        std::string q = "'";
+        for (char c : s)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    const fs::path out = captureDir / "stdout.txt", err = captureDir / "stderr.txt";
+    std::string command = quote(program);
+    for (const std::string& a : args)
+        command += " " + quote(a);
+    const int status = std::system((command + " >" + quote(out) + " 2>" + quote(err)).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
-// Runs xsihost; stdout and stderr are kept beside the test's outputs.
-inline RunResult Xsihost(const std::vector<std::string>& args, const fs::path& captureDir) {
+inline RunResult Xsihost(const Strings& args, const fs::path& captureDir) {
     return RunProgram(XSIHOST_PATH, args, captureDir);
 }
 
-inline std::string Example(const std::string& name) {
-    return std::string(ZK_EXAMPLES_DIR) + "/" + name;
+// Runs `xsihost bake --quiet <options> <out>`.
+inline RunResult Bake(Strings options, const fs::path& out, const fs::path& captureDir) {
+    options.insert(options.begin(), {"bake", "--quiet"});
+    options.push_back(out.string());
+    return Xsihost(options, captureDir);
 }
 
 // Every regular file below a folder, as full paths, sorted.
-inline std::vector<std::string> FilesBelow(const fs::path& root) {
-    std::vector<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
+inline Strings FilesBelow(const fs::path& root) {
+    Strings files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
             files.push_back(entry.path().string());
-        }
-    }
     std::sort(files.begin(), files.end());
     return files;
-}
-
-// One line of `xsihost list`: name, kind, class id, point count.
-struct ListedItem {
-    std::string name;
-    std::string kind;
-    int classId = 0;
-    int pointCount = 0;
-};
-
-inline std::vector<ListedItem> ListItems(const std::vector<std::string>& sceneArgs,
-                                         const fs::path& captureDir) {
-    std::vector<std::string> args = {"list"};
-    args.insert(args.end(), sceneArgs.begin(), sceneArgs.end());
-    const RunResult r = Xsihost(args, captureDir);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    std::vector<ListedItem> items;
-    for (const std::string& line : Lines(r.out)) {
-        std::istringstream in(line);
-        ListedItem item;
-        in >> item.name >> item.kind >> item.classId >> item.pointCount;
-        EXPECT_TRUE(in && in.peek() == EOF) << "list line: " << line;
-        items.push_back(item);
-    }
-    return items;
 }
 
 inline ZK_MddFile ReadMdd(const fs::path& path) {
@@ -169,52 +114,10 @@ inline ZK_ZscFile ReadZsc(const fs::path& path) {
 }
 
 // Point i of frame block b of an MDD file, as stored (z negated).
-struct Stored {
-    float x, y, z;
-};
-inline Stored MddPoint(const ZK_MddFile& mdd, int64_t block, int point) {
-    const size_t at = (static_cast<size_t>(block) * mdd.pointCount + point) * 3;
-    return {mdd.points[at], mdd.points[at + 1], mdd.points[at + 2]};
-}
-
-// The stand-in host's model file (host/scene/ModelFile.h): little-endian
-// "EMDL", version, point count, polygon count, the points, the polygons.
-struct ModelFile {
-    uint32_t pointCount = 0;
-    uint32_t polygonCount = 0;
-    std::vector<Stored> points;
-};
-
-inline uint32_t LittleU32(const std::string& bytes, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-    }
-    return v;
-}
-
-inline ModelFile ReadModelFile(const fs::path& path) {
-    ModelFile m;
-    const std::string bytes = ReadFile(path.string());
-    if (bytes.size() < 16 || bytes.compare(0, 4, "EMDL") != 0 || LittleU32(bytes, 4) != 1) {
-        ADD_FAILURE() << path << " is no model file";
-        return m;
-    }
-    m.pointCount = LittleU32(bytes, 8);
-    m.polygonCount = LittleU32(bytes, 12);
-    if (bytes.size() < 16 + 12 * static_cast<size_t>(m.pointCount)) {
-        ADD_FAILURE() << path << " is shorter than its points";
-        return m;
-    }
-    for (uint32_t i = 0; i < m.pointCount; ++i) {
-        float v[3];
-        for (int k = 0; k < 3; ++k) {
-            const uint32_t bits = LittleU32(bytes, 16 + 12 * i + 4 * k);
-            std::memcpy(&v[k], &bits, 4);
-        }
-        m.points.push_back({v[0], v[1], v[2]});
-    }
-    return m;
+using P3 = std::array<double, 3>;
+inline P3 MddPoint(const ZK_MddFile& mdd, int64_t block, int point) {
+    const float* p = &mdd.points[(static_cast<size_t>(block) * mdd.pointCount + point) * 3];
+    return {p[0], p[1], p[2]};
 }
 
 } // namespace e2e
