@@ -32,16 +32,17 @@ std::string Hex(unsigned char c) {
     return std::string{digits[c >> 4], digits[c & 15]};
 }
 
-// Text in double quotes for the summary: quotes, backslashes, control
-// characters and bytes above 127 are escaped, so any name prints on one line.
-std::string Quoted(const std::string& text) {
+// Text in double quotes with quotes and backslashes escaped, and control
+// characters and bytes above 127 written as byteEscape followed by two hex
+// digits, so that any name prints on one line.
+std::string EscapedText(const std::string& text, const char* byteEscape) {
     std::string out = "\"";
     for (unsigned char c : text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || c >= 0x7f) {
-            out += "\\x" + Hex(c);
+            out += byteEscape + Hex(c);
         } else {
             out += static_cast<char>(c);
         }
@@ -49,21 +50,15 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
+// Text for the summary.
+std::string Quoted(const std::string& text) {
+    return EscapedText(text, "\\x");
+}
+
 // A JSON string. The files hold 8-bit text (the low byte of each host
 // character), so every byte above 127 is the character of that code.
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            out += "\\u00" + Hex(c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    return EscapedText(text, "\\u00");
 }
 
 // A JSON number; a value that JSON has no number for becomes a string.
