@@ -8,8 +8,8 @@
 
 // Builds every object's mddPath, opens its file and writes its header.
 // Returns 1, or 0 (after logging) when a file cannot be created.
-int WriteHeader(int objectCount, ObjectData* objects, int firstFrame, int lastFrame,
-                char* folder, char* prefix, float frameRate);
+int WriteHeader(int objectCount, ObjectData* objects, int firstFrame, int lastFrame, char* folder,
+                char* prefix, float frameRate);
 
 // Appends the lead block and then one block per frame, under the progress
 // bar, until the range ends or the user cancels.

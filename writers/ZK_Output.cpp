@@ -4,7 +4,9 @@
 
 namespace {
 
-void StderrSink(const char* message) { std::fprintf(stderr, "ERROR: %s\n", message); }
+void StderrSink(const char* message) {
+    std::fprintf(stderr, "ERROR: %s\n", message);
+}
 
 ZK_MessageSink g_sink = StderrSink;
 
@@ -15,11 +17,17 @@ locale_t CLocale() {
 
 } // namespace
 
-void ZK_SetMessageSink(ZK_MessageSink sink) { g_sink = sink ? sink : StderrSink; }
+void ZK_SetMessageSink(ZK_MessageSink sink) {
+    g_sink = sink ? sink : StderrSink;
+}
 
-ZK_MessageSink ZK_GetMessageSink() { return g_sink; }
+ZK_MessageSink ZK_GetMessageSink() {
+    return g_sink;
+}
 
-void ZK_ReportMessage(const char* message) { g_sink(message); }
+void ZK_ReportMessage(const char* message) {
+    g_sink(message);
+}
 
 void ZK_ReportOutputFailure(const char* label, const char* path) {
     std::string text = "ZK_XSI_Baker - The ";
@@ -41,7 +49,9 @@ ZK_CLocaleScope::~ZK_CLocaleScope() {
 
 ZK_OutFile::ZK_OutFile(const char* path, const char* mode) : m_file(std::fopen(path, mode)) {}
 
-ZK_OutFile::~ZK_OutFile() { Close(); }
+ZK_OutFile::~ZK_OutFile() {
+    Close();
+}
 
 bool ZK_OutFile::Close() {
     if (!m_file)

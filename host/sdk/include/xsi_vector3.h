@@ -19,9 +19,18 @@ class CVector3 {
         out_y = m_y;
         out_z = m_z;
     }
-    CVector3& PutX(double in) { m_x = in; return *this; }
-    CVector3& PutY(double in) { m_y = in; return *this; }
-    CVector3& PutZ(double in) { m_z = in; return *this; }
+    CVector3& PutX(double in) {
+        m_x = in;
+        return *this;
+    }
+    CVector3& PutY(double in) {
+        m_y = in;
+        return *this;
+    }
+    CVector3& PutZ(double in) {
+        m_z = in;
+        return *this;
+    }
     CVector3& Set(double in_x, double in_y, double in_z) {
         m_x = in_x;
         m_y = in_y;
