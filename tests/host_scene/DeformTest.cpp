@@ -8,67 +8,40 @@
 
 #include <stdexcept>
 
-using host::Influence;
 using host::Item;
-using host::Mat34;
-using host::Scene;
 using host::Vec3;
 
 namespace {
-std::vector<Vec3> Points(const Item& item, double frame) {
+using Pts = std::vector<Vec3>;
+
+void ExpectPoints(const Item& item, double frame, const Pts& want) {
     XSI::MATH::CVector3Array out(item.GetPointCount());
     item.EvalPoints(frame, out.GetArray());
-    std::vector<Vec3> v;
-    for (int i = 0; i < out.GetCount(); ++i) {
-        v.push_back({out[i].GetX(), out[i].GetY(), out[i].GetZ()});
+    ASSERT_EQ(out.GetCount(), static_cast<int>(want.size()));
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(out[i].GetX(), want[i].x, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].GetY(), want[i].y, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].GetZ(), want[i].z, 1e-12) << "frame " << frame << " point " << i;
     }
-    return v;
-}
-
-void ExpectVec(const Vec3& p, double x, double y, double z) {
-    EXPECT_NEAR(p.x, x, 1e-12);
-    EXPECT_NEAR(p.y, y, 1e-12);
-    EXPECT_NEAR(p.z, z, 1e-12);
-}
-
-host::Quat RotZ(double degrees) {
-    return host::QuatFromAxisAngle({0, 0, 1}, host::DegToRad(degrees));
 }
 } // namespace
 
-TEST(Deform, UndeformedMeshGivesItsRestPointsAtEveryFrame) {
-    Scene scene;
-    Item* m = scene.AddMesh(L"M");
-    m->GetMesh()->SetPoints({{1, 2, 3}, {-4, 5, -6}});
-    m->Translation().SetKey(0, {0, 0, 0});
-    m->Translation().SetKey(10, {9, 9, 9}); // moving the object does not move local points
-    for (double f : {0.0, 5.0, 10.0}) {
-        const auto p = Points(*m, f);
-        ASSERT_EQ(p.size(), 2u);
-        ExpectVec(p[0], 1, 2, 3);
-        ExpectVec(p[1], -4, 5, -6);
-    }
-}
-
-TEST(Deform, MorphTargetsAddWeightedDeltas) {
-    Scene scene;
+TEST(Deform, RestPointsThenWeightedMorphDeltas) {
+    host::Scene scene;
     Item* m = scene.AddMesh(L"M");
     host::Mesh* mesh = m->GetMesh();
     mesh->SetPoints({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    m->Translation().SetKey(0, {0, 0, 0});
+    m->Translation().SetKey(10, {9, 9, 9}); // does not move local points
+    ExpectPoints(*m, 5, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+
     const int smile = mesh->AddMorphTarget(L"smile", {{0, 0, 1}, {0, 0, 0}, {2, 0, 0}});
     const int blink = mesh->AddMorphTarget(L"blink", {{1, 0, 0}, {0, 4, 0}, {0, 0, 0}});
     mesh->MorphWeight(smile).SetKey(0, 0.0);
     mesh->MorphWeight(smile).SetKey(10, 1.0);
     mesh->MorphWeight(blink).Set(0.25);
-
-    auto p = Points(*m, 0);
-    ExpectVec(p[0], 0.25, 0, 0);
-    ExpectVec(p[1], 1, 1, 0);
-    ExpectVec(p[2], 0, 1, 0);
-    p = Points(*m, 5); // smile 0.5
-    ExpectVec(p[0], 0.25, 0, 0.5);
-    ExpectVec(p[1], 1, 1, 0);
-    ExpectVec(p[2], 1, 1, 0);
+    ExpectPoints(*m, 0, {{0.25, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    ExpectPoints(*m, 5, {{0.25, 0, 0.5}, {1, 1, 0}, {1, 1, 0}}); // smile 0.5
 }
 
 // Two joints: J0 at the origin, J1 under J0 at (0,1,0). From frame 0 to 10
@@ -82,78 +55,60 @@ class SkinTest : public ::testing::Test {
         j0->Translation().SetKey(10, {2, 0, 0});
         j1 = scene.AddNull(L"J1", j0);
         j1->Translation().Set({0, 1, 0});
-        j1->Rotation().SetKey(0, RotZ(0));
-        j1->Rotation().SetKey(10, RotZ(90));
+        j1->Rotation().SetKey(0, host::QuatFromAxisAngle({0, 0, 1}, 0));
+        j1->Rotation().SetKey(10, host::QuatFromAxisAngle({0, 0, 1}, host::DegToRad(90)));
         mesh = scene.AddMesh(L"Body");
         mesh->Translation().Set({0, 0, 1});
         mesh->GetMesh()->SetPoints({{1, 0, 0}, {1, 1, 0}, {5, 5, 5}});
-    }
-    std::vector<Mat34> BindOffsets() const {
-        const Mat34 meshBind = mesh->EvalGlobalMatrix(0);
-        return {host::Mul(host::Inverse(j0->EvalGlobalMatrix(0)), meshBind),
-                host::Mul(host::Inverse(j1->EvalGlobalMatrix(0)), meshBind)};
+        const host::Mat34 bind = mesh->EvalGlobalMatrix(0);
+        offsets = {host::Mul(host::Inverse(j0->EvalGlobalMatrix(0)), bind),
+                   host::Mul(host::Inverse(j1->EvalGlobalMatrix(0)), bind)};
     }
 
-    Scene scene;
-    Item* j0 = nullptr;
-    Item* j1 = nullptr;
-    Item* mesh = nullptr;
+    host::Scene scene;
+    Item *j0 = nullptr, *j1 = nullptr, *mesh = nullptr;
+    std::vector<host::Mat34> offsets;
 };
 
 TEST_F(SkinTest, LinearBlendFollowsTheJointsInMeshSpace) {
-    // Point 0: J0 only. Point 1: J0 and J1 equally (weights 3 and 3 are
-    // normalised). Point 2: no influence, stays put.
-    mesh->GetMesh()->SetSkin({j0, j1}, BindOffsets(), {{{0, 1.0}}, {{0, 3.0}, {1, 3.0}}, {}});
-
-    // At bind time the points are the rest points.
-    auto p = Points(*mesh, 0);
-    ExpectVec(p[0], 1, 0, 0);
-    ExpectVec(p[1], 1, 1, 0);
-    ExpectVec(p[2], 5, 5, 5);
-
-    // Frame 10. Point 0 in world (1,0,1) moves with J0 by (2,0,0): (3,0,1),
-    // local (3,0,0). Point 1 in world (1,1,1): by J0 (3,1,1); by J1, in J1's
-    // bind space (1,0,1), turned (0,1,1), placed at J1 (2,1,0): (2,2,1).
-    // Blend (2.5,1.5,1), local (2.5,1.5,0).
-    p = Points(*mesh, 10);
-    ExpectVec(p[0], 3, 0, 0);
-    ExpectVec(p[1], 2.5, 1.5, 0);
-    ExpectVec(p[2], 5, 5, 5);
+    // Point 0: J0 only. Point 1: J0 and J1 equally (3 and 3 are normalised).
+    // Point 2: no influence.
+    mesh->GetMesh()->SetSkin({j0, j1}, offsets, {{{0, 1.0}}, {{0, 3.0}, {1, 3.0}}, {}});
+    ExpectPoints(*mesh, 0, {{1, 0, 0}, {1, 1, 0}, {5, 5, 5}}); // bind time: rest points
+    // Frame 10. Point 0, world (1,0,1), moves with J0 by (2,0,0): local
+    // (3,0,0). Point 1, world (1,1,1): by J0 (3,1,1); by J1, in its bind
+    // space (1,0,1), turned (0,1,1), placed at J1 (2,1,0): (2,2,1). Blend
+    // (2.5,1.5,1), local (2.5,1.5,0).
+    ExpectPoints(*mesh, 10, {{3, 0, 0}, {2.5, 1.5, 0}, {5, 5, 5}});
 }
 
 TEST_F(SkinTest, MorphsApplyBeforeSkinningAndDeformersAfter) {
     host::Mesh* m = mesh->GetMesh();
-    const int t = m->AddMorphTarget(L"push", {{1, 0, 0}, {0, 0, 0}, {0, 0, 0}});
-    m->MorphWeight(t).Set(1.0);
-    m->SetSkin({j0, j1}, BindOffsets(), {{{1, 1.0}}, {}, {}});
+    m->MorphWeight(m->AddMorphTarget(L"push", {{1, 0, 0}, {0, 0, 0}, {0, 0, 0}})).Set(1.0);
+    m->SetSkin({j0, j1}, offsets, {{{1, 1.0}}, {}, {}});
     std::vector<int> seen;
     m->AddDeformer([&seen](double frame, const Vec3& p, int index) {
         seen.push_back(index);
         return Vec3{p.x, p.y, p.z + frame};
     });
-
-    // Frame 10, point 0: morphed (2,0,0), world (2,0,1); J1 bind space
-    // (2,-1,1), turned (1,2,1), placed at (2,1,0): (3,3,1), local (3,3,0);
-    // the deformer adds 10 to z.
-    const auto p = Points(*mesh, 10);
-    ExpectVec(p[0], 3, 3, 10);
-    ExpectVec(p[1], 1, 1, 10);
+    // Point 0: morphed (2,0,0), world (2,0,1); J1 bind space (2,-1,1),
+    // turned (1,2,1), placed (3,3,1), local (3,3,0); then z + 10.
+    ExpectPoints(*mesh, 10, {{3, 3, 10}, {1, 1, 10}, {5, 5, 15}});
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
 }
 
 TEST_F(SkinTest, BuilderRefusesInconsistentData) {
     host::Mesh* m = mesh->GetMesh();
-    EXPECT_THROW(m->SetSkin({j0}, BindOffsets(), {{}, {}, {}}), std::invalid_argument);
-    EXPECT_THROW(m->SetSkin({j0, j1}, BindOffsets(), {{}, {}}), std::invalid_argument);
-    EXPECT_THROW(m->SetSkin({j0, j1}, BindOffsets(), {{{2, 1.0}}, {}, {}}), std::invalid_argument);
-    EXPECT_THROW(m->SetSkin({j0, j1}, BindOffsets(), {{{0, -1.0}}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0}, offsets, {{}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{2, 1.0}}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{0, -1.0}}, {}, {}}), std::invalid_argument);
     EXPECT_THROW(m->AddMorphTarget(L"short", {{0, 0, 0}}), std::invalid_argument);
     EXPECT_THROW(m->AddPolygon({0, 3}), std::invalid_argument);
     m->AddPolygon({0, 1, 2});
     EXPECT_THROW(m->SetPoints({{0, 0, 0}}), std::invalid_argument); // polygon uses point 2
     m->AddMorphTarget(L"t", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
     EXPECT_THROW(m->AddPoint({0, 0, 0}), std::logic_error);
-    // Same count: new rest positions are fine.
-    m->SetPoints({{0, 0, 0}, {0, 0, 0}, {1, 1, 1}});
+    m->SetPoints({{0, 0, 0}, {0, 0, 0}, {1, 1, 1}}); // same count: fine
     EXPECT_EQ(m->GetPointCount(), 3);
 }
