@@ -72,7 +72,11 @@ class MeshExportTest : public ::testing::Test {
                 out.push_back(e.text);
         return out;
     }
-    static std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+    static std::wstring Wide(const std::string& s) {
+        std::wstring w;
+        for (unsigned char c : s) w.push_back(c);
+        return w;
+    }
 
     std::vector<ObjectData> objects;
     std::vector<Call> calls;
@@ -80,44 +84,34 @@ class MeshExportTest : public ::testing::Test {
     std::string root;
 };
 
-TEST_F(MeshExportTest, NoObjectsRunNoCommand) {
-    EXPECT_EQ(ZK_LWOExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
+TEST_F(MeshExportTest, LwoPathsAndArguments) {
+    EXPECT_EQ(ZK_LWOExport(nullptr, 0, const_cast<char*>("/tmp")), 1); // no objects, no command
     EXPECT_EQ(ZK_EMDLExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
     EXPECT_TRUE(host::HostApp::Get().GetCommandsRun().empty());
-}
 
-TEST_F(MeshExportTest, LwoPathsAndArguments) {
     AddRecord("Rig.Box");
-    AddRecord("odd\\name");
+    AddRecord("odd\\name"); // a backslash becomes a slash in the path only
     ASSERT_EQ(Lwo("C:\\bake\\lwo"), 1);
-    EXPECT_EQ(std::string(objects[0].lwoPath), "C:/bake/lwo/Rig.Box.lwo");
-    // A backslash in the name becomes a slash in the path only.
-    EXPECT_EQ(std::string(objects[1].lwoPath), "C:/bake/lwo/odd/name.lwo");
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].name, L"Rig.Box");
-    EXPECT_EQ(calls[0].path, L"C:/bake/lwo/Rig.Box.lwo");
-    EXPECT_EQ(calls[0].nameType, XSI::CValue::siString);
-    EXPECT_EQ(calls[0].pathType, XSI::CValue::siString);
-    EXPECT_EQ(calls[1].name, L"odd\\name");
-    EXPECT_EQ(calls[1].path, L"C:/bake/lwo/odd/name.lwo");
-    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(),
-              (std::vector<std::string>{"ZK_XSI_ExportLWO", "ZK_XSI_ExportLWO"}));
+    AddRecord("caf\xE9"); // Latin-1 widens to the same character
+    ASSERT_EQ(ZK_LWOExport(&objects[2], 1, const_cast<char*>("/out/")), 1); // slash doubled
+    const std::vector<std::pair<std::wstring, std::wstring>> want = {
+        {L"Rig.Box", L"C:/bake/lwo/Rig.Box.lwo"},
+        {L"odd\\name", L"C:/bake/lwo/odd/name.lwo"},
+        {L"caf\xE9", L"/out//caf\xE9.lwo"}};
+    ASSERT_EQ(calls.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(calls[i].name, want[i].first);
+        EXPECT_EQ(calls[i].path, want[i].second);
+        EXPECT_EQ(Wide(objects[i].lwoPath), want[i].second);
+        EXPECT_EQ(calls[i].nameType, XSI::CValue::siString);
+        EXPECT_EQ(calls[i].pathType, XSI::CValue::siString);
+    }
+    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>(3, "ZK_XSI_ExportLWO"));
     EXPECT_EQ(Errors(), Lines{});
 }
 
-TEST_F(MeshExportTest, TrailingSlashIsDoubledAndLatin1NamesWidenToTheSameCharacters) {
-    AddRecord("caf\xE9");
-    ASSERT_EQ(Lwo("/out/"), 1);
-    EXPECT_EQ(std::string(objects[0].lwoPath), "/out//caf\xE9.lwo");
-    ASSERT_EQ(calls.size(), 1u);
-    ASSERT_EQ(calls[0].name.size(), 4u);
-    EXPECT_EQ(calls[0].name[3], L'\xE9');
-}
-
 TEST_F(MeshExportTest, FailedCommandIsReportedAndTheOthersStillRun) {
-    AddRecord("a");
-    AddRecord("b");
-    AddRecord("c");
+    for (const char* name : {"a", "b", "c"}) AddRecord(name);
     failFor = {L"b"};
     EXPECT_EQ(Lwo("/out"), 0);
     EXPECT_EQ(calls.size(), 3u);
