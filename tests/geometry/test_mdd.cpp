@@ -61,9 +61,7 @@ class MddTest : public ::testing::Test {
     }
     void TearDown() override {
         ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data());
-        if (!cwd.empty()) {
-            EXPECT_EQ(chdir(cwd.c_str()), 0);
-        }
+        EXPECT_TRUE(cwd.empty() || chdir(cwd.c_str()) == 0);
         EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
         host::HostApp::Get().Reset();
     }
@@ -80,8 +78,7 @@ class MddTest : public ::testing::Test {
     // A mesh item and its record.
     host::Item* AddMesh(const char* name, std::vector<host::Vec3> points,
                         host::Item* parent = nullptr) {
-        std::wstring wide(name, name + std::strlen(name));
-        host::Item* item = scene->AddMesh(wide, parent);
+        host::Item* item = scene->AddMesh(std::wstring(name, name + std::strlen(name)), parent);
         item->GetMesh()->SetPoints(std::move(points));
         ObjectData record;
         std::strcpy(record.name, name);
@@ -91,8 +88,8 @@ class MddTest : public ::testing::Test {
         return item;
     }
 
-    int Header(int first, int last, float fps, const char* prefix = "") {
-        std::string folder = root;
+    int Header(int first, int last, float fps, std::string folder = "", const char* prefix = "") {
+        if (folder.empty()) folder = root;
         return WriteHeader(static_cast<int>(objects.size()), objects.data(), first, last,
                            &folder[0], const_cast<char*>(prefix), fps);
     }
@@ -218,17 +215,13 @@ TEST_F(MddTest, FilePaths) {
     const std::string cache = root + "/cache";
     ASSERT_EQ(mkdir(cache.c_str(), 0755), 0);
     auto bake = [&](std::string folder, const char* prefix) {
-        EXPECT_EQ(
-            WriteHeader(1, objects.data(), 1, 1, &folder[0], const_cast<char*>(prefix), 30.0f), 1);
-        EXPECT_EQ(ZK_CloseMDDFiles(1, objects.data()), 1);
+        EXPECT_EQ(Header(1, 1, 30.0f, folder, prefix), 1);
+        EXPECT_EQ(Baked(0).size(), 12u);
         return std::string(objects[0].mddPath);
     };
     EXPECT_EQ(bake(cache, "take2_"), cache + "/take2_sphere.mdd");
     EXPECT_EQ(bake(cache, ""), cache + "/sphere.mdd");
     EXPECT_EQ(bake(cache + "/", ""), cache + "//sphere.mdd");
-    EXPECT_EQ(ReadFile(cache + "/take2_sphere.mdd").size(), 12u);
-    EXPECT_EQ(ReadFile(cache + "/sphere.mdd").size(), 12u);
-
     // A folder given with backslashes (here relative to the current folder).
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -240,49 +233,38 @@ TEST_F(MddTest, FilePaths) {
     EXPECT_EQ(Errors(), Lines{});
 }
 
-TEST_F(MddTest, FileThatCannotBeCreatedStopsTheHeaders) {
+TEST_F(MddTest, PathsThatCannotBeCreatedOrDoNotFitAreRefused) {
+    const std::string lead = "ZK_XSI_Baker - The MDD file cannot be created. Make sure the file "
+                             "name and prefix are valid: ";
     AddMesh("a", {{1.0, 2.0, 3.0}});
     AddMesh("gone/b", {{1.0, 2.0, 3.0}});
     AddMesh("c", {{1.0, 2.0, 3.0}});
     EXPECT_EQ(Header(1, 2, 30.0f), 0);
-    // The records before the failure keep their open streams for the
-    // clean-up; the ones after it are untouched.
+    // Records before the failure keep their streams for the clean-up; the
+    // ones after it are untouched.
     EXPECT_NE(objects[0].mddFile, nullptr);
     EXPECT_EQ(objects[1].mddFile, nullptr);
     EXPECT_EQ(objects[2].mddFile, nullptr);
     EXPECT_EQ(objects[2].mddPath[0], '\0');
-    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The MDD file cannot be created. Make sure the file "
-                              "name and prefix are valid: " +
-                              root + "/gone/b.mdd"});
+    EXPECT_EQ(Errors(), Lines{lead + root + "/gone/b.mdd"});
     EXPECT_EQ(Baked(0).size(), 16u);
-}
 
-TEST_F(MddTest, PathThatDoesNotFitIsRefusedNotCut) {
     // root + "/" + name + ".mdd" is exactly 254 characters: accepted.
+    Fresh();
     const std::string fits(254 - root.size() - 1 - 4, 'n');
     AddMesh(fits.c_str(), {{1.0, 2.0, 3.0}});
     ASSERT_EQ(Header(1, 1, 30.0f), 1);
     EXPECT_EQ(std::string(objects[0].mddPath), root + "/" + fits + ".mdd");
     EXPECT_TRUE(Exists(objects[0].mddPath));
     ZK_CloseMDDFiles(1, objects.data());
-
     // One character more: refused with the path as far as it fits.
-    std::string folder = root + "\\x";
-    const std::string path = root + "/x/" + fits + ".mdd";
-    EXPECT_EQ(WriteHeader(1, objects.data(), 1, 1, &folder[0], const_cast<char*>(""), 30.0f), 0);
+    EXPECT_EQ(Header(1, 1, 30.0f, root + "\\x"), 0);
     EXPECT_EQ(objects[0].mddFile, nullptr);
     EXPECT_EQ(objects[0].mddPath[0], '\0');
-
     // A prefix and name that together exceed the work buffer.
     const std::string longPrefix(250, 'p');
-    folder = "/tmp";
-    EXPECT_EQ(WriteHeader(1, objects.data(), 1, 1, &folder[0],
-                          const_cast<char*>(longPrefix.c_str()), 30.0f),
-              0);
-    const std::string lead =
-        "ZK_XSI_Baker - The MDD file cannot be created. Make sure the file name and prefix are "
-        "valid: ";
-    EXPECT_EQ(Errors(), (Lines{lead + path.substr(0, 254),
+    EXPECT_EQ(Header(1, 1, 30.0f, "/tmp", longPrefix.c_str()), 0);
+    EXPECT_EQ(Errors(), (Lines{lead + (root + "/x/" + fits + ".mdd").substr(0, 254),
                                lead + ("/tmp/" + longPrefix + fits).substr(0, 254)}));
 }
 
@@ -349,8 +331,7 @@ TEST_F(MddTest, LargeMeshesMatchPointByPointMapping) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<double>(static_cast<int64_t>(state >> 11) % 2000001 - 1000000) / 997.0;
     };
-    for (int i = 0; i < count; ++i)
-        points.push_back({next(), next(), next()});
+    for (int i = 0; i < count; ++i) points.push_back({next(), next(), next()});
     points[5] = {0.0, -0.0, -0.0};
     points[6] = {1e-50, -1e-50, 1e-50}; // rounds to signed zeros
     points[7] = {3.0e38, -3.0e38, 2.0e38};
@@ -362,8 +343,7 @@ TEST_F(MddTest, LargeMeshesMatchPointByPointMapping) {
     turned->Translation().Set({10.0, -20.0, 0.25});
     host::Item* still = AddMesh("still", points);
     // Geometry that ends inside the second piece of a longer cache.
-    host::Item* shrunk =
-        AddMesh("shrunk", std::vector<host::Vec3>(points.begin(), points.begin() + 33001));
+    host::Item* shrunk = AddMesh("shrunk", {points.begin(), points.begin() + 33001});
     shrunk->Translation().Set({1.0, 2.0, 3.0});
     objects[2].pointCount = 40001;
     ASSERT_EQ(Header(1, 1, 25.0f), 1);
