@@ -23,21 +23,11 @@ using host::Item;
 namespace {
 CStatus RunCommand(const wchar_t* command, std::vector<CValue> values) {
     CValueArray args;
-    for (const CValue& v : values) {
-        args.Add(v);
-    }
+    for (const CValue& v : values) args.Add(v);
     CValue ret;
     return HostApp::Get().ExecuteCommand(command, args, ret);
 }
-
-CStatus Select(const wchar_t* name) {
-    return RunCommand(L"SelectObj", {CValue(CString(name))});
-}
-
-std::vector<unsigned char> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
+CStatus Select(const wchar_t* name) { return RunCommand(L"SelectObj", {CValue(CString(name))}); }
 
 class SceneCommandsTest : public ::testing::Test {
   protected:
@@ -120,7 +110,8 @@ TEST_F(SceneCommandsTest, ExportModelWritesTheDocumentedBytes) {
         3,   0,   0,    0,    0, 0, 0, 0,    1, 0, 0,    0,    2, 0, 0, 0, // polygon 0 1 2
         3,   0,   0,    0,    1, 0, 0, 0,    3, 0, 0,    0,    2, 0, 0, 0, // polygon 1 3 2
     };
-    EXPECT_EQ(ReadFile(path), expected);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}), expected);
     EXPECT_EQ(HostApp::Get().GetCurrentFrame(), 4.0);
     std::remove(path.c_str());
 }

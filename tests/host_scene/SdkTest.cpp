@@ -83,16 +83,12 @@ TEST_F(SdkTest, NamesClassIdsAndHierarchy) {
     EXPECT_EQ(cam->GetRef().GetClassID(), siCameraID);
     EXPECT_EQ(lamp->GetRef().GetClassID(), siLightID);
     EXPECT_EQ(a->GetRef().GetClassID(), siNullID);
-
-    // Renaming: refused for a '.', an empty name or a sibling's name.
-    X3DObject ob(b->GetRef());
-    EXPECT_EQ(ob.PutName(L"X.Y"), CStatus::InvalidArgument);
-    EXPECT_EQ(ob.PutName(L""), CStatus::InvalidArgument);
-    EXPECT_EQ(X3DObject(cam->GetRef()).PutName(L"Lamp"), CStatus::InvalidArgument);
-    EXPECT_EQ(ob.PutName(L"Body"), CStatus::OK);
+    // Renaming is refused for a '.', an empty name, a sibling's name or a parameter.
+    for (const wchar_t* bad : {L"X.Y", L"", L"Lamp"})
+        EXPECT_EQ(X3DObject(cam->GetRef()).PutName(bad), CStatus::InvalidArgument);
+    EXPECT_EQ(X3DObject(b->GetRef()).PutName(L"Body"), CStatus::OK);
     EXPECT_EQ(W(oc.GetFullName()), L"A.Body.C");
-    EXPECT_EQ(X3DObject(cam->GetRef()).GetParameter(L"fov").PutName(L"zoom"),
-              CStatus::AccessDenied);
+    EXPECT_EQ(X3DObject(cam->GetRef()).GetParameter(L"fov").PutName(L"zoom"), CStatus::AccessDenied);
 }
 
 TEST_F(SdkTest, GlobalIsTheProductUpTheChainAndLocalIsTheItemsOwn) {
@@ -149,18 +145,13 @@ TEST_F(SdkTest, ParameterTypesAndWrites) {
     EXPECT_FALSE(camera.GetParameter(L"nosuch").IsValid());
     EXPECT_EQ(static_cast<LONG>(X3DObject(lamp->GetRef()).GetParameterValue(L"Type")), 1);
     EXPECT_DOUBLE_EQ(D(X3DObject(b->GetRef()).GetParameterValue(L"pposx")), 0);
-    // A constant takes the new value; an animated one gets a key.
-    Parameter aspect = camera.GetParameter(L"aspect");
+    // A constant takes the new value, an animated one gets a key, an empty value is refused.
+    Parameter fov = camera.GetParameter(L"fov"), aspect = camera.GetParameter(L"aspect");
     EXPECT_EQ(aspect.PutValue(CValue(1.5)), CStatus::OK);
     EXPECT_DOUBLE_EQ(D(aspect.GetValue(123)), 1.5);
-    Parameter fov = camera.GetParameter(L"fov");
     EXPECT_EQ(fov.PutValue(CValue(100.0), 20), CStatus::OK);
     EXPECT_DOUBLE_EQ(D(fov.GetValue(15)), 80.0);
-    EXPECT_DOUBLE_EQ(D(fov.GetValue(5)), 50.0);
-    Parameter fovtype = camera.GetParameter(L"fovtype");
-    EXPECT_EQ(fovtype.PutValue(CValue(0.6)), CStatus::OK);
-    EXPECT_EQ(static_cast<LONG>(fovtype.GetValue()), 1);
-    EXPECT_EQ(fovtype.PutValue(CValue()), CStatus::InvalidArgument);
+    EXPECT_EQ(camera.GetParameter(L"fovtype").PutValue(CValue()), CStatus::InvalidArgument);
 }
 
 TEST_F(SdkTest, LightShadersAndGeometry) {
