@@ -25,6 +25,17 @@ void ExpectPoint(const CVector3& p, double x, double y, double z) {
     Expect3(p.GetX(), p.GetY(), p.GetZ(), x, y, z);
 }
 
+// One of the parts: scaling, XYZ angles or translation.
+using Getter = void (CTransformation::*)(double&, double&, double&) const;
+CVector3 Part(const CTransformation& t, Getter get) {
+    double x, y, z;
+    (t.*get)(x, y, z);
+    return CVector3(x, y, z);
+}
+const Getter kS = &CTransformation::GetScalingValues;
+const Getter kR = &CTransformation::GetRotationFromXYZAnglesValues;
+const Getter kT = &CTransformation::GetTranslationValues;
+
 CTransformation Make(CVector3 s, CVector3 xyzDeg, CVector3 t) {
     CTransformation r;
     r.SetScalingFromValues(s.GetX(), s.GetY(), s.GetZ());
@@ -51,21 +62,18 @@ void ExpectPartsRebuild(const CTransformation& t, double tol = 1e-12) {
 
 TEST(Transformation, AnglesAndQuaternions) {
     CTransformation t;
-    double x, y, z;
-    t.GetScalingValues(x, y, z);
-    Expect3(x, y, z, 1, 1, 1, 0);
+    ExpectPoint(Part(t, kS), 1, 1, 1);
     t.SetRotationFromXYZAnglesValues(90 * kDeg, 90 * kDeg, 0);
     ExpectPoint(t.MapPoint(CVector3(0, 1, 0)), 1, 0, 0); // X first, then Y
     for (const auto& a : {CVector3(0.3, -0.4, 1.2), CVector3(-2.5, 1.1, 3.0), CVector3(0, 0, -3.1)}) {
         t.SetRotationFromXYZAnglesValues(a.GetX(), a.GetY(), a.GetZ());
-        t.GetRotationFromXYZAnglesValues(x, y, z);
-        Expect3(x, y, z, a.GetX(), a.GetY(), a.GetZ());
+        ExpectPoint(Part(t, kR), a.GetX(), a.GetY(), a.GetZ());
     }
     // Gimbal lock: other angles, the same rotation.
     t = Make({1, 1, 1}, {40, 90, -23}, {0, 0, 0});
-    t.GetRotationFromXYZAnglesValues(x, y, z);
+    const CVector3 g = Part(t, kR);
     CTransformation back;
-    back.SetRotationFromXYZAnglesValues(x, y, z);
+    back.SetRotationFromXYZAnglesValues(g.GetX(), g.GetY(), g.GetZ());
     const CVector3 p(0.2, 0.5, 0.7), a = back.MapPoint(p), b = t.MapPoint(p);
     Expect3(a.GetX(), a.GetY(), a.GetZ(), b.GetX(), b.GetY(), b.GetZ(), 1e-9);
 
@@ -99,14 +107,11 @@ TEST(Transformation, PointsMapScaleRotateTranslateAndMatrix4AgreesExactly) {
 }
 
 TEST(Transformation, ProductsUpTheChainDecompose) {
-    double x, y, z;
     // Uniform parent scale: exact parts.
     CTransformation child = Make({1, 3, 1}, {30, 0, 0}, {1, 0, 0});
     child.MulInPlace(Make({2, 2, 2}, {0, 0, 90}, {0, 0, 5}));
-    child.GetTranslationValues(x, y, z);
-    Expect3(x, y, z, 0, 2, 5);
-    child.GetScalingValues(x, y, z);
-    Expect3(x, y, z, 2, 6, 2);
+    ExpectPoint(Part(child, kT), 0, 2, 5);
+    ExpectPoint(Part(child, kS), 2, 6, 2);
     ExpectPartsRebuild(child);
     // (0,1,0): S (0,3,0), Rx30, T (1, 2.598, 1.5); parent S, Rz90, T.
     ExpectPoint(child.MapPoint(CVector3(0, 1, 0)), -6 * std::cos(30 * kDeg), 2, 8);
@@ -114,26 +119,22 @@ TEST(Transformation, ProductsUpTheChainDecompose) {
     // diag(2,1,1) Rz90 is Rz90 diag(1,2,1): no shear.
     child = Make({1, 1, 1}, {0, 0, 90}, {0, 0, 0});
     child.MulInPlace(Make({2, 1, 1}, {0, 0, 0}, {0, 0, 0}));
-    child.GetScalingValues(x, y, z);
-    Expect3(x, y, z, 1, 2, 1);
-    child.GetRotationFromXYZAnglesValues(x, y, z);
-    Expect3(x, y, z, 0, 0, 90 * kDeg);
+    ExpectPoint(Part(child, kS), 1, 2, 1);
+    ExpectPoint(Part(child, kR), 0, 0, 90 * kDeg);
 
     // Shear: the closest rotation to diag(2,1,1) Rz45 is Rz45; what is left,
     // [[1.5, -0.5], [-0.5, 1.5]] in XY, gives the scaling (1.5, 1.5, 1).
     child = Make({1, 1, 1}, {0, 0, 45}, {1, 1, 0});
     child.MulInPlace(Make({2, 1, 1}, {0, 0, 0}, {1, 2, 3}));
     ExpectPoint(child.MapPoint(CVector3(1, 0, 0)), 2 * std::sqrt(0.5) + 3, std::sqrt(0.5) + 3, 3);
-    child.GetRotationFromXYZAnglesValues(x, y, z);
-    Expect3(x, y, z, 0, 0, 45 * kDeg);
-    child.GetScalingValues(x, y, z);
-    Expect3(x, y, z, 1.5, 1.5, 1);
+    ExpectPoint(Part(child, kR), 0, 0, 45 * kDeg);
+    ExpectPoint(Part(child, kS), 1.5, 1.5, 1);
 
     // Mirrored: negative determinant, parts still rebuild the matrix.
     child = Make({1, 2, 1}, {30, 0, 0}, {0, 0, 0});
     child.MulInPlace(Make({1, 1, -1}, {0, 0, 0}, {0, 0, 0}));
-    child.GetScalingValues(x, y, z);
-    EXPECT_LT(x * y * z, 0.0);
+    const CVector3 s = Part(child, kS);
+    EXPECT_LT(s.GetX() * s.GetY() * s.GetZ(), 0.0);
     ExpectPartsRebuild(child);
 
     // Zero scale in the chain: finite parts.
