@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -20,11 +21,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// A call of the LWO command: the name, the path, and whether both came as strings.
 struct Call {
-    std::wstring name;
-    std::wstring path;
-    XSI::CValue::DataType nameType;
-    XSI::CValue::DataType pathType;
+    std::wstring name, path;
+    bool strings;
 };
 
 class MeshExportTest : public ::testing::Test {
@@ -32,21 +32,17 @@ class MeshExportTest : public ::testing::Test {
     void SetUp() override {
         host::HostApp::Get().Reset();
         host::HostApp::Get().SetEchoLog(false);
-        calls.clear();
-        failFor.clear();
         // A stand-in for the sibling LWO command: records its arguments and
         // fails for the names in failFor.
         host::HostApp::Get().RegisterHostCommand(
             L"ZK_XSI_ExportLWO", [this](const XSI::CValueArray& args, XSI::CValue&) {
                 EXPECT_EQ(args.GetCount(), 2);
-                const XSI::CString name = args[0];
-                const XSI::CString path = args[1];
-                calls.push_back({name.GetWideString(), path.GetWideString(), args[0].GetType(),
-                                 args[1].GetType()});
-                for (const std::wstring& f : failFor)
-                    if (f == name.GetWideString())
-                        return XSI::CStatus(XSI::CStatus::Fail);
-                return XSI::CStatus(XSI::CStatus::OK);
+                const std::wstring name = XSI::CString(args[0]).GetWideString();
+                calls.push_back({name, XSI::CString(args[1]).GetWideString(),
+                                 args[0].GetType() == XSI::CValue::siString &&
+                                     args[1].GetType() == XSI::CValue::siString});
+                const bool fail = std::find(failFor.begin(), failFor.end(), name) != failFor.end();
+                return XSI::CStatus(fail ? XSI::CStatus::Fail : XSI::CStatus::OK);
             });
         char pattern[] = "/tmp/zk_mesh_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -68,11 +64,14 @@ class MeshExportTest : public ::testing::Test {
     Lines Errors() const {
         Lines out;
         for (const host::LogEntry& e : host::HostApp::Get().GetLog())
-            if (e.severity == XSI::siErrorMsg)
-                out.push_back(e.text);
+            if (e.severity == XSI::siErrorMsg) out.push_back(e.text);
         return out;
     }
-    static std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+    static std::wstring Wide(const std::string& s) {
+        std::wstring w;
+        for (unsigned char c : s) w.push_back(c);
+        return w;
+    }
 
     std::vector<ObjectData> objects;
     std::vector<Call> calls;
@@ -80,67 +79,48 @@ class MeshExportTest : public ::testing::Test {
     std::string root;
 };
 
-TEST_F(MeshExportTest, NoObjectsRunNoCommand) {
-    EXPECT_EQ(ZK_LWOExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
+TEST_F(MeshExportTest, LwoPathsAndArguments) {
+    EXPECT_EQ(ZK_LWOExport(nullptr, 0, const_cast<char*>("/tmp")), 1); // no objects, no command
     EXPECT_EQ(ZK_EMDLExport(nullptr, 0, const_cast<char*>("/tmp")), 1);
     EXPECT_TRUE(host::HostApp::Get().GetCommandsRun().empty());
-}
 
-TEST_F(MeshExportTest, LwoPathsAndArguments) {
     AddRecord("Rig.Box");
-    AddRecord("odd\\name");
+    AddRecord("odd\\name"); // a backslash becomes a slash in the path only
     ASSERT_EQ(Lwo("C:\\bake\\lwo"), 1);
-    EXPECT_EQ(std::string(objects[0].lwoPath), "C:/bake/lwo/Rig.Box.lwo");
-    // A backslash in the name becomes a slash in the path only.
-    EXPECT_EQ(std::string(objects[1].lwoPath), "C:/bake/lwo/odd/name.lwo");
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].name, L"Rig.Box");
-    EXPECT_EQ(calls[0].path, L"C:/bake/lwo/Rig.Box.lwo");
-    EXPECT_EQ(calls[0].nameType, XSI::CValue::siString);
-    EXPECT_EQ(calls[0].pathType, XSI::CValue::siString);
-    EXPECT_EQ(calls[1].name, L"odd\\name");
-    EXPECT_EQ(calls[1].path, L"C:/bake/lwo/odd/name.lwo");
-    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(),
-              (std::vector<std::string>{"ZK_XSI_ExportLWO", "ZK_XSI_ExportLWO"}));
+    AddRecord("caf\xE9"); // Latin-1 widens to the same character
+    ASSERT_EQ(ZK_LWOExport(&objects[2], 1, const_cast<char*>("/out/")), 1); // slash doubled
+    const std::vector<std::pair<std::wstring, std::wstring>> want = {
+        {L"Rig.Box", L"C:/bake/lwo/Rig.Box.lwo"},
+        {L"odd\\name", L"C:/bake/lwo/odd/name.lwo"},
+        {L"caf\xE9", L"/out//caf\xE9.lwo"}};
+    ASSERT_EQ(calls.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(calls[i].name, want[i].first);
+        EXPECT_EQ(calls[i].path, want[i].second);
+        EXPECT_EQ(Wide(objects[i].lwoPath), want[i].second);
+        EXPECT_TRUE(calls[i].strings);
+    }
+    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>(3, "ZK_XSI_ExportLWO"));
     EXPECT_EQ(Errors(), Lines{});
 }
 
-TEST_F(MeshExportTest, TrailingSlashIsDoubledAndLatin1NamesWidenToTheSameCharacters) {
-    AddRecord("caf\xE9");
-    ASSERT_EQ(Lwo("/out/"), 1);
-    EXPECT_EQ(std::string(objects[0].lwoPath), "/out//caf\xE9.lwo");
-    ASSERT_EQ(calls.size(), 1u);
-    ASSERT_EQ(calls[0].name.size(), 4u);
-    EXPECT_EQ(calls[0].name[3], L'\xE9');
-}
-
-TEST_F(MeshExportTest, FailedCommandIsReportedAndTheOthersStillRun) {
-    AddRecord("a");
-    AddRecord("b");
-    AddRecord("c");
-    failFor = {L"b"};
-    EXPECT_EQ(Lwo("/out"), 0);
-    EXPECT_EQ(calls.size(), 3u);
-    EXPECT_EQ(std::string(objects[1].lwoPath), "/out/b.lwo");
-    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The LWO file could not be made for b: /out/b.lwo"});
-}
-
-TEST_F(MeshExportTest, PathThatDoesNotFitRunsNoCommand) {
-    // "/out" + "\" + name + ".lwo" is 254 characters for the first name and
-    // 255 for the second.
+TEST_F(MeshExportTest, FailedCommandOrPathThatDoesNotFitIsReportedAndTheOthersRun) {
+    // "/out" + "\\" + name + ".lwo" is 254 characters for `fits`, 255 for `tooLong`.
     const std::string fits(254 - 4 - 1 - 4, 'n');
     const std::string tooLong = fits + "x";
-    AddRecord(fits.c_str());
-    AddRecord(tooLong.c_str());
-    AddRecord("after");
+    for (const std::string& name : {std::string("b"), fits, tooLong, std::string("after")})
+        AddRecord(name.c_str());
+    failFor = {L"b"};
     EXPECT_EQ(Lwo("/out"), 0);
-    EXPECT_EQ(std::string(objects[0].lwoPath), "/out/" + fits + ".lwo");
-    EXPECT_EQ(objects[1].lwoPath[0], '\0');
-    EXPECT_EQ(std::string(objects[2].lwoPath), "/out/after.lwo");
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].name, L"after");
-    EXPECT_EQ(Errors(), Lines{"ZK_XSI_Baker - The LWO file path of " + tooLong +
-                              " is too long: " + ("/out/" + tooLong + ".lwo").substr(0, 254)});
+    EXPECT_EQ(std::string(objects[0].lwoPath), "/out/b.lwo");
+    EXPECT_EQ(std::string(objects[1].lwoPath), "/out/" + fits + ".lwo");
+    EXPECT_EQ(objects[2].lwoPath[0], '\0');
+    EXPECT_EQ(std::string(objects[3].lwoPath), "/out/after.lwo");
+    ASSERT_EQ(calls.size(), 3u); // no command for the path that does not fit
+    EXPECT_EQ(calls[2].name, L"after");
+    EXPECT_EQ(Errors(), (Lines{"ZK_XSI_Baker - The LWO file could not be made for b: /out/b.lwo",
+                               "ZK_XSI_Baker - The LWO file path of " + tooLong + " is too long: " +
+                                   ("/out/" + tooLong + ".lwo").substr(0, 254)}));
 }
 
 TEST_F(MeshExportTest, EmdlThroughTheHostsExportModel) {

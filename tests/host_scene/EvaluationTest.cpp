@@ -1,0 +1,174 @@
+// Key interpolation (linear, step, hold outside the keys, functions of the
+// frame, rotations on the short arc) and mesh evaluation (rest points, morph
+// targets, linear-blend skinning, procedural deformers) against values worked
+// out by hand.
+#include "host/scene/Animated.h"
+#include "host/scene/Scene.h"
+
+#include <xsi_vector3array.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+using host::Animated;
+using host::Item;
+using host::Quat;
+using host::Vec3;
+
+namespace {
+// Signed angle in degrees of a rotation about an axis.
+double AngleAbout(const Quat& q, const Vec3& a) {
+    return 2.0 * std::atan2(q.x * a.x + q.y * a.y + q.z * a.z, q.w) * 180.0 / host::kPi;
+}
+using Pts = std::vector<Vec3>;
+
+void ExpectPoints(const Item& item, double frame, const Pts& want) {
+    XSI::MATH::CVector3Array out(item.GetPointCount());
+    item.EvalPoints(frame, out.GetArray());
+    ASSERT_EQ(out.GetCount(), static_cast<int>(want.size()));
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(out[i].GetX(), want[i].x, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].GetY(), want[i].y, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].GetZ(), want[i].z, 1e-12) << "frame " << frame << " point " << i;
+    }
+}
+} // namespace
+
+TEST(Animated, LinearAndStepKeysHoldOutsideTheRange) {
+    Animated<double> a(4.0);
+    EXPECT_EQ(a.Eval(-100.0), 4.0);
+    EXPECT_FALSE(a.IsAnimated());
+    a.SetKey(20.0, 3.0); // out of order: sorted
+    a.SetKey(10.0, 1.0);
+    a.SetKey(30.0, 9.0, host::Interp::Step);
+    a.SetKey(40.0, 5.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double table[][2] = {{12.5, 1.5}, {15, 2}, {10, 1}, {20, 3}, {5, 1},
+                               {30, 9},     {39.9, 9}, {40, 5}, {99, 5}, {nan, 1}};
+    for (const auto& t : table) EXPECT_DOUBLE_EQ(a.Eval(t[0]), t[1]) << t[0];
+    EXPECT_THROW(a.SetKey(nan, 0.0), std::invalid_argument);
+    a.SetKey(20.0, 5.0); // replaces the key at 20
+    EXPECT_EQ(a.GetKeys().size(), 4u);
+    EXPECT_DOUBLE_EQ(a.Eval(15.0), 3.0);
+}
+
+TEST(Animated, FunctionOfTheFrameThenKeysThenConstant) {
+    Animated<Vec3> a(Vec3{1, 1, 1});
+    a.SetFunction([](double f) { return Vec3{f, 2 * f, -f}; });
+    EXPECT_EQ(a.Eval(3.5).y, 7.0);
+    a.SetKey(0.0, Vec3{0, 0, 0}); // keys replace the function
+    a.SetKey(2.0, Vec3{2, 4, 6});
+    EXPECT_DOUBLE_EQ(a.Eval(1.0).z, 3.0);
+    a.Set(Vec3{9, 9, 9});
+    EXPECT_FALSE(a.IsAnimated());
+    EXPECT_EQ(a.Eval(1.0).x, 9.0);
+}
+
+TEST(Animated, RotationsSlerpOnTheShortArc) {
+    Animated<Quat> r;
+    r.SetKey(0.0, host::QuatFromAxisAngle({0, 0, 1}, 0.0));
+    r.SetKey(10.0, host::QuatFromAxisAngle({0, 0, 1}, host::DegToRad(120.0)));
+    // A normalised linear blend would give about 27.8 degrees at a quarter.
+    EXPECT_NEAR(AngleAbout(r.Eval(2.5), {0, 0, 1}), 30.0, 1e-9);
+    const Quat q = r.Eval(7.5);
+    EXPECT_NEAR(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1.0, 1e-12);
+
+    Animated<Quat> back; // 0 to 350 degrees is a turn of -10
+    back.SetKey(0.0, Quat{});
+    back.SetKey(10.0, host::QuatFromAxisAngle({0, 1, 0}, host::DegToRad(350.0)));
+    EXPECT_NEAR(AngleAbout(back.Eval(5.0), {0, 1, 0}), -5.0, 1e-9);
+    Animated<Quat> same; // -q is q: no spin in between
+    same.SetKey(0.0, Quat{0, 0, 0, 1});
+    same.SetKey(10.0, Quat{0, 0, 0, -1});
+    EXPECT_NEAR(std::fabs(same.Eval(5.0).w), 1.0, 1e-12);
+}
+
+TEST(Deform, RestPointsThenWeightedMorphDeltas) {
+    host::Scene scene;
+    Item* m = scene.AddMesh(L"M");
+    host::Mesh* mesh = m->GetMesh();
+    mesh->SetPoints({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    m->Translation().SetKey(0, {0, 0, 0});
+    m->Translation().SetKey(10, {9, 9, 9}); // does not move local points
+    ExpectPoints(*m, 5, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+
+    const int smile = mesh->AddMorphTarget(L"smile", {{0, 0, 1}, {0, 0, 0}, {2, 0, 0}});
+    const int blink = mesh->AddMorphTarget(L"blink", {{1, 0, 0}, {0, 4, 0}, {0, 0, 0}});
+    mesh->MorphWeight(smile).SetKey(0, 0.0);
+    mesh->MorphWeight(smile).SetKey(10, 1.0);
+    mesh->MorphWeight(blink).Set(0.25);
+    ExpectPoints(*m, 0, {{0.25, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    ExpectPoints(*m, 5, {{0.25, 0, 0.5}, {1, 1, 0}, {1, 1, 0}}); // smile 0.5
+}
+
+// Two joints: J0 at the origin, J1 under J0 at (0,1,0). From frame 0 to 10
+// J0 moves to (2,0,0) and J1 turns 90 degrees about Z. The mesh sits at
+// (0,0,1); the offsets are the bind-time inverse(joint) * mesh.
+class SkinTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        j0 = scene.AddNull(L"J0");
+        j0->Translation().SetKey(0, {0, 0, 0});
+        j0->Translation().SetKey(10, {2, 0, 0});
+        j1 = scene.AddNull(L"J1", j0);
+        j1->Translation().Set({0, 1, 0});
+        j1->Rotation().SetKey(0, host::QuatFromAxisAngle({0, 0, 1}, 0));
+        j1->Rotation().SetKey(10, host::QuatFromAxisAngle({0, 0, 1}, host::DegToRad(90)));
+        mesh = scene.AddMesh(L"Body");
+        mesh->Translation().Set({0, 0, 1});
+        mesh->GetMesh()->SetPoints({{1, 0, 0}, {1, 1, 0}, {5, 5, 5}});
+        const host::Mat34 bind = mesh->EvalGlobalMatrix(0);
+        offsets = {host::Mul(host::Inverse(j0->EvalGlobalMatrix(0)), bind),
+                   host::Mul(host::Inverse(j1->EvalGlobalMatrix(0)), bind)};
+    }
+
+    host::Scene scene;
+    Item *j0 = nullptr, *j1 = nullptr, *mesh = nullptr;
+    std::vector<host::Mat34> offsets;
+};
+
+TEST_F(SkinTest, LinearBlendFollowsTheJointsInMeshSpace) {
+    // Point 0: J0 only. Point 1: J0 and J1 equally (3 and 3 are normalised).
+    // Point 2: no influence.
+    mesh->GetMesh()->SetSkin({j0, j1}, offsets, {{{0, 1.0}}, {{0, 3.0}, {1, 3.0}}, {}});
+    ExpectPoints(*mesh, 0, {{1, 0, 0}, {1, 1, 0}, {5, 5, 5}}); // bind time: rest points
+    // Frame 10. Point 0, world (1,0,1), moves with J0 by (2,0,0): local
+    // (3,0,0). Point 1, world (1,1,1): by J0 (3,1,1); by J1, in its bind
+    // space (1,0,1), turned (0,1,1), placed at J1 (2,1,0): (2,2,1). Blend
+    // (2.5,1.5,1), local (2.5,1.5,0).
+    ExpectPoints(*mesh, 10, {{3, 0, 0}, {2.5, 1.5, 0}, {5, 5, 5}});
+}
+
+TEST_F(SkinTest, MorphsApplyBeforeSkinningAndDeformersAfter) {
+    host::Mesh* m = mesh->GetMesh();
+    m->MorphWeight(m->AddMorphTarget(L"push", {{1, 0, 0}, {0, 0, 0}, {0, 0, 0}})).Set(1.0);
+    m->SetSkin({j0, j1}, offsets, {{{1, 1.0}}, {}, {}});
+    std::vector<int> seen;
+    m->AddDeformer([&seen](double frame, const Vec3& p, int index) {
+        seen.push_back(index);
+        return Vec3{p.x, p.y, p.z + frame};
+    });
+    // Point 0: morphed (2,0,0), world (2,0,1); J1 bind space (2,-1,1),
+    // turned (1,2,1), placed (3,3,1), local (3,3,0); then z + 10.
+    ExpectPoints(*mesh, 10, {{3, 3, 10}, {1, 1, 10}, {5, 5, 15}});
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(SkinTest, BuilderRefusesInconsistentData) {
+    host::Mesh* m = mesh->GetMesh();
+    EXPECT_THROW(m->SetSkin({j0}, offsets, {{}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{2, 1.0}}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{0, -1.0}}, {}, {}}), std::invalid_argument);
+    EXPECT_THROW(m->AddMorphTarget(L"short", {{0, 0, 0}}), std::invalid_argument);
+    EXPECT_THROW(m->AddPolygon({0, 3}), std::invalid_argument);
+    m->AddPolygon({0, 1, 2});
+    EXPECT_THROW(m->SetPoints({{0, 0, 0}}), std::invalid_argument); // polygon uses point 2
+    m->AddMorphTarget(L"t", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    EXPECT_THROW(m->AddPoint({0, 0, 0}), std::logic_error);
+    m->SetPoints({{0, 0, 0}, {0, 0, 0}, {1, 1, 1}}); // same count: fine
+    EXPECT_EQ(m->GetPointCount(), 3);
+}
