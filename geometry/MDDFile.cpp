@@ -26,9 +26,12 @@
 #endif
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -39,25 +42,13 @@ namespace {
 // frame of a million points takes only about 30 piece writes.
 constexpr size_t kPiecePoints = 32768;
 
-// The big-endian words of one piece of a frame block, reused from piece to
-// piece and frame to frame; ZK_CloseMDDFiles releases it at the end of the
-// run.
-std::vector<uint32_t>& PieceBuffer() {
-    static std::vector<uint32_t> piece;
-    return piece;
-}
+// Pieces in flight: one being mapped while up to two wait for or go through
+// the write.
+constexpr size_t kPieceBuffers = 3;
 
-// Objects whose geometry had fewer points than their cache at some frame;
-// each is reported once per run.
-std::vector<const ObjectData*>& ShortObjects() {
-    static std::vector<const ObjectData*> objects;
-    return objects;
-}
-
-void ForgetRunState() {
-    std::vector<uint32_t>().swap(PieceBuffer());
-    std::vector<const ObjectData*>().swap(ShortObjects());
-}
+// Pieces smaller than this are written at once: handing them to the other
+// thread would cost more than the write itself.
+constexpr size_t kSmallPieceWords = 3 * 4096;
 
 void LogError(const std::string& text) {
     XSI::CString message;
@@ -70,10 +61,6 @@ std::string FieldText(const char* field) {
 }
 
 void ReportShortGeometry(const ObjectData& object, int frame) {
-    std::vector<const ObjectData*>& reported = ShortObjects();
-    if (std::find(reported.begin(), reported.end(), &object) != reported.end())
-        return;
-    reported.push_back(&object);
     LogError("ZK_XSI_Baker - The object " + FieldText(object.name) + " has fewer points at frame " +
              std::to_string(frame) +
              " than its MDD file holds; the missing points are written at the object's "
@@ -220,6 +207,121 @@ void StoreLocalPoints(const XSI::MATH::CVector3* in, size_t count, uint32_t* out
 
 } // namespace
 
+struct MDDCacheWriter::State {
+    struct Job {
+        FILE* file;
+        const uint32_t* words;
+        size_t count;
+    };
+
+    bool pipelined;
+    std::vector<uint32_t> buffers[kPieceBuffers];
+    Job jobs[kPieceBuffers] = {};
+    // Pieces handed to the writing thread and pieces it has written; piece n
+    // uses buffer n % kPieceBuffers. Guarded by `mutex`.
+    size_t handed = 0;
+    size_t written = 0;
+    bool stop = false;
+    std::mutex mutex;
+    std::condition_variable wakeWriter;
+    std::condition_variable wakeMapper;
+    std::thread thread;
+    std::vector<const ObjectData*> reported;
+
+    void WriteLoop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wakeWriter.wait(lock, [this] { return stop || written < handed; });
+            if (written == handed)
+                return;
+            const Job job = jobs[written % kPieceBuffers];
+            lock.unlock();
+            std::fwrite(job.words, sizeof(uint32_t), job.count, job.file);
+            lock.lock();
+            ++written;
+            wakeMapper.notify_one();
+        }
+    }
+};
+
+MDDCacheWriter::MDDCacheWriter(bool pipelined) : m_state(std::make_unique<State>()) {
+    m_state->pipelined = pipelined;
+}
+
+MDDCacheWriter::~MDDCacheWriter() {
+    State& s = *m_state;
+    if (!s.thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stop = true;
+    }
+    s.wakeWriter.notify_one();
+    s.thread.join();
+}
+
+bool MDDCacheWriter::DefaultPipelined() {
+    return std::thread::hardware_concurrency() > 1;
+}
+
+uint32_t* MDDCacheWriter::NextPiece(size_t words) {
+    State& s = *m_state;
+    size_t index = 0;
+    if (s.thread.joinable()) {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.wakeMapper.wait(lock, [&s] { return s.handed - s.written < kPieceBuffers; });
+        index = s.handed % kPieceBuffers;
+    }
+    std::vector<uint32_t>& buffer = s.buffers[index];
+    if (buffer.size() < words)
+        buffer.resize(words);
+    return buffer.data();
+}
+
+void MDDCacheWriter::WritePiece(FILE* file, uint32_t* piece, size_t words) {
+    State& s = *m_state;
+    // A small piece is written at once unless pieces handed over before it,
+    // of the same file maybe, still wait: a file's pieces go out in order.
+    if (!s.pipelined || (words < kSmallPieceWords && Idle())) {
+        std::fwrite(piece, sizeof(uint32_t), words, file);
+        return;
+    }
+    if (!s.thread.joinable()) {
+        // The piece was mapped into buffer 0; the thread starts with it.
+        s.thread = std::thread([&s] { s.WriteLoop(); });
+    }
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.jobs[s.handed % kPieceBuffers] = {file, piece, words};
+        ++s.handed;
+    }
+    s.wakeWriter.notify_one();
+}
+
+bool MDDCacheWriter::Idle() {
+    State& s = *m_state;
+    if (!s.thread.joinable())
+        return true;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.written == s.handed;
+}
+
+void MDDCacheWriter::Finish() {
+    State& s = *m_state;
+    if (!s.thread.joinable())
+        return;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.wakeMapper.wait(lock, [&s] { return s.written == s.handed; });
+}
+
+bool MDDCacheWriter::FirstReport(const ObjectData* object) {
+    std::vector<const ObjectData*>& reported = m_state->reported;
+    if (std::find(reported.begin(), reported.end(), object) != reported.end())
+        return false;
+    reported.push_back(object);
+    return true;
+}
+
 void revbytes(void* buffer, int size, int count) {
     if (size <= 1 || count <= 0)
         return;
@@ -266,7 +368,6 @@ void putFloat(FILE* file, float value) {
 
 int WriteHeader(int objectCount, ObjectData* objects, int firstFrame, int lastFrame, char* folder,
                 char* prefix, float frameRate) {
-    ForgetRunState();
     const long long frameCount = static_cast<long long>(lastFrame) - firstFrame + 1;
     const std::string folderText = folder ? folder : "";
     const std::string prefixText = prefix ? prefix : "";
@@ -319,17 +420,18 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
 
     int frame = firstFrame;
     XSI::CValue status(static_cast<short>(firstFrame));
+    MDDCacheWriter writer;
 
     // The lead block: the first frame once more, before the walk and not
     // counted on the bar.
-    RecordData(objectCount, objects, firstFrame, localSpace);
+    RecordData(objectCount, objects, firstFrame, localSpace, &writer);
 
     for (;;) {
         if (bar.IsCancelPressed())
             break;
         if (bar.GetValue() >= bar.GetMaximum())
             break;
-        RecordData(objectCount, objects, frame, localSpace);
+        RecordData(objectCount, objects, frame, localSpace, &writer);
         bar.PutStatusText(XSI::CString(L"Frame ") + status.GetAsText());
         ++frame;
         status = XSI::CValue(static_cast<short>(bar.Increment(1)));
@@ -337,8 +439,13 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
 }
 
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) {
+    MDDCacheWriter writer;
+    return RecordData(objectCount, objects, frame, localSpace, &writer);
+}
+
+int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
+               MDDCacheWriter* writer) {
     const double time = frame;
-    std::vector<uint32_t>& piece = PieceBuffer();
 
     for (int o = 0; o < objectCount; ++o) {
         ObjectData& object = objects[o];
@@ -358,7 +465,7 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) 
         // points are written at the object's origin, and reported once.
         const size_t available =
             std::min(pointCount, static_cast<size_t>(std::max(positions.GetCount(), 0)));
-        if (available < pointCount)
+        if (available < pointCount && writer->FirstReport(&object))
             ReportShortGeometry(object, frame);
 
         const bool world = localSpace != 1;
@@ -371,22 +478,21 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) 
             StoreLocalPoints(&kOrigin, 1, origin);
 
         // The block is built and written piece by piece, each piece written
-        // while it is still in the cache.
-        if (pointCount > 0 && piece.size() < 3 * kPiecePoints)
-            piece.resize(3 * kPiecePoints);
+        // while it is still in the cache, as the next one is mapped.
         for (size_t start = 0; start < pointCount; start += kPiecePoints) {
             const size_t end = std::min(pointCount, start + kPiecePoints);
             const size_t inEnd = std::max(start, std::min(end, available));
-            uint32_t* const out = piece.data();
+            uint32_t* const out = writer->NextPiece(3 * (end - start));
             if (inEnd > start && world)
                 StoreWorldPoints(matrix, in + start, inEnd - start, out);
             else if (inEnd > start)
                 StoreLocalPoints(in + start, inEnd - start, out);
             for (size_t i = inEnd; i < end; ++i)
                 std::memcpy(out + 3 * (i - start), origin, sizeof origin);
-            std::fwrite(out, sizeof(uint32_t), 3 * (end - start), object.mddFile);
+            writer->WritePiece(object.mddFile, out, 3 * (end - start));
         }
     }
+    writer->Finish();
     return 1;
 }
 
@@ -405,6 +511,5 @@ int ZK_CloseMDDFiles(int objectCount, ObjectData* objects) {
             result = 0;
         }
     }
-    ForgetRunState();
     return result;
 }

@@ -85,7 +85,11 @@ class Mesh {
     // local space of `owner`, the item that holds this mesh. Each point is
     // constructed in place, so `out` may be uninitialised storage. No
     // allocation per call once the mesh is built. Not reentrant: it reuses
-    // scratch buffers of the mesh.
+    // scratch buffers of the mesh. A deformed mesh of many points is
+    // evaluated in fixed ranges of points on the scene's worker threads;
+    // every point gets the same value whatever the number of threads, so
+    // procedural deformers must be safe to call from several threads at
+    // once (plain functions of their arguments are).
     void Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const;
 
     // The points at a frame as an array: for a mesh without deformation the
@@ -99,11 +103,6 @@ class Mesh {
         std::vector<Vec3> deltas;
         Animated<double> weight;
     };
-    struct ActiveMorph {
-        const Vec3* deltas;
-        double weight;
-    };
-
     void CheckPointCountChange(size_t newCount) const;
 
     // Never written through non-const access, so that copies share it.
@@ -119,9 +118,13 @@ class Mesh {
     std::vector<double> m_infWeight;
     std::vector<Deformer> m_deformers;
 
-    // Scratch reused by Evaluate.
-    mutable std::vector<ActiveMorph> m_activeMorphs;
-    mutable std::vector<Mat34> m_jointMats;
+    // Scratch reused by Evaluate: the morph targets in effect at the frame
+    // and their weights, and the skin's matrices at the frame (mesh space at
+    // bind time to mesh space at the frame), as 4 columns of 4 values
+    // (rows 0 to 2 and a 0) per joint.
+    mutable std::vector<const Vec3*> m_activeDeltas;
+    mutable std::vector<double> m_activeWeights;
+    mutable std::vector<double> m_jointColumns;
 };
 
 } // namespace host

@@ -11,6 +11,18 @@ Scene::~Scene() {
     }
 }
 
+void Scene::SetWorkerCount(int threads) {
+    m_workerCount = threads < 1 ? 1 : threads;
+    m_workers.reset();
+}
+
+WorkerPool& Scene::GetWorkers() const {
+    if (!m_workers) {
+        m_workers = std::make_unique<WorkerPool>(m_workerCount);
+    }
+    return *m_workers;
+}
+
 Item* Scene::AddItem(ItemKind kind, const std::wstring& name, Item* parent) {
     if (!IsValidItemName(name)) {
         throw std::invalid_argument("item name is empty or holds a '.'");

@@ -25,6 +25,7 @@
 #pragma once
 
 #include "host/scene/Item.h"
+#include "host/scene/Workers.h"
 
 #include <memory>
 #include <string>
@@ -71,11 +72,20 @@ class Scene {
         m_end = end;
     }
 
+    // The threads that evaluate the scene's deformed meshes, the caller
+    // included: DefaultWorkerCount() until set (at least 1). The points do
+    // not depend on it.
+    void SetWorkerCount(int threads);
+    int GetWorkerCount() const { return m_workerCount; }
+    WorkerPool& GetWorkers() const;
+
   private:
     std::vector<std::unique_ptr<Item>> m_items;
     std::vector<Item*> m_roots;
     double m_start = 1.0;
     double m_end = 100.0;
+    int m_workerCount = DefaultWorkerCount();
+    mutable std::unique_ptr<WorkerPool> m_workers; // made on first use
 };
 
 } // namespace host

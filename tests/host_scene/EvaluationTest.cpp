@@ -4,14 +4,19 @@
 // out by hand.
 #include "host/scene/Animated.h"
 #include "host/scene/Scene.h"
+#include "host/scene/Workers.h"
 
 #include <xsi_vector3array.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
 using host::Animated;
 using host::Item;
@@ -46,9 +51,10 @@ TEST(Animated, LinearAndStepKeysHoldOutsideTheRange) {
     a.SetKey(30.0, 9.0, host::Interp::Step);
     a.SetKey(40.0, 5.0);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double table[][2] = {{12.5, 1.5}, {15, 2}, {10, 1}, {20, 3}, {5, 1},
+    const double table[][2] = {{12.5, 1.5}, {15, 2},   {10, 1}, {20, 3}, {5, 1},
                                {30, 9},     {39.9, 9}, {40, 5}, {99, 5}, {nan, 1}};
-    for (const auto& t : table) EXPECT_DOUBLE_EQ(a.Eval(t[0]), t[1]) << t[0];
+    for (const auto& t : table)
+        EXPECT_DOUBLE_EQ(a.Eval(t[0]), t[1]) << t[0];
     EXPECT_THROW(a.SetKey(nan, 0.0), std::invalid_argument);
     a.SetKey(20.0, 5.0); // replaces the key at 20
     EXPECT_EQ(a.GetKeys().size(), 4u);
@@ -171,4 +177,83 @@ TEST_F(SkinTest, BuilderRefusesInconsistentData) {
     EXPECT_THROW(m->AddPoint({0, 0, 0}), std::logic_error);
     m->SetPoints({{0, 0, 0}, {0, 0, 0}, {1, 1, 1}}); // same count: fine
     EXPECT_EQ(m->GetPointCount(), 3);
+}
+
+// A mesh of many points is evaluated in fixed ranges on the scene's worker
+// threads: 1, 2 and 3 threads give the same bits, and the blend matches the
+// joints' mappings weighted and summed one influence at a time (the order
+// of the sums may differ, the values by rounding only).
+TEST_F(SkinTest, ManyPointsGiveTheSameBitsOnAnyNumberOfThreads) {
+    const int count = 3 * 8192 + 1001; // several ranges, a short last one
+    std::vector<Vec3> points;
+    std::vector<std::vector<host::Influence>> influences(count);
+    for (int i = 0; i < count; ++i) {
+        points.push_back({std::sin(i * 0.01), i * 1e-4, std::cos(i * 0.02)});
+        if (i % 5 != 0) // every fifth point follows only the mesh
+            influences[i] = {{0, 1.0 + i % 3}, {1, 0.5 + i % 4}};
+    }
+    host::Mesh* m = mesh->GetMesh();
+    m->SetPoints(points);
+    m->SetSkin({j0, j1}, offsets, influences);
+    m->MorphWeight(m->AddMorphTarget(L"lift", Pts(count, Vec3{0, 0.5, 0}))).Set(0.25);
+    m->AddDeformer([](double f, const Vec3& p, int i) {
+        return Vec3{p.x, p.y, p.z + f * (i % 2)};
+    });
+
+    const double frame = 7.5;
+    std::vector<XSI::MATH::CVector3Array> results;
+    for (int threads : {1, 2, 3}) {
+        scene.SetWorkerCount(threads);
+        EXPECT_EQ(scene.GetWorkers().GetThreadCount(), threads);
+        XSI::MATH::CVector3Array out(count);
+        mesh->EvalPoints(frame, out.GetArray());
+        results.push_back(out);
+    }
+    const host::Mat34 toMesh = host::Inverse(mesh->EvalGlobalMatrix(frame));
+    const host::Mat34 joint[2] = {
+        host::Mul(toMesh, host::Mul(j0->EvalGlobalMatrix(frame), offsets[0])),
+        host::Mul(toMesh, host::Mul(j1->EvalGlobalMatrix(frame), offsets[1]))};
+    for (int i = 0; i < count; ++i) {
+        for (size_t r = 1; r < results.size(); ++r) {
+            ASSERT_EQ(std::memcmp(&results[0][i], &results[r][i], sizeof(XSI::MATH::CVector3)), 0)
+                << "point " << i << ", " << r + 1 << " threads";
+        }
+        Vec3 p = points[i] + Vec3{0, 0.125, 0};
+        if (i % 5 != 0) {
+            const double w0 = 1.0 + i % 3, w1 = 0.5 + i % 4;
+            p = host::Apply(joint[0], p) * (w0 / (w0 + w1)) +
+                host::Apply(joint[1], p) * (w1 / (w0 + w1));
+        }
+        p.z += frame * (i % 2);
+        ASSERT_NEAR(results[0][i].GetX(), p.x, 1e-12) << i;
+        ASSERT_NEAR(results[0][i].GetY(), p.y, 1e-12) << i;
+        ASSERT_NEAR(results[0][i].GetZ(), p.z, 1e-12) << i;
+    }
+}
+
+TEST(WorkerPool, EveryIndexOnceAndTheFirstErrorThrownToTheCaller) {
+    for (int threads : {1, 2, 4}) {
+        host::WorkerPool pool(threads);
+        for (size_t count : {0u, 1u, 99u, 100u, 101u, 1000u}) {
+            std::vector<std::atomic<int>> hits(count);
+            pool.ForRanges(count, 100, [&](size_t begin, size_t end) {
+                EXPECT_EQ(begin % 100, 0u);
+                EXPECT_EQ(end, std::min(count, begin + 100));
+                for (size_t i = begin; i < end; ++i)
+                    hits[i]++;
+            });
+            for (size_t i = 0; i < count; ++i)
+                ASSERT_EQ(hits[i].load(), 1) << threads << " " << i;
+        }
+        EXPECT_THROW(pool.ForRanges(1000, 10,
+                                    [](size_t begin, size_t) {
+                                        if (begin == 500)
+                                            throw std::runtime_error("range 50");
+                                    }),
+                     std::runtime_error);
+        // Still usable after an error.
+        std::atomic<size_t> sum{0};
+        pool.ForRanges(1000, 10, [&sum](size_t begin, size_t end) { sum += end - begin; });
+        EXPECT_EQ(sum.load(), 1000u);
+    }
 }

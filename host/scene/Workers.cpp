@@ -1,0 +1,142 @@
+#include "host/scene/Workers.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace host {
+
+int DefaultWorkerCount() {
+    if (const char* text = std::getenv("ZK_HOST_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && n >= 1 && n <= 64) {
+            return static_cast<int>(n);
+        }
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hardware, 1u, 8u));
+}
+
+struct WorkerPool::State {
+    std::mutex mutex;
+    std::condition_variable wakeWorkers;
+    std::condition_variable wakeCaller;
+    std::vector<std::thread> threads;
+    bool stop = false;
+    // The current loop: a new generation wakes the workers; `busy` counts
+    // the workers still in it.
+    unsigned long generation = 0;
+    int busy = 0;
+    const std::function<void(size_t, size_t)>* body = nullptr;
+    size_t count = 0;
+    size_t rangeSize = 1;
+    std::atomic<size_t> nextRange{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+
+    // Takes ranges until none is left.
+    void Run() {
+        const size_t ranges = (count + rangeSize - 1) / rangeSize;
+        for (;;) {
+            const size_t k = nextRange.fetch_add(1, std::memory_order_relaxed);
+            if (k >= ranges || failed.load(std::memory_order_relaxed)) {
+                return;
+            }
+            const size_t begin = k * rangeSize;
+            try {
+                (*body)(begin, std::min(count, begin + rangeSize));
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (!error) {
+                    error = std::current_exception();
+                }
+                failed.store(true, std::memory_order_relaxed);
+            }
+        }
+    }
+
+    void WorkerLoop() {
+        unsigned long seen = 0;
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wakeWorkers.wait(lock, [&] { return stop || generation != seen; });
+            if (stop) {
+                return;
+            }
+            seen = generation;
+            lock.unlock();
+            Run();
+            lock.lock();
+            if (--busy == 0) {
+                wakeCaller.notify_one();
+            }
+        }
+    }
+};
+
+WorkerPool::WorkerPool(int threads)
+    : m_threads(std::max(threads, 1)), m_state(std::make_unique<State>()) {}
+
+WorkerPool::~WorkerPool() {
+    State& s = *m_state;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stop = true;
+    }
+    s.wakeWorkers.notify_all();
+    for (std::thread& t : s.threads) {
+        t.join();
+    }
+}
+
+void WorkerPool::ForRanges(size_t count, size_t rangeSize,
+                           const std::function<void(size_t, size_t)>& body) {
+    rangeSize = std::max<size_t>(rangeSize, 1);
+    if (count == 0) {
+        return;
+    }
+    if (m_threads == 1 || count <= rangeSize) {
+        for (size_t begin = 0; begin < count; begin += rangeSize) {
+            body(begin, std::min(count, begin + rangeSize));
+        }
+        return;
+    }
+    State& s = *m_state;
+    if (s.threads.empty()) {
+        for (int i = 1; i < m_threads; ++i) {
+            s.threads.emplace_back([&s] { s.WorkerLoop(); });
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.body = &body;
+        s.count = count;
+        s.rangeSize = rangeSize;
+        s.nextRange.store(0, std::memory_order_relaxed);
+        s.failed.store(false, std::memory_order_relaxed);
+        s.error = nullptr;
+        s.busy = static_cast<int>(s.threads.size());
+        ++s.generation;
+    }
+    s.wakeWorkers.notify_all();
+    s.Run();
+    std::exception_ptr error;
+    {
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.wakeCaller.wait(lock, [&s] { return s.busy == 0; });
+        s.body = nullptr;
+        error = s.error;
+        s.error = nullptr;
+    }
+    if (error) {
+        std::rethrow_exception(error);
+    }
+}
+
+} // namespace host
