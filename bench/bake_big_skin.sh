@@ -1,21 +1,72 @@
 #!/usr/bin/env bash
-# Times a whole `xsihost bake` of a 200,000-point skinned glTF over 100
-# frames and prints points x frames per second.
+# Times an MDD-only bake of a 200,000-point sheet skinned to 4 bones over 100
+# frames (`xsihost run ... ZK_XSI_Baker ... ZK_MDDAct=1`) and sets beside it,
+# from the same run of this script:
+#   load        loading the scene alone (`xsihost list`, the same start-up
+#               and import), for the .gltf and for the same scene as .glb
+#   bake part   the whole process minus the load
+#   write limit writing the same cache bytes from memory, one write per
+#               frame block, into a new file in the same folder
+# and last the whole `xsihost bake` (every output) for reference.
 #   bash bench/bake_big_skin.sh [BUILD_DIR]        (default: build)
+# ZK_HOST_THREADS sets the number of threads the host evaluates on.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+xsihost="$build/bin/xsihost"
 work=$(mktemp -d /tmp/zk_big_skin.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 python3 bench/make_big_skin.py "$work/sheet.gltf" 200000
-points=$("$build/bin/xsihost" list --scene "$work/sheet.gltf" | awk '$2 == "mesh" { n += $4 } END { print n }')
-start=$(date +%s.%N)
-"$build/bin/xsihost" bake --scene "$work/sheet.gltf" --fps 30 --frames 0:99 --quiet "$work/out" >/dev/null
-end=$(date +%s.%N)
-python3 - "$points" "$start" "$end" <<'PY'
-import sys
-points, start, end = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3])
-seconds = end - start
-print("points %d, frames 100, %.2f s, %.1f million points x frames per second"
-      % (points, seconds, points * 100 / seconds / 1e6))
+python3 bench/make_big_skin.py "$work/sheet.glb" 200000
+python3 - "$xsihost" "$work" <<'PY'
+import hashlib, os, struct, subprocess, sys, time
+xsihost, work = sys.argv[1], sys.argv[2]
+
+
+def timed(*args):
+    """Seconds a command takes, its output discarded."""
+    start = time.perf_counter()
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+    return time.perf_counter() - start
+
+
+gltf, glb, mdd = (os.path.join(work, n) for n in ("sheet.gltf", "sheet.glb", "mdd"))
+listing = subprocess.run([xsihost, "list", "--scene", gltf], check=True, capture_output=True,
+                         text=True).stdout
+points = sum(int(f[3]) for f in (l.split() for l in listing.splitlines()) if f[1:2] == ["mesh"])
+load = timed(xsihost, "list", "--scene", gltf)
+load_glb = timed(xsihost, "list", "--scene", glb)
+os.makedirs(mdd)
+whole = timed(xsihost, "run", "--scene", gltf, "--fps", "30", "--quiet", "ZK_XSI_Baker",
+              "ZK_ObjString=Sheet", "ZK_FilePath=" + mdd, "ZK_StartFrame=0", "ZK_EndFrame=99",
+              "ZK_MDDAct=1")
+
+cache = os.path.join(mdd, "Sheet.mdd")
+data = open(cache, "rb").read()
+frames, count = struct.unpack(">ii", data[:8])
+head = 8 + 4 * frames
+block = 12 * count
+blocks = [data[head + k * block: head + (k + 1) * block] for k in range(frames + 1)]
+path = cache + ".limit"
+start = time.perf_counter()
+fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+os.write(fd, data[:head])
+for b in blocks:
+    os.write(fd, b)
+os.close(fd)
+limit = time.perf_counter() - start
+os.remove(path)
+
+full = timed(xsihost, "bake", "--scene", gltf, "--fps", "30", "--frames", "0:99", "--quiet",
+             os.path.join(work, "out"))
+
+bake = whole - load
+print("points %d, frames %d, cache %.0f MB (md5 %s)"
+      % (points, frames, len(data) / 1e6, hashlib.md5(data).hexdigest()))
+print("whole process   %.3f s" % whole)
+print("load            %.3f s   (the same scene as .glb: %.3f s)" % (load, load_glb))
+print("bake part       %.3f s   %.1f million points x frames per second"
+      % (bake, points * frames / bake / 1e6))
+print("write limit     %.3f s   bake part at %.2f of the limit" % (limit, limit / bake))
+print("whole xsihost bake of every output: %.3f s" % full)
 PY

@@ -6,6 +6,8 @@
 // its buffer pays per frame) and counts the heap allocations made while it
 // runs: "allocs/frame" must stay 0. BM_SkinPositionArray goes through the
 // SDK's CPointRefArray::GetPositionArray, which returns a new array per call.
+// The argument is the number of threads the scene evaluates on; times are
+// wall-clock, and "influences/s/thread" divides the rate by the threads.
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
@@ -125,7 +127,7 @@ std::unique_ptr<aiScene> MakeSkinnedScene() {
     return scene;
 }
 
-const host::Item* LoadBody() {
+const host::Item* LoadBody(int threads) {
     host::HostApp& app = host::HostApp::Get();
     app.Reset();
     app.SetEchoLog(false);
@@ -133,11 +135,21 @@ const host::Item* LoadBody() {
     if (!app.GetScene() || !app.GetScene()->FindItem(L"Body")) {
         app.SetScene(host::BuildAssimpScene(*MakeSkinnedScene(), {}, false, nullptr));
     }
+    app.GetScene()->SetWorkerCount(threads);
     return app.GetScene()->FindItem(L"Body");
 }
 
+void CountRates(benchmark::State& state, int threads) {
+    const double perFrame = static_cast<double>(kPoints) * kInfluences;
+    state.counters["influences/s"] =
+        benchmark::Counter(perFrame, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["influences/s/thread"] =
+        benchmark::Counter(perFrame / threads, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void BM_SkinEvaluate(benchmark::State& state) {
-    const host::Item* body = LoadBody();
+    const int threads = static_cast<int>(state.range(0));
+    const host::Item* body = LoadBody(threads);
     std::vector<XSI::MATH::CVector3> out(body->GetPointCount());
     double frame = 0.0;
     body->EvalPoints(frame, out.data()); // first call sizes the scratch buffers
@@ -151,16 +163,21 @@ void BM_SkinEvaluate(benchmark::State& state) {
     const long allocations = g_allocations.load() - before;
     state.counters["allocs/frame"] =
         benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
-    state.counters["influences/s"] = benchmark::Counter(
-        static_cast<double>(kPoints) * kInfluences, benchmark::Counter::kIsIterationInvariantRate);
+    CountRates(state, threads);
     if (allocations != 0) {
         state.SkipWithError("heap allocation during per-frame evaluation");
     }
 }
-BENCHMARK(BM_SkinEvaluate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SkinEvaluate)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SkinPositionArray(benchmark::State& state) {
-    const host::Item* body = LoadBody();
+    const int threads = static_cast<int>(state.range(0));
+    const host::Item* body = LoadBody(threads);
     const XSI::X3DObject obj(body->GetRef());
     double frame = 0.0;
     for (auto _ : state) {
@@ -169,10 +186,14 @@ void BM_SkinPositionArray(benchmark::State& state) {
         benchmark::DoNotOptimize(a.GetArray());
         frame = frame >= 100.0 ? 0.0 : frame + 1.0;
     }
-    state.counters["influences/s"] = benchmark::Counter(
-        static_cast<double>(kPoints) * kInfluences, benchmark::Counter::kIsIterationInvariantRate);
+    CountRates(state, threads);
 }
-BENCHMARK(BM_SkinPositionArray)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SkinPositionArray)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
