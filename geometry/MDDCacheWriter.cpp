@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -12,9 +13,12 @@ namespace {
 // the write.
 constexpr size_t kPieceBuffers = 3;
 
-// Pieces smaller than this are written at once: handing them to the other
-// thread would cost more than the write itself.
-constexpr size_t kSmallPieceWords = 3 * 4096;
+// Blocks of fewer words (2,048 points) are small: when held, an object's
+// blocks gather up to kHeldWords (32 KB) before one write, so that a scene
+// of many small objects costs a few large writes instead of one small write
+// per object and frame, with at most 32 KB held per object.
+constexpr size_t kSmallBlockWords = 3 * 2048;
+constexpr size_t kHeldWords = 8192;
 
 } // namespace
 
@@ -26,7 +30,19 @@ struct MDDCacheWriter::State {
     };
 
     bool pipelined;
+    bool holdSmallBlocks;
     std::vector<uint32_t> buffers[kPieceBuffers];
+    // The piece last returned by NextPiece.
+    // Blocks held for one file: kHeldWords of room, `size` of them used.
+    struct Held {
+        std::unique_ptr<uint32_t[]> words{new uint32_t[kHeldWords]};
+        size_t size = 0;
+    };
+
+    Job current = {};
+    bool currentHeld = false;
+    std::unordered_map<FILE*, Held> held;
+
     Job jobs[kPieceBuffers] = {};
     // Pieces handed to the writing thread and pieces it has written; piece n
     // uses buffer n % kPieceBuffers. Guarded by `mutex`.
@@ -55,12 +71,17 @@ struct MDDCacheWriter::State {
     }
 };
 
-MDDCacheWriter::MDDCacheWriter(bool pipelined) : m_state(std::make_unique<State>()) {
+MDDCacheWriter::MDDCacheWriter(bool pipelined, bool holdSmallBlocks)
+    : m_state(std::make_unique<State>()) {
     m_state->pipelined = pipelined;
+    m_state->holdSmallBlocks = holdSmallBlocks;
 }
 
 MDDCacheWriter::~MDDCacheWriter() {
     State& s = *m_state;
+    for (auto& [file, held] : s.held)
+        if (held.size > 0)
+            std::fwrite(held.words.get(), sizeof(uint32_t), held.size, file);
     if (!s.thread.joinable())
         return;
     {
@@ -75,8 +96,22 @@ bool MDDCacheWriter::DefaultPipelined() {
     return std::thread::hardware_concurrency() > 1;
 }
 
-uint32_t* MDDCacheWriter::NextPiece(size_t words) {
+uint32_t* MDDCacheWriter::NextPiece(FILE* file, size_t words, size_t blockWords) {
     State& s = *m_state;
+    s.current = {file, nullptr, words};
+    s.currentHeld = false;
+    if (s.holdSmallBlocks && blockWords < kSmallBlockWords) {
+        // An object's blocks are all small or all not, so its held words
+        // never overtake pieces handed to the thread.
+        State::Held& held = s.held[file];
+        if (held.size + words > kHeldWords) {
+            std::fwrite(held.words.get(), sizeof(uint32_t), held.size, file);
+            held.size = 0;
+        }
+        s.currentHeld = true;
+        held.size += words;
+        return held.words.get() + held.size - words;
+    }
     size_t index = 0;
     if (s.thread.joinable()) {
         std::unique_lock<std::mutex> lock(s.mutex);
@@ -86,15 +121,17 @@ uint32_t* MDDCacheWriter::NextPiece(size_t words) {
     std::vector<uint32_t>& buffer = s.buffers[index];
     if (buffer.size() < words)
         buffer.resize(words);
+    s.current.words = buffer.data();
     return buffer.data();
 }
 
-void MDDCacheWriter::WritePiece(FILE* file, uint32_t* piece, size_t words) {
+void MDDCacheWriter::WritePiece() {
     State& s = *m_state;
-    // A small piece is written at once unless pieces handed over before it,
-    // of the same file maybe, still wait: a file's pieces go out in order.
-    if (!s.pipelined || (words < kSmallPieceWords && Idle())) {
-        std::fwrite(piece, sizeof(uint32_t), words, file);
+    if (s.currentHeld)
+        return;
+    const State::Job job = s.current;
+    if (!s.pipelined) {
+        std::fwrite(job.words, sizeof(uint32_t), job.count, job.file);
         return;
     }
     if (!s.thread.joinable()) {
@@ -103,18 +140,10 @@ void MDDCacheWriter::WritePiece(FILE* file, uint32_t* piece, size_t words) {
     }
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        s.jobs[s.handed % kPieceBuffers] = {file, piece, words};
+        s.jobs[s.handed % kPieceBuffers] = job;
         ++s.handed;
     }
     s.wakeWriter.notify_one();
-}
-
-bool MDDCacheWriter::Idle() {
-    State& s = *m_state;
-    if (!s.thread.joinable())
-        return true;
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.written == s.handed;
 }
 
 void MDDCacheWriter::Finish() {

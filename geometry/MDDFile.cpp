@@ -294,7 +294,9 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
 
     int frame = firstFrame;
     XSI::CValue status(static_cast<short>(firstFrame));
-    MDDCacheWriter writer;
+    // Everything it holds is written when the walk returns, before the
+    // driver closes the files.
+    MDDCacheWriter writer(MDDCacheWriter::DefaultPipelined(), true);
 
     // The lead block: the first frame once more, before the walk and not
     // counted on the bar.
@@ -356,14 +358,15 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
         for (size_t start = 0; start < pointCount; start += kPiecePoints) {
             const size_t end = std::min(pointCount, start + kPiecePoints);
             const size_t inEnd = std::max(start, std::min(end, available));
-            uint32_t* const out = writer->NextPiece(3 * (end - start));
+            uint32_t* const out =
+                writer->NextPiece(object.mddFile, 3 * (end - start), 3 * pointCount);
             if (inEnd > start && world)
                 StoreWorldPoints(matrix, in + start, inEnd - start, out);
             else if (inEnd > start)
                 StoreLocalPoints(in + start, inEnd - start, out);
             for (size_t i = inEnd; i < end; ++i)
                 std::memcpy(out + 3 * (i - start), origin, sizeof origin);
-            writer->WritePiece(object.mddFile, out, 3 * (end - start));
+            writer->WritePiece();
         }
     }
     writer->Finish();

@@ -19,7 +19,8 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
 
 // Appends the points of one frame to every object's file. Returns 1.
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace);
-// The same with the caller's writer; every piece is written when it returns.
+// The same with the caller's writer; every piece is written when it returns,
+// except small blocks that the writer holds.
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
                MDDCacheWriter* writer);
 

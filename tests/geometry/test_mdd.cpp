@@ -375,48 +375,60 @@ TEST_F(MddTest, LargeMeshesMatchPointByPointMapping) {
 }
 
 // The cache writer's second thread writes a piece while the next is mapped,
-// and writes small pieces at once when nothing waits: whichever way the
-// pieces go, every file gets the same bytes in the same order. Big meshes
-// whose last piece is small, small meshes between them, over several frames
-// of deforming and moving geometry.
-TEST_F(MddTest, PipelinedWritesGiveTheSameBytesAsInlineWrites) {
-    const int sizes[] = {2 * 32768 + 5, 7, 32768 * 3, 4096, 40000};
-    for (int o = 0; o < 5; ++o) {
+// and a writer that holds small blocks writes them several frames at a
+// time: whichever way the pieces go, every file gets the same bytes in the
+// same order. Big meshes whose last piece is small, small meshes between
+// them, over several frames of deforming and moving geometry.
+TEST_F(MddTest, PipelinedAndHeldWritesGiveTheSameBytesAsInlineWrites) {
+    const int sizes[] = {2 * 32768 + 5, 7, 32768 * 3, 4096, 40000, 2047, 1};
+    const size_t meshes = sizeof sizes / sizeof sizes[0];
+    for (size_t o = 0; o < meshes; ++o) {
         std::vector<host::Vec3> points;
         for (int i = 0; i < sizes[o]; ++i)
             points.push_back({i * 0.001, o + 0.5, -i * 0.002});
         const std::string name = "mesh" + std::to_string(o);
         host::Item* item = AddMesh(name.c_str(), points);
-        item->Translation().SetFunction([o](double f) { return host::Vec3{f, o * f, 1.0}; });
+        const double k = static_cast<double>(o);
+        item->Translation().SetFunction([k](double f) { return host::Vec3{f, k * f, 1.0}; });
         item->GetMesh()->AddDeformer([](double f, const host::Vec3& p, int i) {
             return host::Vec3{p.x, p.y + 0.01 * f * (i % 7), p.z};
         });
     }
-    auto bake = [&](bool pipelined, const std::string& folder) {
+    const int frames[] = {1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    const size_t blocks = sizeof frames / sizeof frames[0];
+    auto bake = [&](bool pipelined, bool hold, const std::string& folder) {
         EXPECT_EQ(mkdir(folder.c_str(), 0755), 0);
-        EXPECT_EQ(Header(1, 4, 30.0f, folder), 1);
-        MDDCacheWriter writer(pipelined);
-        for (int frame : {1, 1, 2, 3, 4})
-            EXPECT_EQ(
-                RecordData(static_cast<int>(objects.size()), objects.data(), frame, 0, &writer), 1);
-        EXPECT_EQ(ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data()), 1);
+        EXPECT_EQ(Header(1, 16, 30.0f, folder), 1);
+        {
+            MDDCacheWriter writer(pipelined, hold);
+            for (int frame : frames)
+                EXPECT_EQ(RecordData(static_cast<int>(meshes), objects.data(), frame, 0, &writer),
+                          1);
+        }
+        EXPECT_EQ(ZK_CloseMDDFiles(static_cast<int>(meshes), objects.data()), 1);
         std::vector<Bytes> files;
         for (const ObjectData& object : objects)
             files.push_back(ReadFile(object.mddPath));
         return files;
     };
-    const std::vector<Bytes> inlineFiles = bake(false, root + "/inline");
-    const std::vector<Bytes> pipelinedFiles = bake(true, root + "/pipelined");
-    for (size_t o = 0; o < objects.size(); ++o) {
-        EXPECT_EQ(inlineFiles[o].size(), 8u + 4 * 4 + 12u * sizes[o] * 5) << o;
-        EXPECT_TRUE(inlineFiles[o] == pipelinedFiles[o]) << objects[o].name;
+    const std::vector<Bytes> inlineFiles = bake(false, false, root + "/inline");
+    for (size_t o = 0; o < meshes; ++o)
+        EXPECT_EQ(inlineFiles[o].size(), 8u + 4 * 16 + 12u * sizes[o] * blocks) << o;
+    for (bool pipelined : {false, true}) {
+        const std::vector<Bytes> files =
+            bake(pipelined, true, root + "/held" + std::to_string(pipelined));
+        for (size_t o = 0; o < meshes; ++o)
+            EXPECT_TRUE(inlineFiles[o] == files[o]) << objects[o].name << " " << pipelined;
     }
+    const std::vector<Bytes> pipelinedFiles = bake(true, false, root + "/pipelined");
+    for (size_t o = 0; o < meshes; ++o)
+        EXPECT_TRUE(inlineFiles[o] == pipelinedFiles[o]) << objects[o].name;
     // The first block of mesh0 against its points mapped one by one.
     Bytes first;
     for (int i = 0; i < sizes[0]; ++i)
         AppendPoint(XSI::MATH::CVector3(i * 0.001 + 1.0, 0.5 + 0.01 * (i % 7), 1.0 - i * 0.002),
                     first);
-    EXPECT_TRUE(Bytes(inlineFiles[0].begin() + 24, inlineFiles[0].begin() + 24 + first.size()) ==
+    EXPECT_TRUE(Bytes(inlineFiles[0].begin() + 72, inlineFiles[0].begin() + 72 + first.size()) ==
                 first);
     EXPECT_EQ(Errors(), Lines{});
 }

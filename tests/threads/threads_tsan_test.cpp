@@ -6,6 +6,7 @@
 #include "geometry/MDDCacheWriter.h"
 #include "host/scene/Workers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -52,34 +53,47 @@ void PoolLoops() {
     }
 }
 
-std::vector<unsigned char> WriteAll(bool pipelined) {
-    FILE* file = std::tmpfile();
+// Four frames of seven objects' blocks, each object's own file: big blocks in
+// several pieces, small ones held when asked; the files joined in order.
+std::vector<unsigned char> WriteAll(bool pipelined, bool hold) {
+    const size_t blocks[] = {2 * 98304 + 30, 98304, 5000, 10, 98304, 12, 40000};
+    FILE* files[7];
+    for (FILE*& file : files)
+        file = std::tmpfile();
     {
-        MDDCacheWriter writer(pipelined);
-        const size_t sizes[] = {98304, 98304, 5000, 10, 98304, 12, 40000};
+        MDDCacheWriter writer(pipelined, hold);
         uint32_t value = 0;
         for (int frame = 0; frame < 4; ++frame) {
-            for (size_t words : sizes) {
-                uint32_t* piece = writer.NextPiece(words);
-                for (size_t i = 0; i < words; ++i)
-                    piece[i] = value++;
-                writer.WritePiece(file, piece, words);
+            for (size_t o = 0; o < 7; ++o) {
+                for (size_t start = 0; start < blocks[o]; start += 98304) {
+                    const size_t words = std::min<size_t>(98304, blocks[o] - start);
+                    uint32_t* piece = writer.NextPiece(files[o], words, blocks[o]);
+                    for (size_t i = 0; i < words; ++i)
+                        piece[i] = value++;
+                    writer.WritePiece();
+                }
             }
             writer.Finish();
         }
     }
-    std::vector<unsigned char> bytes(static_cast<size_t>(std::ftell(file)));
-    std::rewind(file);
-    Check(std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size(), "read back");
-    std::fclose(file);
-    return bytes;
+    std::vector<unsigned char> all;
+    for (FILE* file : files) {
+        std::vector<unsigned char> bytes(static_cast<size_t>(std::ftell(file)));
+        std::rewind(file);
+        Check(std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size(), "read back");
+        std::fclose(file);
+        all.insert(all.end(), bytes.begin(), bytes.end());
+    }
+    return all;
 }
 
 } // namespace
 
 int main() {
     PoolLoops();
-    Check(WriteAll(true) == WriteAll(false), "pipelined and inline writes give the same bytes");
+    const std::vector<unsigned char> plain = WriteAll(false, false);
+    Check(WriteAll(true, false) == plain, "pipelined and inline writes give the same bytes");
+    Check(WriteAll(true, true) == plain, "held small blocks give the same bytes");
     if (g_failures == 0)
         std::printf("ok\n");
     return g_failures == 0 ? 0 : 1;
