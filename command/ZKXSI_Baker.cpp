@@ -33,6 +33,7 @@
 #include <xsi_valuearray.h>
 
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -258,16 +259,21 @@ struct BakeRun {
     std::vector<LightFrame_st> lightMotion;
     std::vector<MotionFrame_st> nullMotion;
     MddStreamsGuard mddStreams;
-    // Outputs that could not be made are reported by their writers; the run
-    // goes on with the others and fails at the end.
+    // Outputs that could not be made (or a cancelled cache walk) are reported
+    // where they happen; the run goes on with the others and fails at the
+    // end.
     bool outputFailed = false;
+    // Frames the MDD walk wrote; fewer than frameCount when it was
+    // cancelled.
+    int framesCached = 0;
 
     bool On(PathSlot slot) const { return settings.on[slot]; }
 };
 
 // Each step of a run, in the order the run takes them. A step that returns
 // anything but OK ends the run with that status; the run's scope then
-// releases whatever was made.
+// releases whatever was made. A run that takes every step fails when one of
+// its outputs could not be made in full.
 typedef XSI::CStatus (*BakeStep)(BakeRun* run);
 
 XSI::CStatus CheckFrameRange(BakeRun* run) {
@@ -297,6 +303,13 @@ XSI::CStatus CheckOutputPaths(BakeRun* run) {
             continue;
         }
         const XSI::CString& path = s.paths[slot];
+        // An output needs a place: an empty path would put it in the
+        // current folder or at the root. The XSI folder is only checked.
+        if (path.IsEmpty() && slot != XSI_DIR) {
+            LogError(XSI::CString(L"ZK_XSI_Baker - ") + kArgNames[row.onSwitch] + L" is on but " +
+                     kArgNames[row.pathArg] + L" is empty");
+            return XSI::CStatus::InvalidArgument;
+        }
         if (path.Length() > kMaxText) {
             LogError(XSI::CString(L"ZK_XSI_Baker - the ") + Narrow(row.label) +
                      L" path is too long: " + path);
@@ -430,6 +443,19 @@ XSI::CStatus ExportMeshes(BakeRun* run) {
     return XSI::CStatus::OK;
 }
 
+// A cache that could not be created ends the run before any frame is
+// walked: the caches created before it would hold a header and no frame, so
+// they are removed rather than left looking like caches.
+void RemoveHeaderOnlyCaches(BakeRun* run) {
+    for (ObjectData& object : run->objects) {
+        if (object.mddFile) {
+            std::fclose(object.mddFile);
+            object.mddFile = nullptr;
+            std::remove(object.mddPath);
+        }
+    }
+}
+
 XSI::CStatus BakePointCaches(BakeRun* run) {
     if (!run->On(MDD_DIR)) {
         return XSI::CStatus::OK;
@@ -438,10 +464,11 @@ XSI::CStatus BakePointCaches(BakeRun* run) {
     ObjectData* objects = FirstOrNull(run->objects);
     if (WriteHeader(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame, run->paths[MDD_DIR],
                     run->prefix, ctrl.frameRate) == 0) {
+        RemoveHeaderOnlyCaches(run);
         return XSI::CStatus::InvalidArgument;
     }
-    ZK_MESH_Process(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame,
-                    run->settings.localSpace);
+    run->framesCached = ZK_MESH_Process(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame,
+                                        run->settings.localSpace);
     return XSI::CStatus::OK;
 }
 
@@ -484,7 +511,21 @@ XSI::CStatus WriteSceneFiles(BakeRun* run) {
 // Everything else is released as the run's scope ends.
 XSI::CStatus CloseCaches(BakeRun* run) {
     run->outputFailed |= run->mddStreams.Close() == 0;
-    return run->outputFailed ? XSI::CStatus::Fail : XSI::CStatus::OK;
+    return XSI::CStatus::OK;
+}
+
+// A walk cancelled from the progress bar left caches that hold fewer frames
+// than their headers say: the scene files are written all the same, and the
+// run then fails, saying how far the caches got.
+XSI::CStatus ReportCancel(BakeRun* run) {
+    if (!run->On(MDD_DIR) || run->framesCached >= run->frameCount) {
+        return XSI::CStatus::OK;
+    }
+    LogError(XSI::CString(L"ZK_XSI_Baker - The bake was cancelled: the MDD caches hold ") +
+             XSI::CValue(static_cast<XSI::LONG>(run->framesCached)).GetAsText() + L" of " +
+             XSI::CValue(static_cast<XSI::LONG>(run->frameCount)).GetAsText() + L" frames");
+    run->outputFailed = true;
+    return XSI::CStatus::OK;
 }
 
 // clang-format off
@@ -500,7 +541,8 @@ const BakeStep kBakeSteps[] = {
     ExportMeshes,     // LWO, then EMDL files through host commands
     BakePointCaches,  // MDD headers, then the frame walk
     WriteSceneFiles,  // LWS, FXS, ZSC, MEL, motion files under the export bar
-    CloseCaches,      // MDD streams closed; the run's status
+    CloseCaches,      // MDD streams closed
+    ReportCancel,     // a cancelled walk fails the run
 };
 // clang-format on
 
@@ -513,7 +555,7 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
             return status;
         }
     }
-    return XSI::CStatus::OK;
+    return run.outputFailed ? XSI::CStatus::Fail : XSI::CStatus::OK;
 }
 
 } // namespace
