@@ -3,6 +3,7 @@
 // (refused input, failed output, exception) leaves behind.
 #include "command/ZKXSI_Baker.h"
 #include "host/app/HostApp.h"
+#include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
 #include "host/scene/SceneCommands.h"
 #include "inspect/ZK_Inspect.h"
@@ -357,6 +358,49 @@ TEST_F(DriverTest, CacheThatCannotBeCreatedRemovesTheCachesBeforeIt) {
                                  "file name and prefix are valid: " +
                                  (dir / "mdd" / "Ball.mdd").string()});
     EXPECT_EQ(Files(), Strings{});
+}
+
+// Names read from a scene file are made host names before any output path
+// is built from them: no separator or ".." reaches a file name, so every file
+// stays in the folder it was asked into.
+TEST_F(DriverTest, NamesFromASceneFileNeverLeaveTheOutputFolders) {
+    struct Case {
+        std::string fileName, hostName;
+    };
+    const Case cases[] = {
+        {"../../escape", "______escape"},
+        {"a\\b/c", "a_b_c"},
+        {"..\\up", "___up"},
+    };
+    const fs::path obj = dir / "names.obj";
+    {
+        std::ofstream out(obj);
+        int v = 0;
+        for (const Case& c : cases) {
+            out << "o " << c.fileName << "\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+            out << "f " << v + 1 << " " << v + 2 << " " << v + 3 << "\n";
+            v += 3;
+        }
+    }
+    host::LoadSceneFile(obj.string());
+    std::string list;
+    Strings expected{"names.obj", "scene.lws", "scene.zsc"};
+    for (const Case& c : cases) {
+        list += (list.empty() ? "" : ",") + c.hostName;
+        for (const char* kind : {"emdl", "lwo", "mdd"})
+            expected.push_back(std::string(kind) + "/" + c.hostName + "." + kind);
+    }
+    std::sort(expected.begin(), expected.end());
+    Set(ObjString, list);
+    On(MDDAct);
+    Set(FilePath, dir / "mdd");
+    Out(LWOAct, dir / "lwo");
+    Out(EMDLAct, dir / "emdl");
+    Out(LWSAct, dir / "scene.lws");
+    Out(MAXAct, dir / "scene.zsc");
+    ASSERT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_EQ(Files(), expected);
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.mdd"));
 }
 
 // A walk cancelled from the bar stops the caches early; the scene files are
