@@ -10,6 +10,7 @@
 #include "capture/ZK_Capture.h"
 #include "capture/ZK_Records.h"
 #include "command/ZK_Paths.h"
+#include "command/ZK_Settings.h"
 #include "geometry/MDDFile.h"
 #include "geometry/MeshExport.h"
 #include "writers/FXSFile.h"
@@ -41,127 +42,7 @@
 
 namespace {
 
-// The command's arguments, in declaration order; the index is where the run
-// reads each value.
-enum ArgIndex {
-    ZK_ObjString,
-    ZK_FilePath,
-    ZK_StartFrame,
-    ZK_EndFrame,
-    ZK_ObjPreFix,
-    ZK_MDDAct,
-    ZK_LWOAct,
-    ZK_LWOString,
-    ZK_EMDLAct,
-    ZK_EMDLString,
-    ZK_LWSAct,
-    ZK_LWSString,
-    ZK_MELAct,
-    ZK_MELString,
-    ZK_FXSAct,
-    ZK_FXSString,
-    ZK_XSIAct,
-    ZK_XSIString,
-    ZK_MAXAct,
-    ZK_MAXString,
-    ZK_MOTAct,
-    ZK_MOTSep,
-    ZK_MOTString,
-    ZK_CAMAct,
-    ZK_LIGHTAct,
-    ZK_NULLAct,
-    ZK_OBJECTAct,
-    ZK_LOCALSPACE,
-    ZK_ArgCount
-};
-
-const wchar_t* const kArgNames[ZK_ArgCount] = {
-    L"ZK_ObjString", L"ZK_FilePath",  L"ZK_StartFrame", L"ZK_EndFrame",  L"ZK_ObjPreFix",
-    L"ZK_MDDAct",    L"ZK_LWOAct",    L"ZK_LWOString",  L"ZK_EMDLAct",   L"ZK_EMDLString",
-    L"ZK_LWSAct",    L"ZK_LWSString", L"ZK_MELAct",     L"ZK_MELString", L"ZK_FXSAct",
-    L"ZK_FXSString", L"ZK_XSIAct",    L"ZK_XSIString",  L"ZK_MAXAct",    L"ZK_MAXString",
-    L"ZK_MOTAct",    L"ZK_MOTSep",    L"ZK_MOTString",  L"ZK_CAMAct",    L"ZK_LIGHTAct",
-    L"ZK_NULLAct",   L"ZK_OBJECTAct", L"ZK_LOCALSPACE"};
-
 const wchar_t* const kBarCaption = L"Zelkin Export Processing....";
-
-// The checked outputs, in checking order. Each has its own path buffer.
-enum PathSlot {
-    MDD_DIR,
-    LWO_DIR,
-    EMDL_DIR,
-    LWS_FILE,
-    MEL_FILE,
-    FXS_FILE,
-    XSI_DIR,
-    ZSC_FILE,
-    MOT_DIR,
-    kPathSlots
-};
-
-// The 28 arguments, read once at the start of a run. An argument the host
-// did not pass reads as an empty value: switch off, number 0, text empty.
-struct BakeSettings {
-    XSI::CString objects;           // ZK_ObjString
-    long long startFrame = 0;       // ZK_StartFrame
-    long long endFrame = 0;         // ZK_EndFrame
-    XSI::CString rangeText;         // both frame arguments as given, for messages
-    XSI::CString prefix;            // ZK_ObjPreFix
-    bool on[kPathSlots] = {};       // ZK_MDDAct, ZK_LWOAct, ... ZK_MOTSep
-    XSI::CString paths[kPathSlots]; // ZK_FilePath, ZK_LWOString, ... ZK_MOTString
-    bool motAct = false;            // ZK_MOTAct
-    bool camAct = false;            // ZK_CAMAct
-    bool lightAct = false;          // ZK_LIGHTAct
-    bool nullAct = false;           // ZK_NULLAct
-    bool objectAct = false;         // ZK_OBJECTAct
-    XSI::LONG localSpace = 0;       // ZK_LOCALSPACE
-};
-
-// One checked output: its switch, its path argument, the kind of path and
-// the label of its messages.
-struct PathRow {
-    ArgIndex onSwitch;
-    ArgIndex pathArg;
-    unsigned long kind;
-    const char* label;
-};
-
-const PathRow kPathRows[kPathSlots] = {
-    {ZK_MDDAct, ZK_FilePath, ZK_PATH_FOLDER, "MDD"},
-    {ZK_LWOAct, ZK_LWOString, ZK_PATH_FOLDER, "LWO"},
-    {ZK_EMDLAct, ZK_EMDLString, ZK_PATH_FOLDER, "EMDL"},
-    {ZK_LWSAct, ZK_LWSString, ZK_PATH_FILE, "LWS"},
-    {ZK_MELAct, ZK_MELString, ZK_PATH_FILE, "MEL"},
-    {ZK_FXSAct, ZK_FXSString, ZK_PATH_FILE, "FXS"},
-    {ZK_XSIAct, ZK_XSIString, ZK_PATH_FOLDER, "XSI"},
-    {ZK_MAXAct, ZK_MAXString, ZK_PATH_FILE, "ZSC"},
-    {ZK_MOTSep, ZK_MOTString, ZK_PATH_FOLDER, "MOT"},
-};
-
-BakeSettings ReadSettings(XSI::CRef& in_ctxt) {
-    const XSI::Context ctxt(in_ctxt);
-    const XSI::CValueArray args = ctxt.GetAttribute(L"Arguments");
-    auto arg = [&args](ArgIndex i) { return i < args.GetCount() ? args[i] : XSI::CValue(); };
-    auto on = [&arg](ArgIndex i) { return static_cast<bool>(arg(i)); };
-
-    BakeSettings s;
-    s.objects = arg(ZK_ObjString).GetAsText();
-    s.startFrame = static_cast<XSI::LONG>(arg(ZK_StartFrame));
-    s.endFrame = static_cast<XSI::LONG>(arg(ZK_EndFrame));
-    s.rangeText = arg(ZK_StartFrame).GetAsText() + L" to " + arg(ZK_EndFrame).GetAsText();
-    s.prefix = arg(ZK_ObjPreFix).GetAsText();
-    for (int slot = 0; slot < kPathSlots; ++slot) {
-        s.on[slot] = on(kPathRows[slot].onSwitch);
-        s.paths[slot] = arg(kPathRows[slot].pathArg).GetAsText();
-    }
-    s.motAct = on(ZK_MOTAct);
-    s.camAct = on(ZK_CAMAct);
-    s.lightAct = on(ZK_LIGHTAct);
-    s.nullAct = on(ZK_NULLAct);
-    s.objectAct = on(ZK_OBJECTAct);
-    s.localSpace = static_cast<XSI::LONG>(arg(ZK_LOCALSPACE));
-    return s;
-}
 
 // The longest text that fits a buffer with its terminating zero.
 constexpr size_t kMaxText = ZK_TEXT_SIZE - 1;
@@ -547,7 +428,8 @@ const BakeStep kBakeSteps[] = {
 // clang-format on
 
 XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
-    const BakeSettings settings = ReadSettings(in_ctxt);
+    const XSI::Context ctxt(in_ctxt);
+    const BakeSettings settings = ReadSettings(ctxt.GetAttribute(L"Arguments"));
     BakeRun run(settings);
     for (BakeStep step : kBakeSteps) {
         const XSI::CStatus status = step(&run);
