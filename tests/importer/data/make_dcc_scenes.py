@@ -89,8 +89,9 @@ def limb_mesh():
 
 def build_rig():
     arm_data = bpy.data.armatures.new("RigData")
+    # The rig stands at the world origin: Blender's Collada exporter writes
+    # the skin's bind shape matrix wrongly for a rig placed elsewhere.
     rig = link(bpy.data.objects.new("Rig", arm_data))
-    rig.location = (-1.5, 0.0, 0.0)
     select_only([rig], rig)
     bpy.ops.object.mode_set(mode='EDIT')
     upper = arm_data.edit_bones.new("Upper")
@@ -102,15 +103,10 @@ def build_rig():
     bpy.ops.object.mode_set(mode='OBJECT')
 
     limb = link(bpy.data.objects.new("Limb", limb_mesh()))
-    limb.location = (-1.5, 0.0, 0.0)
     select_only([limb, rig], rig)
     bpy.ops.object.parent_set(type='ARMATURE_AUTO')
     if len(limb.vertex_groups) != 2:
         raise RuntimeError("automatic weights made %d groups" % len(limb.vertex_groups))
-    # The limb sits at the rig's origin: no parent inverse, which Blender's
-    # Collada exporter does not write.
-    limb.matrix_parent_inverse.identity()
-    limb.location = (0.0, 0.0, 0.0)
 
     # Frame 0 is the rest pose; the arm then bends at both joints.
     keys = {0: (0.0, 0.0), 8: (25.0, 70.0), 16: (-15.0, 100.0)}
