@@ -10,6 +10,7 @@
 #include "capture/ZK_Capture.h"
 #include "capture/ZK_Records.h"
 #include "command/ZK_Paths.h"
+#include "command/ZK_Settings.h"
 #include "geometry/MDDFile.h"
 #include "geometry/MeshExport.h"
 #include "writers/FXSFile.h"
@@ -33,6 +34,7 @@
 #include <xsi_valuearray.h>
 
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
@@ -40,84 +42,8 @@
 
 namespace {
 
-// The command's arguments, in declaration order; the index is where the run
-// reads each value.
-enum ArgIndex {
-    ZK_ObjString,
-    ZK_FilePath,
-    ZK_StartFrame,
-    ZK_EndFrame,
-    ZK_ObjPreFix,
-    ZK_MDDAct,
-    ZK_LWOAct,
-    ZK_LWOString,
-    ZK_EMDLAct,
-    ZK_EMDLString,
-    ZK_LWSAct,
-    ZK_LWSString,
-    ZK_MELAct,
-    ZK_MELString,
-    ZK_FXSAct,
-    ZK_FXSString,
-    ZK_XSIAct,
-    ZK_XSIString,
-    ZK_MAXAct,
-    ZK_MAXString,
-    ZK_MOTAct,
-    ZK_MOTSep,
-    ZK_MOTString,
-    ZK_CAMAct,
-    ZK_LIGHTAct,
-    ZK_NULLAct,
-    ZK_OBJECTAct,
-    ZK_LOCALSPACE,
-    ZK_ArgCount
-};
-
-const wchar_t* const kArgNames[ZK_ArgCount] = {
-    L"ZK_ObjString", L"ZK_FilePath",  L"ZK_StartFrame", L"ZK_EndFrame",  L"ZK_ObjPreFix",
-    L"ZK_MDDAct",    L"ZK_LWOAct",    L"ZK_LWOString",  L"ZK_EMDLAct",   L"ZK_EMDLString",
-    L"ZK_LWSAct",    L"ZK_LWSString", L"ZK_MELAct",     L"ZK_MELString", L"ZK_FXSAct",
-    L"ZK_FXSString", L"ZK_XSIAct",    L"ZK_XSIString",  L"ZK_MAXAct",    L"ZK_MAXString",
-    L"ZK_MOTAct",    L"ZK_MOTSep",    L"ZK_MOTString",  L"ZK_CAMAct",    L"ZK_LIGHTAct",
-    L"ZK_NULLAct",   L"ZK_OBJECTAct", L"ZK_LOCALSPACE"};
-
 const wchar_t* const kBarCaption = L"Zelkin Export Processing....";
 
-// The checked outputs, in checking order. Each has its own path buffer.
-enum PathSlot {
-    MDD_DIR,
-    LWO_DIR,
-    EMDL_DIR,
-    LWS_FILE,
-    MEL_FILE,
-    FXS_FILE,
-    XSI_DIR,
-    ZSC_FILE,
-    MOT_DIR
-};
-
-struct PathRow {
-    ArgIndex onSwitch;
-    ArgIndex pathArg;
-    unsigned long kind;
-    const char* label;
-    PathSlot slot;
-};
-
-const PathRow kPathRows[] = {
-    {ZK_MDDAct, ZK_FilePath, ZK_PATH_FOLDER, "MDD", MDD_DIR},
-    {ZK_LWOAct, ZK_LWOString, ZK_PATH_FOLDER, "LWO", LWO_DIR},
-    {ZK_EMDLAct, ZK_EMDLString, ZK_PATH_FOLDER, "EMDL", EMDL_DIR},
-    {ZK_LWSAct, ZK_LWSString, ZK_PATH_FILE, "LWS", LWS_FILE},
-    {ZK_MELAct, ZK_MELString, ZK_PATH_FILE, "MEL", MEL_FILE},
-    {ZK_FXSAct, ZK_FXSString, ZK_PATH_FILE, "FXS", FXS_FILE},
-    {ZK_XSIAct, ZK_XSIString, ZK_PATH_FOLDER, "XSI", XSI_DIR},
-    {ZK_MAXAct, ZK_MAXString, ZK_PATH_FILE, "ZSC", ZSC_FILE},
-    {ZK_MOTSep, ZK_MOTString, ZK_PATH_FOLDER, "MOT", MOT_DIR},
-};
-
-constexpr int kPathSlots = 9;
 // The longest text that fits a buffer with its terminating zero.
 constexpr size_t kMaxText = ZK_TEXT_SIZE - 1;
 
@@ -192,9 +118,17 @@ void AttachMotion(std::vector<Record>& records, std::vector<Frame>& buffer, size
     }
 }
 
-// Everything one run makes. Declared before the stream guard, so the guard
-// closes the streams before the records go.
-struct RunData {
+// Everything one run makes. The records are declared before the stream
+// guard, so the guard closes the streams before the records go.
+struct BakeRun {
+    explicit BakeRun(const BakeSettings& s) : settings(s), mddStreams(s.on[MDD_DIR], &objects) {}
+
+    const BakeSettings& settings;
+    int frameCount = 0;
+    ScCtrl ctrl;
+    char paths[kPathSlots][ZK_TEXT_SIZE] = {};
+    char prefix[ZK_TEXT_SIZE] = {};
+    int nameCount = 0;
     std::unique_ptr<char[][ZK_TEXT_SIZE]> names;
     std::vector<XSI::CRef> refs;
     std::vector<ObjectData> objects;
@@ -205,79 +139,97 @@ struct RunData {
     std::vector<CameraFrame_st> cameraMotion;
     std::vector<LightFrame_st> lightMotion;
     std::vector<MotionFrame_st> nullMotion;
+    MddStreamsGuard mddStreams;
+    // Outputs that could not be made (or a cancelled cache walk) are reported
+    // where they happen; the run goes on with the others and fails at the
+    // end.
+    bool outputFailed = false;
+    // Frames the MDD walk wrote; fewer than frameCount when it was
+    // cancelled.
+    int framesCached = 0;
+
+    bool On(PathSlot slot) const { return settings.on[slot]; }
 };
 
-XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
-    // Arguments, by position. An argument the host did not pass reads as
-    // an empty value.
-    const XSI::Context ctxt(in_ctxt);
-    const XSI::CValueArray args = ctxt.GetAttribute(L"Arguments");
-    auto arg = [&args](ArgIndex i) { return i < args.GetCount() ? args[i] : XSI::CValue(); };
-    auto on = [&arg](ArgIndex i) { return static_cast<bool>(arg(i)); };
+// Each step of a run, in the order the run takes them. A step that returns
+// anything but OK ends the run with that status; the run's scope then
+// releases whatever was made. A run that takes every step fails when one of
+// its outputs could not be made in full.
+typedef XSI::CStatus (*BakeStep)(BakeRun* run);
 
-    const long long startFrame = static_cast<XSI::LONG>(arg(ZK_StartFrame));
-    const long long endFrame = static_cast<XSI::LONG>(arg(ZK_EndFrame));
-    const long long frameSpan = endFrame - startFrame + 1;
-    const XSI::CString rangeText =
-        arg(ZK_StartFrame).GetAsText() + L" to " + arg(ZK_EndFrame).GetAsText();
+XSI::CStatus CheckFrameRange(BakeRun* run) {
+    const BakeSettings& s = run->settings;
+    const long long frameSpan = s.endFrame - s.startFrame + 1;
     if (frameSpan < 1) {
         LogError(XSI::CString(L"ZK_XSI_Baker - the end frame is before the start frame: ") +
-                 rangeText);
+                 s.rangeText);
         return XSI::CStatus::InvalidArgument;
     }
     if (frameSpan > INT_MAX) {
-        LogError(XSI::CString(L"ZK_XSI_Baker - the frame range is too long: ") + rangeText);
+        LogError(XSI::CString(L"ZK_XSI_Baker - the frame range is too long: ") + s.rangeText);
         return XSI::CStatus::InvalidArgument;
     }
-    const int frameCount = static_cast<int>(frameSpan);
+    run->frameCount = static_cast<int>(frameSpan);
+    return XSI::CStatus::OK;
+}
 
-    // Control record.
-    ScCtrl ctrl;
-    ctrl.meshFormat = 0;
-    const XSI::CString objText = arg(ZK_ObjString).GetAsText();
-    const XSI::CString prefixText = arg(ZK_ObjPreFix).GetAsText();
-
-    // Path checks; the first refusal ends the run before anything exists.
-    char paths[kPathSlots][ZK_TEXT_SIZE] = {};
-    char prefix[ZK_TEXT_SIZE] = {};
-    for (const PathRow& row : kPathRows) {
-        if (!on(row.onSwitch)) {
+// Every switched-on output path, in row order; the first refusal ends the
+// run before anything exists. The MDD prefix is taken right after the MDD
+// folder has passed.
+XSI::CStatus CheckOutputPaths(BakeRun* run) {
+    const BakeSettings& s = run->settings;
+    for (int slot = 0; slot < kPathSlots; ++slot) {
+        const PathRow& row = kPathRows[slot];
+        if (!s.on[slot]) {
             continue;
         }
-        const XSI::CString path = arg(row.pathArg).GetAsText();
+        const XSI::CString& path = s.paths[slot];
+        // An output needs a place: an empty path would put it in the
+        // current folder or at the root. The XSI folder is only checked.
+        if (path.IsEmpty() && slot != XSI_DIR) {
+            LogError(XSI::CString(L"ZK_XSI_Baker - ") + kArgNames[row.onSwitch] + L" is on but " +
+                     kArgNames[row.pathArg] + L" is empty");
+            return XSI::CStatus::InvalidArgument;
+        }
         if (path.Length() > kMaxText) {
             LogError(XSI::CString(L"ZK_XSI_Baker - the ") + Narrow(row.label) +
                      L" path is too long: " + path);
             return XSI::CStatus::InvalidArgument;
         }
-        ZK_Wide2Char(path.GetWideString(), paths[row.slot]);
-        const XSI::CStatus status = _EnsureFilePath(paths[row.slot], row.kind, row.label);
+        ZK_Wide2Char(path.GetWideString(), run->paths[slot]);
+        const XSI::CStatus status = _EnsureFilePath(run->paths[slot], row.kind, row.label);
         if (status != XSI::CStatus::OK) {
             return status;
         }
-        if (row.slot == MDD_DIR && !prefixText.IsEmpty()) {
-            if (prefixText.Length() > kMaxText) {
-                LogError(XSI::CString(L"ZK_XSI_Baker - the MDD prefix is too long: ") + prefixText);
+        if (slot == MDD_DIR && !s.prefix.IsEmpty()) {
+            if (s.prefix.Length() > kMaxText) {
+                LogError(XSI::CString(L"ZK_XSI_Baker - the MDD prefix is too long: ") + s.prefix);
                 return XSI::CStatus::InvalidArgument;
             }
-            ZK_Wide2Char(prefixText.GetWideString(), prefix);
+            ZK_Wide2Char(s.prefix.GetWideString(), run->prefix);
         }
     }
+    return XSI::CStatus::OK;
+}
 
-    // Settings.
-    const bool mddAct = on(ZK_MDDAct);
-    const bool motAct = on(ZK_MOTAct);
+XSI::CStatus CopySwitches(BakeRun* run) {
+    ScCtrl& ctrl = run->ctrl;
     ctrl.objectCount = ctrl.cameraCount = ctrl.lightCount = ctrl.nullCount = 0;
-    ctrl.mddAct = mddAct ? 1 : 0;
-    ctrl.motAct = motAct ? 1 : 0;
-    ctrl.motSep = on(ZK_MOTSep) ? 1 : 0;
-    ctrl.lwoAct = on(ZK_LWOAct) ? 1 : 0;
+    ctrl.mddAct = run->On(MDD_DIR) ? 1 : 0;
+    ctrl.motAct = run->settings.motAct ? 1 : 0;
+    ctrl.motSep = run->On(MOT_DIR) ? 1 : 0;
+    ctrl.lwoAct = run->On(LWO_DIR) ? 1 : 0;
     ctrl.motionFlags = 0;
+    ctrl.meshFormat = 0;
+    return XSI::CStatus::OK;
+}
 
-    // Object list: one name per comma-separated piece, nothing trimmed or
-    // skipped. A name that does not fit its slot is refused before any is
-    // resolved.
-    const std::wstring list(objText.GetWideString(), objText.Length());
+// One name per comma-separated piece of the object list, nothing trimmed or
+// skipped. A name that does not fit its slot is refused before any is
+// resolved.
+XSI::CStatus SplitObjectList(BakeRun* run) {
+    const XSI::CString& text = run->settings.objects;
+    const std::wstring list(text.GetWideString(), text.Length());
     std::vector<std::wstring> pieces(1);
     for (wchar_t c : list) {
         if (c == L',') {
@@ -292,91 +244,119 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
             return XSI::CStatus::InvalidArgument;
         }
     }
-    const int nameCount = static_cast<int>(pieces.size());
-
-    RunData run;
-    run.names.reset(new char[nameCount][ZK_TEXT_SIZE]());
-    for (int s = 0; s < nameCount; ++s) {
-        ZK_Wide2Char(pieces[s].c_str(), run.names[s]);
+    run->nameCount = static_cast<int>(pieces.size());
+    run->names.reset(new char[run->nameCount][ZK_TEXT_SIZE]());
+    for (int s = 0; s < run->nameCount; ++s) {
+        ZK_Wide2Char(pieces[s].c_str(), run->names[s]);
     }
-    run.refs.resize(nameCount);
+    run->refs.resize(run->nameCount);
+    return XSI::CStatus::OK;
+}
 
-    // Range and rate.
-    ctrl.frameRate = static_cast<float>(XSI::CTime().GetFrameRate());
-    ctrl.endFrame = static_cast<int32_t>(endFrame);
-    ctrl.startFrame = static_cast<int32_t>(startFrame);
+XSI::CStatus TakeRangeAndRate(BakeRun* run) {
+    run->ctrl.frameRate = static_cast<float>(XSI::CTime().GetFrameRate());
+    run->ctrl.endFrame = static_cast<int32_t>(run->settings.endFrame);
+    run->ctrl.startFrame = static_cast<int32_t>(run->settings.startFrame);
+    return XSI::CStatus::OK;
+}
 
-    // Resolution.
-    ZKGetRefs(nameCount, run.names.get(), run.refs.data(), &ctrl);
+XSI::CStatus ResolveItems(BakeRun* run) {
+    ZKGetRefs(run->nameCount, run->names.get(), run->refs.data(), &run->ctrl);
+    return XSI::CStatus::OK;
+}
 
-    // Records, frame count and motion buffers.
+// The record arrays, and the motion buffers of the kinds whose motion is
+// sampled.
+XSI::CStatus CreateRecords(BakeRun* run) {
+    const BakeSettings& s = run->settings;
+    ScCtrl& ctrl = run->ctrl;
     try {
-        run.objects.resize(ctrl.objectCount);
-        run.cameras.resize(ctrl.cameraCount);
-        run.lights.resize(ctrl.lightCount);
-        run.nulls.resize(ctrl.nullCount);
-        if (motAct) {
-            const size_t frames = static_cast<size_t>(frameCount);
-            if (on(ZK_OBJECTAct)) {
-                AttachMotion(run.objects, run.objectMotion, frames);
+        run->objects.resize(ctrl.objectCount);
+        run->cameras.resize(ctrl.cameraCount);
+        run->lights.resize(ctrl.lightCount);
+        run->nulls.resize(ctrl.nullCount);
+        if (s.motAct) {
+            const size_t frames = static_cast<size_t>(run->frameCount);
+            if (s.objectAct) {
+                AttachMotion(run->objects, run->objectMotion, frames);
                 ctrl.motionFlags |= ZK_MOT_OBJECTS;
             }
-            if (on(ZK_CAMAct)) {
-                AttachMotion(run.cameras, run.cameraMotion, frames);
+            if (s.camAct) {
+                AttachMotion(run->cameras, run->cameraMotion, frames);
                 ctrl.motionFlags |= ZK_MOT_CAMERAS;
             }
-            if (on(ZK_LIGHTAct)) {
-                AttachMotion(run.lights, run.lightMotion, frames);
+            if (s.lightAct) {
+                AttachMotion(run->lights, run->lightMotion, frames);
                 ctrl.motionFlags |= ZK_MOT_LIGHTS;
             }
-            if (on(ZK_NULLAct)) {
-                AttachMotion(run.nulls, run.nullMotion, frames);
+            if (s.nullAct) {
+                AttachMotion(run->nulls, run->nullMotion, frames);
                 ctrl.motionFlags |= ZK_MOT_NULLS;
             }
         }
     } catch (const std::bad_alloc&) {
         LogError(XSI::CString(L"ZK_XSI_Baker - not enough memory to sample the frames ") +
-                 rangeText);
+                 s.rangeText);
         return XSI::CStatus::MemoryOverflow;
     }
-    MddStreamsGuard mddStreams(mddAct, &run.objects);
+    return XSI::CStatus::OK;
+}
 
-    ObjectData* objects = FirstOrNull(run.objects);
-    CameraData_st* cameras = FirstOrNull(run.cameras);
-    LightData_st* lights = FirstOrNull(run.lights);
-    NullData_st* nulls = FirstOrNull(run.nulls);
+// Runs in every run: it fills the records' own fields.
+XSI::CStatus SampleItems(BakeRun* run) {
+    ZK_MOT_GetData(FirstOrNull(run->objects), FirstOrNull(run->cameras), FirstOrNull(run->lights),
+                   FirstOrNull(run->nulls), run->nameCount, run->names.get(), run->frameCount,
+                   run->ctrl.frameRate, static_cast<char>(run->ctrl.motionFlags), &run->ctrl);
+    return XSI::CStatus::OK;
+}
 
-    // Sampling, in every run: it fills the records' own fields.
-    ZK_MOT_GetData(objects, cameras, lights, nulls, nameCount, run.names.get(), frameCount,
-                   ctrl.frameRate, static_cast<char>(ctrl.motionFlags), &ctrl);
-
-    // Outputs that could not be made are reported by their writers; the run
-    // goes on with the others and fails at the end.
-    bool outputFailed = false;
-
-    // Mesh exports.
-    if (on(ZK_LWOAct)) {
-        ctrl.meshFormat = 0;
-        outputFailed |= ZK_LWOExport(objects, ctrl.objectCount, paths[LWO_DIR]) == 0;
+XSI::CStatus ExportMeshes(BakeRun* run) {
+    ObjectData* objects = FirstOrNull(run->objects);
+    if (run->On(LWO_DIR)) {
+        run->ctrl.meshFormat = 0;
+        run->outputFailed |= ZK_LWOExport(objects, run->ctrl.objectCount, run->paths[LWO_DIR]) == 0;
     }
-    if (on(ZK_EMDLAct)) {
-        ctrl.meshFormat = 1;
-        outputFailed |= ZK_EMDLExport(objects, ctrl.objectCount, paths[EMDL_DIR]) == 0;
+    if (run->On(EMDL_DIR)) {
+        run->ctrl.meshFormat = 1;
+        run->outputFailed |=
+            ZK_EMDLExport(objects, run->ctrl.objectCount, run->paths[EMDL_DIR]) == 0;
     }
+    return XSI::CStatus::OK;
+}
 
-    // Point caches.
-    if (mddAct) {
-        if (WriteHeader(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame, paths[MDD_DIR],
-                        prefix, ctrl.frameRate) == 0) {
-            return XSI::CStatus::InvalidArgument;
+// A cache that could not be created ends the run before any frame is
+// walked: the caches created before it would hold a header and no frame, so
+// they are removed rather than left looking like caches.
+void RemoveHeaderOnlyCaches(BakeRun* run) {
+    for (ObjectData& object : run->objects) {
+        if (object.mddFile) {
+            std::fclose(object.mddFile);
+            object.mddFile = nullptr;
+            std::remove(object.mddPath);
         }
-        ZK_MESH_Process(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame,
-                        static_cast<XSI::LONG>(arg(ZK_LOCALSPACE)));
     }
+}
 
-    // Scene files under the export bar.
+XSI::CStatus BakePointCaches(BakeRun* run) {
+    if (!run->On(MDD_DIR)) {
+        return XSI::CStatus::OK;
+    }
+    ScCtrl& ctrl = run->ctrl;
+    ObjectData* objects = FirstOrNull(run->objects);
+    if (WriteHeader(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame, run->paths[MDD_DIR],
+                    run->prefix, ctrl.frameRate) == 0) {
+        RemoveHeaderOnlyCaches(run);
+        return XSI::CStatus::InvalidArgument;
+    }
+    run->framesCached = ZK_MESH_Process(ctrl.objectCount, objects, ctrl.startFrame, ctrl.endFrame,
+                                        run->settings.localSpace);
+    return XSI::CStatus::OK;
+}
+
+// The scene files, under the export bar, in their fixed order.
+XSI::CStatus WriteSceneFiles(BakeRun* run) {
     XSI::ProgressBar bar = XSI::Application().GetUIToolkit().GetProgressBar();
-    bar.PutMaximum(frameCount);
+    bar.PutMaximum(run->frameCount);
     bar.PutStep(1);
     bar.PutVisible(true);
     bar.PutCaption(kBarCaption);
@@ -385,29 +365,79 @@ XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
         bar.PutStatusText(XSI::CString(L"Percent ") + progress.GetAsText());
         progress = XSI::CValue(bar.Increment(step));
     };
-    auto write = [&](ArgIndex sw, auto writer, PathSlot slot) {
-        if (on(sw)) {
-            outputFailed |=
-                writer(&ctrl, objects, cameras, nulls, lights, paths[slot], frameCount) == 0;
+    auto write = [run](PathSlot slot, auto writer) {
+        if (run->On(slot)) {
+            run->outputFailed |=
+                writer(&run->ctrl, FirstOrNull(run->objects), FirstOrNull(run->cameras),
+                       FirstOrNull(run->nulls), FirstOrNull(run->lights), run->paths[slot],
+                       run->frameCount) == 0;
         }
     };
     advance(1);
-    write(ZK_LWSAct, WriteLWS, LWS_FILE);
+    write(LWS_FILE, WriteLWS);
     advance(50);
-    write(ZK_FXSAct, WriteFXS, FXS_FILE);
+    write(FXS_FILE, WriteFXS);
     advance(50);
-    write(ZK_MAXAct, WriteZSC, ZSC_FILE);
+    write(ZSC_FILE, WriteZSC);
     advance(50);
-    write(ZK_MELAct, WriteMaya, MEL_FILE);
+    write(MEL_FILE, WriteMaya);
     advance(50);
-    if (motAct && on(ZK_MOTSep)) {
-        write(ZK_MOTSep, WriteMotions, MOT_DIR);
+    if (run->settings.motAct) {
+        write(MOT_DIR, WriteMotions);
     }
+    return XSI::CStatus::OK;
+}
 
-    // Clean-up: the streams first (a cache that did not reach its file
-    // fails the run), then everything else as the run's scope ends.
-    outputFailed |= mddStreams.Close() == 0;
-    return outputFailed ? XSI::CStatus::Fail : XSI::CStatus::OK;
+// The streams first: a cache that did not reach its file fails the run.
+// Everything else is released as the run's scope ends.
+XSI::CStatus CloseCaches(BakeRun* run) {
+    run->outputFailed |= run->mddStreams.Close() == 0;
+    return XSI::CStatus::OK;
+}
+
+// A walk cancelled from the progress bar left caches that hold fewer frames
+// than their headers say: the scene files are written all the same, and the
+// run then fails, saying how far the caches got.
+XSI::CStatus ReportCancel(BakeRun* run) {
+    if (!run->On(MDD_DIR) || run->framesCached >= run->frameCount) {
+        return XSI::CStatus::OK;
+    }
+    LogError(XSI::CString(L"ZK_XSI_Baker - The bake was cancelled: the MDD caches hold ") +
+             XSI::CValue(static_cast<XSI::LONG>(run->framesCached)).GetAsText() + L" of " +
+             XSI::CValue(static_cast<XSI::LONG>(run->frameCount)).GetAsText() + L" frames");
+    run->outputFailed = true;
+    return XSI::CStatus::OK;
+}
+
+// clang-format off
+const BakeStep kBakeSteps[] = {
+    CheckFrameRange,  // refuse an empty or overlong range
+    CheckOutputPaths, // every switched-on path, then the MDD prefix
+    CopySwitches,     // the switch copies of ScCtrl
+    SplitObjectList,  // the name table and the reference table
+    TakeRangeAndRate, // frame range and the scene's frame rate into ScCtrl
+    ResolveItems,     // names to items, counted per kind
+    CreateRecords,    // record arrays and motion buffers
+    SampleItems,      // records filled, motion sampled
+    ExportMeshes,     // LWO, then EMDL files through host commands
+    BakePointCaches,  // MDD headers, then the frame walk
+    WriteSceneFiles,  // LWS, FXS, ZSC, MEL, motion files under the export bar
+    CloseCaches,      // MDD streams closed
+    ReportCancel,     // a cancelled walk fails the run
+};
+// clang-format on
+
+XSI::CStatus RunExport(XSI::CRef& in_ctxt) {
+    const XSI::Context ctxt(in_ctxt);
+    const BakeSettings settings = ReadSettings(ctxt.GetAttribute(L"Arguments"));
+    BakeRun run(settings);
+    for (BakeStep step : kBakeSteps) {
+        const XSI::CStatus status = step(&run);
+        if (status != XSI::CStatus::OK) {
+            return status;
+        }
+    }
+    return run.outputFailed ? XSI::CStatus::Fail : XSI::CStatus::OK;
 }
 
 } // namespace

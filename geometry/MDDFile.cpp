@@ -282,8 +282,8 @@ int WriteHeader(int objectCount, ObjectData* objects, int firstFrame, int lastFr
     return 1;
 }
 
-void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int lastFrame,
-                     int localSpace) {
+int ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int lastFrame,
+                    int localSpace) {
     const long long frameCount = static_cast<long long>(lastFrame) - firstFrame + 1;
 
     XSI::ProgressBar bar = XSI::Application().GetUIToolkit().GetProgressBar();
@@ -293,7 +293,8 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
     bar.PutCaption(L"Zelkin Mesh Processing....");
 
     int frame = firstFrame;
-    XSI::CValue status(static_cast<short>(firstFrame));
+    // Held as a 32-bit value, so frame numbers past 32,767 show as they are.
+    XSI::CValue status(static_cast<XSI::LONG>(firstFrame));
     // Everything it holds is written when the walk returns, before the
     // driver closes the files.
     MDDCacheWriter writer(MDDCacheWriter::DefaultPipelined(), true);
@@ -310,8 +311,9 @@ void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int l
         RecordData(objectCount, objects, frame, localSpace, &writer);
         bar.PutStatusText(XSI::CString(L"Frame ") + status.GetAsText());
         ++frame;
-        status = XSI::CValue(static_cast<short>(bar.Increment(1)));
+        status = XSI::CValue(static_cast<XSI::LONG>(bar.Increment(1)));
     }
+    return frame - firstFrame;
 }
 
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace) {

@@ -13,9 +13,10 @@ int WriteHeader(int objectCount, ObjectData* objects, int firstFrame, int lastFr
                 char* prefix, float frameRate);
 
 // Appends the lead block and then one block per frame, under the progress
-// bar, until the range ends or the user cancels.
-void ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int lastFrame,
-                     int localSpace);
+// bar, until the range ends or the user cancels. Returns the number of frames
+// walked: fewer than the range holds when the user cancelled.
+int ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int lastFrame,
+                    int localSpace);
 
 // Appends the points of one frame to every object's file. Returns 1.
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace);

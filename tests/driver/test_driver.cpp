@@ -3,6 +3,7 @@
 // (refused input, failed output, exception) leaves behind.
 #include "command/ZKXSI_Baker.h"
 #include "host/app/HostApp.h"
+#include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
 #include "host/scene/SceneCommands.h"
 #include "inspect/ZK_Inspect.h"
@@ -195,6 +196,17 @@ TEST_F(DriverTest, RefusalsEndTheRunBeforeAnythingHappens) {
          "the LWO folder is invalid: " + file},
         // The motion folder is checked with ZK_MOTSep alone.
         {[&] { On(MOTSep), Set(MOTString, file); }, "the MOT folder is invalid: " + file},
+        // An output switched on needs a path: an empty one, or none at all,
+        // is refused rather than written at the root or the current folder.
+        {[&] { Set(FilePath, ""); }, "ZK_MDDAct is on but ZK_FilePath is empty"},
+        {[&] { args[FilePath] = XSI::CValue(); }, "ZK_MDDAct is on but ZK_FilePath is empty"},
+        {[&] { Out(LWOAct, ""); }, "ZK_LWOAct is on but ZK_LWOString is empty"},
+        {[&] { Out(EMDLAct, ""); }, "ZK_EMDLAct is on but ZK_EMDLString is empty"},
+        {[&] { Out(LWSAct, ""); }, "ZK_LWSAct is on but ZK_LWSString is empty"},
+        {[&] { Out(MELAct, ""); }, "ZK_MELAct is on but ZK_MELString is empty"},
+        {[&] { Out(FXSAct, ""); }, "ZK_FXSAct is on but ZK_FXSString is empty"},
+        {[&] { Set(MAXString, ""); }, "ZK_MAXAct is on but ZK_MAXString is empty"},
+        {[&] { On(MOTAct), On(MOTSep); }, "ZK_MOTSep is on but ZK_MOTString is empty"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.substr(0, 40));
@@ -208,6 +220,7 @@ TEST_F(DriverTest, RefusalsEndTheRunBeforeAnythingHappens) {
         EXPECT_EQ(HostApp::Get().GetCommandsRun(), Strings{"ZK_XSI_Baker"});
         EXPECT_FALSE(Bar(0));
         EXPECT_EQ(Files(), Strings{"plain.txt"});
+        EXPECT_FALSE(fs::exists("/Box.mdd"));
     }
 
     // A name and a path of 254 characters fit: the name selects nothing and
@@ -218,6 +231,10 @@ TEST_F(DriverTest, RefusalsEndTheRunBeforeAnythingHappens) {
     EXPECT_EQ(Run(), XSI::CStatus::OK);
     EXPECT_TRUE(Log(true).empty());
     EXPECT_EQ(CommandsRun("SelectObj"), 2);
+
+    // The XSI folder is only checked, never written to: empty, it passes.
+    Out(XSIAct, "");
+    EXPECT_EQ(Run(), XSI::CStatus::OK);
 }
 
 TEST_F(DriverTest, ObjectListIsSplitAtEveryCommaWithoutTrimming) {
@@ -329,16 +346,136 @@ TEST_F(DriverTest, MissingMddFolderPassesItsCheckAndFailsAtTheHeader) {
     EXPECT_FALSE(Bar(0));
 }
 
-TEST_F(DriverTest, CancelDuringTheCacheWalkStillWritesTheSceneFiles) {
+// A cache that cannot be created ends the run before any frame: the caches
+// created before it are removed, not left holding a header alone.
+TEST_F(DriverTest, CacheThatCannotBeCreatedRemovesTheCachesBeforeIt) {
+    CachedBox();
+    AddBox(L"Ball");
+    Set(ObjString, "Box,Ball");
+    fs::create_directories(dir / "mdd" / "Ball.mdd");
+    EXPECT_EQ(Run(), XSI::CStatus::InvalidArgument);
+    EXPECT_EQ(Log(true), Strings{"ZK_XSI_Baker - The MDD file cannot be created. Make sure the "
+                                 "file name and prefix are valid: " +
+                                 (dir / "mdd" / "Ball.mdd").string()});
+    EXPECT_EQ(Files(), Strings{});
+}
+
+// Names read from a scene file are made host names before any output path
+// is built from them: no separator or ".." reaches a file name, so every file
+// stays in the folder it was asked into.
+TEST_F(DriverTest, NamesFromASceneFileNeverLeaveTheOutputFolders) {
+    struct Case {
+        std::string fileName, hostName;
+    };
+    const Case cases[] = {
+        {"../../escape", "______escape"},
+        {"a\\b/c", "a_b_c"},
+        {"..\\up", "___up"},
+    };
+    const fs::path obj = dir / "names.obj";
+    {
+        std::ofstream out(obj);
+        int v = 0;
+        for (const Case& c : cases) {
+            out << "o " << c.fileName << "\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+            out << "f " << v + 1 << " " << v + 2 << " " << v + 3 << "\n";
+            v += 3;
+        }
+    }
+    host::LoadSceneFile(obj.string());
+    std::string list;
+    Strings expected{"names.obj", "scene.lws", "scene.zsc"};
+    for (const Case& c : cases) {
+        list += (list.empty() ? "" : ",") + c.hostName;
+        for (const char* kind : {"emdl", "lwo", "mdd"})
+            expected.push_back(std::string(kind) + "/" + c.hostName + "." + kind);
+    }
+    std::sort(expected.begin(), expected.end());
+    Set(ObjString, list);
+    On(MDDAct);
+    Set(FilePath, dir / "mdd");
+    Out(LWOAct, dir / "lwo");
+    Out(EMDLAct, dir / "emdl");
+    Out(LWSAct, dir / "scene.lws");
+    Out(MAXAct, dir / "scene.zsc");
+    ASSERT_EQ(Run(), XSI::CStatus::OK);
+    EXPECT_EQ(Files(), expected);
+    EXPECT_FALSE(fs::exists(dir.parent_path() / "escape.mdd"));
+}
+
+// A walk cancelled from the bar stops the caches early; the scene files are
+// still written, and the run then fails with one message saying how many
+// frames the caches hold. A cancel after the last frame changes nothing.
+TEST_F(DriverTest, CancelDuringTheCacheWalkWritesTheSceneFilesAndFails) {
+    struct Case {
+        long cancelAfter;
+        int blocks;
+        XSI::CStatus::Code status;
+        Strings errors;
+    };
+    const Case cases[] = {
+        {0, 1, XSI::CStatus::Fail, {"The bake was cancelled: the MDD caches hold 0 of 5 frames"}},
+        {2, 3, XSI::CStatus::Fail, {"The bake was cancelled: the MDD caches hold 2 of 5 frames"}},
+        {4, 5, XSI::CStatus::Fail, {"The bake was cancelled: the MDD caches hold 4 of 5 frames"}},
+        {5, 6, XSI::CStatus::OK, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cancelAfter);
+        Fresh();
+        CachedBox();
+        Frames(1, 5);
+        HostApp::Get().SetCancelAfterIncrements(c.cancelAfter);
+        EXPECT_EQ(Run(), c.status);
+        Strings errors;
+        for (const std::string& e : Log(true))
+            errors.push_back(e.substr(std::string("ZK_XSI_Baker - ").size()));
+        EXPECT_EQ(errors, c.errors);
+        // The header for 5 frames, the lead block and the frames walked.
+        const ZK_MddFile mdd = Mdd(dir / "mdd" / "Box.mdd");
+        EXPECT_EQ(mdd.frameCount, 5);
+        EXPECT_EQ(mdd.blockCount, c.blocks);
+        EXPECT_EQ(Zsc(dir / "scene.zsc").frameCount, 5);
+    }
+
+    // With a failed output as well, each has its message.
+    Fresh();
     CachedBox();
     Frames(1, 5);
-    HostApp::Get().SetCancelAfterIncrements(2);
-    ASSERT_EQ(Run(), XSI::CStatus::OK);
-    // The header for 5 frames, the lead block and two frames.
-    const ZK_MddFile mdd = Mdd(dir / "mdd" / "Box.mdd");
-    EXPECT_EQ(mdd.frameCount, 5);
-    EXPECT_EQ(mdd.blockCount, 3);
-    EXPECT_EQ(Zsc(dir / "scene.zsc").frameCount, 5);
+    Out(LWSAct, dir / "no_lws" / "scene.lws");
+    HostApp::Get().SetCancelAfterIncrements(1);
+    EXPECT_EQ(Run(), XSI::CStatus::Fail);
+    EXPECT_EQ(Log(true), (Strings{"ZK_XSI_Baker - The LWS file cannot be written: " +
+                                      (dir / "no_lws" / "scene.lws").string(),
+                                  "ZK_XSI_Baker - The bake was cancelled: the MDD caches hold 1 "
+                                  "of 5 frames"}));
+}
+
+// The walk's status text shows the first frame, then the bar's value, as
+// 32-bit numbers: nothing past 32,767 turns negative.
+TEST_F(DriverTest, CacheWalkStatusShowsLargeFrameNumbers) {
+    struct Case {
+        int first, last;
+        std::wstring status;
+    };
+    const Case cases[] = {
+        {32767, 32767, L"Frame 32767"},
+        {32768, 32768, L"Frame 32768"},
+        {40000, 40000, L"Frame 40000"},
+        {-40000, -40000, L"Frame -40000"},
+        {2000000000, 2000000000, L"Frame 2000000000"},
+        {1, 32770, L"Frame 32769"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        Fresh();
+        CachedBox();
+        On(MAXAct, false);
+        Frames(c.first, c.last);
+        ASSERT_EQ(Run(), XSI::CStatus::OK);
+        ASSERT_TRUE(Bar(0));
+        EXPECT_EQ(HostApp::Get().GetProgressBar(0)->caption, L"Zelkin Mesh Processing....");
+        EXPECT_EQ(HostApp::Get().GetProgressBar(0)->statusText, c.status);
+    }
 }
 
 // An output that could not be made (a mesh export that does not return OK,
