@@ -1,7 +1,6 @@
 #include "host/scene/Mesh.h"
 
 #include "host/scene/Item.h"
-
 #include "host/scene/Scene.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
