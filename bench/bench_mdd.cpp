@@ -94,8 +94,9 @@ void BM_RecordData(benchmark::State& state) {
         state.SkipWithError("cannot create the file under /tmp");
         return;
     }
-    // The walk's writer, kept from frame to frame as ZK_MESH_Process keeps it.
-    MDDCacheWriter writer;
+    // The walk's writer, kept from frame to frame as ZK_MESH_Process keeps
+    // it; the argument says whether a second thread writes the pieces.
+    MDDCacheWriter writer(state.range(0) != 0);
     RecordData(1, &object, 0, 0, &writer); // first frame: buffers reach their size
     const long residentStart = ResidentKb();
     int frame = 1;
@@ -112,6 +113,9 @@ void BM_RecordData(benchmark::State& state) {
     host::HostApp::Get().Reset();
 }
 BENCHMARK(BM_RecordData)
+    ->ArgName("pipelined")
+    ->Arg(1)
+    ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->ComputeStatistics("min", Least);
