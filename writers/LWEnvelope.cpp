@@ -30,10 +30,6 @@ void ZK_LWEndEnvelope(FILE* file) {
     std::fputs("  Behaviors 1 1\n}\n", file);
 }
 
-std::string ZK_FieldText(const char* field) {
-    return std::string(field, strnlen(field, ZK_TEXT_SIZE - 1));
-}
-
 namespace {
 
 // True when a kind's array is there when it has items, and when its samples

@@ -63,10 +63,6 @@ void ZK_LWWriteChannels(FILE* file, const Frame* motion, int channelCount, int f
     }
 }
 
-// The text of a record's text field (or of a path buffer), at most 254
-// characters even when the field lacks its terminating zero.
-std::string ZK_FieldText(const char* field);
-
 // True when a writer has a path and records holding every array it may read:
 // an item array for each kind whose count is above 0, and the samples of every
 // item of a kind whose motion bit is set when frameCount is above 0. Otherwise

@@ -1,6 +1,6 @@
 #include "writers/MOTfile.h"
 
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 #include "writers/LWEnvelope.h"
 
 #include <cstdio>
