@@ -4,7 +4,7 @@
 #include "command/ZKXSI_Baker.h"
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "inspect/ZK_Inspect.h"
 #include "writers/ZK_Output.h"
 
