@@ -138,7 +138,7 @@ int Bake(const BakeOptions& o) {
         MakeFolder(out / "motion");
 
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+    app.LoadPlugins(PluginFolder(o.plugins));
 
     auto text = [](const std::string& s) { return XSI::CValue(XSI::CString(Widen(s).c_str())); };
     auto path = [&](const char* name) { return text((out / name).string()); };

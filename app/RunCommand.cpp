@@ -48,7 +48,7 @@ int Run(const RunOptions& o) {
         app.SetCurrentFrame(o.frame);
     }
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+    app.LoadPlugins(PluginFolder(o.plugins));
 
     std::wstring name = Widen(o.command);
     host::CommandSignature signature;
