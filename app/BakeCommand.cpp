@@ -205,7 +205,8 @@ Subcommand AddBakeCommand(CLI::App& app) {
         app.add_subcommand("bake", "Bake a scene with ZK_XSI_Baker, every output switched on");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
-                    "Folder of the plug-ins to load (default: beside xsihost)")
+                    "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
+                    "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
     sub->add_option("--fps", options->fps, "Frames per second (default 30)")
         ->check(CLI::PositiveNumber)
