@@ -12,7 +12,7 @@
 #include "host/app/HostApp.h"
 #include "host/scene/Item.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
@@ -138,7 +138,7 @@ int Bake(const BakeOptions& o) {
         MakeFolder(out / "motion");
 
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+    app.LoadPlugins(PluginFolder(o.plugins));
 
     auto text = [](const std::string& s) { return XSI::CValue(XSI::CString(Widen(s).c_str())); };
     auto path = [&](const char* name) { return text((out / name).string()); };
@@ -205,7 +205,8 @@ Subcommand AddBakeCommand(CLI::App& app) {
         app.add_subcommand("bake", "Bake a scene with ZK_XSI_Baker, every output switched on");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
-                    "Folder of the plug-ins to load (default: beside xsihost)")
+                    "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
+                    "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
     sub->add_option("--fps", options->fps, "Frames per second (default 30)")
         ->check(CLI::PositiveNumber)

@@ -52,6 +52,8 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     }
 }
 
+namespace {
+
 std::string ExecutableFolder() {
     std::vector<char> buf(4096);
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
@@ -61,6 +63,21 @@ std::string ExecutableFolder() {
     std::string path(buf.data(), static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+} // namespace
+
+std::string PluginFolder(const std::string& given) {
+    if (!given.empty()) {
+        return given;
+    }
+    const std::string self = ExecutableFolder();
+    const std::string installed = self + "/../lib/zk_xsi_baker";
+    struct stat st;
+    if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return installed;
+    }
+    return self;
 }
 
 std::wstring Widen(const std::string& text) {

@@ -9,7 +9,7 @@
 
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
@@ -48,7 +48,7 @@ int Run(const RunOptions& o) {
         app.SetCurrentFrame(o.frame);
     }
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+    app.LoadPlugins(PluginFolder(o.plugins));
 
     std::wstring name = Widen(o.command);
     host::CommandSignature signature;
@@ -91,7 +91,8 @@ Subcommand AddRunCommand(CLI::App& app) {
     CLI::App* sub = app.add_subcommand("run", "Run a command of the host or of a plug-in");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
-                    "Folder of the plug-ins to load (default: beside xsihost)")
+                    "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
+                    "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
     sub->add_option("--fps", options->fps, "Frames per second (default 30)")
         ->check(FiniteNumber(true))

@@ -50,8 +50,11 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options);
 // UsageError when the file is missing or cannot be loaded.
 std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
 
-// The folder of the running executable, where the plug-ins are looked for.
-std::string ExecutableFolder();
+// The folder the plug-ins are loaded from: the one given (--plugins), else,
+// when xsihost runs from an installed tree, <prefix>/lib/zk_xsi_baker beside
+// its bin folder, else the folder of the running executable (the build tree,
+// where the plug-ins are built beside it).
+std::string PluginFolder(const std::string& given);
 
 // Text of the host's 8-bit convention: each byte one character, and back.
 std::wstring Widen(const std::string& text);

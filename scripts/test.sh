@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds the plain and the
-# sanitizer build, and runs the whole suite in both.
+# sanitizer build, runs the whole suite in both, then installs the plain
+# build into a scratch prefix and bakes the demo scene with the installed
+# xsihost.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,3 +13,13 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 echo "== tests (address + undefined sanitizers)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+echo "== install (cmake --install to a scratch prefix, installed xsihost bake --demo)"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix/usr" >/dev/null
+"$prefix/usr/bin/xsihost" --version
+"$prefix/usr/bin/xsihost" bake --demo --quiet "$prefix/out" >/dev/null
+for f in mdd/Grid.mdd lwo/Grid.lwo scene.lws scene.zsc; do
+  test -s "$prefix/out/$f" || { echo "installed bake did not write $f" >&2; exit 1; }
+done
+echo "installed xsihost baked the demo scene"
