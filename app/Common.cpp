@@ -1,4 +1,5 @@
 // What the subcommands share: scene options, the executable's folder, text.
+#include "RunArguments.h"
 #include "Subcommands.h"
 
 #include "host/import/AssimpScene.h"
@@ -6,6 +7,7 @@
 #include "host/scene/Scene.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,6 +52,39 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     } catch (const host::SceneLoadError& e) {
         throw UsageError(e.what()); // names the file and what is wrong
     }
+}
+
+CLI::Validator FrameRateValidator() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            XSI::CValue value;
+            if (!ConvertArgumentValue(text, ArgumentKind::Number, &value) ||
+                static_cast<double>(value) < kMinFrameRate ||
+                static_cast<double>(value) > kMaxFrameRate) {
+                return "takes a number of frames per second from 0.001 to 100000, not " +
+                       Quote(text);
+            }
+            return std::string();
+        },
+        "RATE");
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20 || b == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", b);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
 std::string ExecutableFolder() {

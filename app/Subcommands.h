@@ -20,6 +20,7 @@ namespace xsihost {
 constexpr int kExitOK = 0;
 constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130; // a run cancelled with Ctrl-C, as a shell reports SIGINT
 
 // An error of use: main() writes "xsihost: <message>" as one line on stderr
 // and exits with kExitUsage.
@@ -49,6 +50,15 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options);
 // The scene the options name (nullptr when neither was given). Throws
 // UsageError when the file is missing or cannot be loaded.
 std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
+
+// --fps RATE: a finite number from 0.001 to 100000 frames per second.
+constexpr double kMinFrameRate = 0.001;
+constexpr double kMaxFrameRate = 100000.0;
+CLI::Validator FrameRateValidator();
+
+// A text between double quotes for a message line, control characters and
+// backslashes shown as escapes, so that the message stays one line.
+std::string Quote(const std::string& text);
 
 // The folder of the running executable, where the plug-ins are looked for.
 std::string ExecutableFolder();
