@@ -1,4 +1,5 @@
-// What the subcommands share: scene options, the executable's folder, text.
+// What the subcommands share: scene options, the frame-rate check, the
+// executable's folder.
 #include "RunArguments.h"
 #include "Subcommands.h"
 
@@ -7,7 +8,6 @@
 #include "host/scene/Scene.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -69,24 +69,6 @@ CLI::Validator FrameRateValidator() {
         "RATE");
 }
 
-std::string Quote(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '"') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20 || b == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", b);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string ExecutableFolder() {
     std::vector<char> buf(4096);
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
@@ -96,24 +78,6 @@ std::string ExecutableFolder() {
     std::string path(buf.data(), static_cast<size_t>(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
-std::wstring Widen(const std::string& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (char c : text) {
-        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
-    }
-    return out;
 }
 
 } // namespace xsihost

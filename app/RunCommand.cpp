@@ -15,7 +15,6 @@
 
 #include <xsi_application.h>
 
-#include <cmath>
 #include <cstdio>
 
 namespace xsihost {

@@ -165,13 +165,15 @@ TEST(BakeSafety, RunReadsSwitchesAndNumbersAsTheCommandReadsThem) {
         const RunResult r = Xsihost(args, dir);
         const std::string shown = c.args[0] + " " + c.args[1] + " " + c.args[2];
         EXPECT_EQ(r.exitCode, c.exitCode) << shown << "\n" << r.err;
-        if (c.exitCode == 0 || StartsWith(c.err, "xsihost: "))
+        if (c.exitCode == 0 || StartsWith(c.err, "xsihost: ")) {
             EXPECT_EQ(r.err, c.err) << shown;
-        else
+        } else {
             EXPECT_TRUE(Contains(r.err, c.err) && Lines(r.err).size() == 1) << shown << r.err;
+        }
         EXPECT_EQ(fs::exists(cache), c.cacheWritten) << shown;
-        if (c.cacheWritten)
-            EXPECT_EQ(fs::file_size(cache), 8u + 2 * 4 + 3 * 8 * 12) << shown; // 2 frames, 8 points
+        if (c.cacheWritten) { // 2 frames of 8 points
+            EXPECT_EQ(fs::file_size(cache), 8u + 2 * 4 + 3 * 8 * 12) << shown;
+        }
     }
 }
 
