@@ -197,13 +197,18 @@ TEST(BakeSafety, ListsOnlyTheFilesItCompletedAndRemovesTheFoldersItLeftEmpty) {
     r = Bake({"--demo", "--items", "Grid", "--frames", "1:3"}, out, dir);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    const Strings err = Lines(r.err);
-    ASSERT_EQ(err.size(), 4u) << r.err;
+    Strings err = Lines(r.err);
+    ASSERT_GE(err.size(), 3u) << r.err;
     EXPECT_TRUE(StartsWith(err[0], "ERROR: ZK_XSI_Baker - The MDD file cannot be created"))
         << err[0];
-    EXPECT_EQ(err[1], "xsihost: incomplete: " + (out / "emdl" / "Grid.emdl").string());
-    EXPECT_EQ(err[2], "xsihost: incomplete: " + (out / "lwo" / "Grid.lwo").string());
-    EXPECT_TRUE(StartsWith(err[3], "xsihost: ZK_XSI_Baker failed: status 0x")) << err[3];
+    EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker failed: status 0x")) << r.err;
+    err.erase(std::remove_if(err.begin(), err.end(),
+                             [](const std::string& line) {
+                                 return !StartsWith(line, "xsihost: incomplete: ");
+                             }),
+              err.end());
+    EXPECT_EQ(err, (Strings{"xsihost: incomplete: " + (out / "emdl" / "Grid.emdl").string(),
+                            "xsihost: incomplete: " + (out / "lwo" / "Grid.lwo").string()}));
     EXPECT_EQ(ReadFile(out / "kept.txt"), "kept");
 
     // The same folder baked again once the obstacle is gone: every file is
