@@ -21,8 +21,9 @@
 // 8 + 4F + 12P(F + 1) for its header's F frames and P points; any other
 // file when the command returned OK, was not cancelled, and the file is a
 // non-empty regular file. A file this run did not write (absent, or
-// unchanged since before the run) is neither. Folders the bake created and
-// left empty are removed.
+// unchanged since before the run) is neither; after a command that returned
+// OK it is named as not written and the bake fails. Folders the bake created
+// and left empty are removed.
 #include "RunArguments.h"
 #include "Subcommands.h"
 
@@ -447,7 +448,7 @@ int Bake(const BakeOptions& o) {
     const bool cancelled = host::ui::IsInterrupted();
     const bool succeeded = status == XSI::CStatus::OK && !cancelled;
 
-    std::vector<std::string> complete, incomplete;
+    std::vector<std::string> complete, incomplete, notWritten;
     for (size_t i = 0; i < files.size(); ++i) {
         switch (Judge(files[i], before[i], frames, succeeded)) {
         case Outcome::Complete:
@@ -457,12 +458,14 @@ int Bake(const BakeOptions& o) {
             incomplete.push_back(files[i].path);
             break;
         case Outcome::NotWritten:
+            notWritten.push_back(files[i].path);
             break;
         }
     }
     RemoveEmptyFolders(created);
     std::sort(complete.begin(), complete.end());
     std::sort(incomplete.begin(), incomplete.end());
+    std::sort(notWritten.begin(), notWritten.end());
     for (const std::string& file : complete)
         std::printf("%s\n", file.c_str());
     std::fflush(stdout);
@@ -479,9 +482,13 @@ int Bake(const BakeOptions& o) {
                      static_cast<unsigned>(status.GetCode()));
         return kExitCommandFailed;
     }
-    if (!incomplete.empty()) {
-        std::fprintf(stderr, "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete\n",
-                     incomplete.size());
+    // The command said OK: every file it was asked for must be there whole.
+    for (const std::string& file : notWritten)
+        std::fprintf(stderr, "xsihost: not written: %s\n", file.c_str());
+    if (!incomplete.empty() || !notWritten.empty()) {
+        std::fprintf(stderr,
+                     "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete or missing\n",
+                     incomplete.size() + notWritten.size());
         return kExitCommandFailed;
     }
     return kExitOK;

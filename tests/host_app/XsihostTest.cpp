@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -159,4 +160,29 @@ TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
         EXPECT_TRUE(c.err.empty() || r.err == "xsihost: " + c.err + "\n") << r.err;
         EXPECT_EQ(r.out, "") << shown;
     }
+}
+
+// A baker that returns OK having written only a cache header: bake names
+// that cache as incomplete and every other file as not written, lists
+// nothing as done, removes the folders it left empty, and fails.
+TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
+    const std::string out = ::testing::TempDir() + "hollow_bake_" + std::to_string(getpid());
+    std::system(("rm -rf '" + out + "'").c_str());
+    const Result r = Xsihost({"bake", "--quiet", "--demo", "--plugins", TEST_HOLLOW_PLUGIN_DIR,
+                              "--items", "Rig.Cube", "--frames", "1:3", out});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    std::string expected = "xsihost: incomplete: " + out + "/mdd/Rig.Cube.mdd\n";
+    for (const char* rel : {"emdl/Rig.Cube.emdl", "lwo/Rig.Cube.lwo", "scene.fxs", "scene.lws",
+                            "scene.mel", "scene.zsc"}) {
+        expected += "xsihost: not written: " + out + "/" + rel + "\n";
+    }
+    expected += "xsihost: ZK_XSI_Baker returned OK but 7 files are incomplete or missing\n";
+    EXPECT_EQ(r.err, expected);
+    struct stat st;
+    EXPECT_EQ(stat((out + "/mdd/Rig.Cube.mdd").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 8 + 3 * 4); // the header the plug-in wrote, kept
+    EXPECT_NE(stat((out + "/lwo").c_str(), &st), 0);
+    EXPECT_NE(stat((out + "/emdl").c_str(), &st), 0);
+    std::system(("rm -rf '" + out + "'").c_str());
 }
