@@ -44,7 +44,7 @@ class ByteOut {
         U4(v);
     }
     // Byte by byte: a ranged insert of the four characters right after the
-    // reserve makes GCC 12 (-O2 and up) warn of an overflow that cannot happen.
+    // reserve makes GCC 12 at -O3 warn of an overflow that cannot happen.
     void ID4(const char* id) {
         for (int i = 0; i < 4; ++i) {
             m_out->push_back(static_cast<unsigned char>(id[i]));
