@@ -1,4 +1,6 @@
-// What the subcommands share: scene options, the executable's folder, text.
+// What the subcommands share: scene options, the frame-rate check, the
+// executable's folder.
+#include "RunArguments.h"
 #include "Subcommands.h"
 
 #include "host/import/AssimpScene.h"
@@ -52,7 +54,20 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     }
 }
 
-namespace {
+CLI::Validator FrameRateValidator() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            XSI::CValue value;
+            if (!ConvertArgumentValue(text, ArgumentKind::Number, &value) ||
+                static_cast<double>(value) < kMinFrameRate ||
+                static_cast<double>(value) > kMaxFrameRate) {
+                return "takes a number of frames per second from 0.001 to 100000, not " +
+                       Quote(text);
+            }
+            return std::string();
+        },
+        "RATE");
+}
 
 std::string ExecutableFolder() {
     std::vector<char> buf(4096);
@@ -65,8 +80,6 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-} // namespace
-
 std::string PluginFolder(const std::string& given) {
     if (!given.empty()) {
         return given;
@@ -78,24 +91,6 @@ std::string PluginFolder(const std::string& given) {
         return installed;
     }
     return self;
-}
-
-std::wstring Widen(const std::string& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (char c : text) {
-        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
-    }
-    return out;
 }
 
 } // namespace xsihost

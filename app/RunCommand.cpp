@@ -2,7 +2,8 @@
 //             COMMAND [ARG ...]
 //
 // Loads the scene and the plug-ins, runs COMMAND through the host and exits
-// 0 when it returns OK, else 1 after printing its status in hex. The
+// 0 when it returns OK, else 1 after printing its status in hex; 130 when
+// the run was cancelled with Ctrl-C. The
 // command's return value, when it sets one, is printed on stdout.
 #include "RunArguments.h"
 #include "Subcommands.h"
@@ -14,7 +15,6 @@
 
 #include <xsi_application.h>
 
-#include <cmath>
 #include <cstdio>
 
 namespace xsihost {
@@ -63,6 +63,15 @@ int Run(const RunOptions& o) {
     if (!ret.IsEmpty()) {
         std::printf("%s\n", ret.GetAsText().GetAsciiString());
     }
+    std::fflush(stdout);
+    // A run cancelled with Ctrl-C stopped early, whatever status it returned:
+    // what it wrote is incomplete.
+    if (host::ui::IsInterrupted()) {
+        std::fprintf(stderr,
+                     "xsihost: %s was cancelled (status 0x%08X); what it wrote is incomplete\n",
+                     o.command.c_str(), static_cast<unsigned>(status.GetCode()));
+        return kExitCancelled;
+    }
     if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: %s failed: status 0x%08X\n", o.command.c_str(),
                      static_cast<unsigned>(status.GetCode()));
@@ -71,17 +80,16 @@ int Run(const RunOptions& o) {
     return kExitOK;
 }
 
-// A finite number (for --fps also above 0).
-CLI::Validator FiniteNumber(bool positive) {
+// A finite number.
+CLI::Validator FiniteNumber() {
     return CLI::Validator(
-        [positive](std::string& text) -> std::string {
-            double v = 0.0;
-            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || (positive && v <= 0)) {
-                return positive ? "must be a number above 0" : "must be a finite number";
-            }
-            return std::string();
+        [](std::string& text) -> std::string {
+            XSI::CValue value;
+            return ConvertArgumentValue(text, ArgumentKind::Number, &value)
+                       ? std::string()
+                       : "must be a finite number, not " + Quote(text);
         },
-        positive ? "RATE" : "N");
+        "N");
 }
 
 } // namespace
@@ -95,10 +103,10 @@ Subcommand AddRunCommand(CLI::App& app) {
                     "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
     sub->add_option("--fps", options->fps, "Frames per second (default 30)")
-        ->check(FiniteNumber(true))
+        ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frame", options->frame, "Current frame (default 0)")
-        ->check(FiniteNumber(false))
+        ->check(FiniteNumber())
         ->each([options](const std::string&) { options->haveFrame = true; });
     sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
     sub->add_option("command", options->command, "The command to run")->required();

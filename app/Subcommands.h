@@ -20,6 +20,7 @@ namespace xsihost {
 constexpr int kExitOK = 0;
 constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130; // a run cancelled with Ctrl-C, as a shell reports SIGINT
 
 // An error of use: main() writes "xsihost: <message>" as one line on stderr
 // and exits with kExitUsage.
@@ -55,6 +56,18 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
 // its bin folder, else the folder of the running executable (the build tree,
 // where the plug-ins are built beside it).
 std::string PluginFolder(const std::string& given);
+
+// --fps RATE: a finite number from 0.001 to 100000 frames per second.
+constexpr double kMinFrameRate = 0.001;
+constexpr double kMaxFrameRate = 100000.0;
+CLI::Validator FrameRateValidator();
+
+// A text between double quotes for a message line, control characters and
+// backslashes shown as escapes, so that the message stays one line.
+std::string Quote(const std::string& text);
+
+// The folder of the running executable, where the plug-ins are looked for.
+std::string ExecutableFolder();
 
 // Text of the host's 8-bit convention: each byte one character, and back.
 std::wstring Widen(const std::string& text);
