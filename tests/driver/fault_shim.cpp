@@ -98,7 +98,7 @@ FILE* Open(const char* name, const char* path, const char* mode) {
     Faults& faults = State();
     // Only streams that write count: the host reads back what the bake wrote
     // to judge it complete, and those reads are not the bake's operations.
-    const bool writes = std::strpbrk(mode, "wa+") != nullptr;
+    const bool writes = strpbrk(mode, "wa+") != nullptr;
     if (!writes || !faults.Watched(path))
         return real(path, mode);
     if (faults.Fails("open", path)) {
