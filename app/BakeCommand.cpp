@@ -101,9 +101,12 @@ int Bake(const BakeOptions& o) {
     app.SetQuiet(o.quiet);
     host::ui::InstallInterruptHandler(o.quiet);
     // A scene file's frame range depends on the frame rate: set it first.
-    if (o.haveFps)
+    SceneOptions sceneOptions = o.scene;
+    if (o.haveFps) {
         app.SetFrameRate(o.fps);
-    app.SetScene(LoadScene(o.scene));
+        sceneOptions.frameRate = o.fps;
+    }
+    app.SetScene(LoadScene(sceneOptions));
     host::Scene& scene = *app.GetScene();
 
     int first = 0, last = 0;
@@ -207,7 +210,7 @@ Subcommand AddBakeCommand(CLI::App& app) {
     sub->add_option("--plugins", options->plugins,
                     "Folder of the plug-ins to load (default: beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
+    sub->add_option("--fps", options->fps, "Frames per second (default: the scene file's, else 30)")
         ->check(CLI::PositiveNumber)
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");

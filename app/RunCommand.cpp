@@ -40,10 +40,12 @@ int Run(const RunOptions& o) {
 
     // The frame rate first: a scene file's frame range is its animation's
     // length in frames at that rate.
+    SceneOptions sceneOptions = o.scene;
     if (o.haveFps) {
         app.SetFrameRate(o.fps);
+        sceneOptions.frameRate = o.fps;
     }
-    app.SetScene(LoadScene(o.scene));
+    app.SetScene(LoadScene(sceneOptions));
     if (o.haveFrame) {
         app.SetCurrentFrame(o.frame);
     }
@@ -93,7 +95,7 @@ Subcommand AddRunCommand(CLI::App& app) {
     sub->add_option("--plugins", options->plugins,
                     "Folder of the plug-ins to load (default: beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
+    sub->add_option("--fps", options->fps, "Frames per second (default: the scene file's, else 30)")
         ->check(FiniteNumber(true))
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frame", options->frame, "Current frame (default 0)")

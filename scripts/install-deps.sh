@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a fresh Debian machine.
 set -euo pipefail
-pkgs=(g++ cmake make pkg-config libassimp-dev libcli11-dev libgtest-dev libgmock-dev
+pkgs=(g++ cmake make pkg-config libassimp-dev zlib1g-dev libpugixml-dev libcli11-dev libgtest-dev libgmock-dev
       libbenchmark-dev locales python3 valgrind)
 missing=()
 for p in "${pkgs[@]}"; do

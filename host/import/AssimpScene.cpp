@@ -1,6 +1,7 @@
 #include "host/import/AssimpScene.h"
 
 #include "host/app/HostApp.h"
+#include "host/import/FileFacts.h"
 #include "host/import/GltfSteps.h"
 #include "host/scene/Scene.h"
 
@@ -217,18 +218,20 @@ template <class K, class V, class F> Track<V> MakeTrack(const K* keys, unsigned 
     return tr;
 }
 
-// The frame, in the animation's ticks, at the host's frame rate.
-double FrameToTick(double frame, double ticksPerSecond) {
+// The frame, in the animation's ticks, at the host's frame rate; tickOffset
+// is the tick Assimp made of the file's time 0.
+double FrameToTick(double frame, double ticksPerSecond, double tickOffset) {
     double fps = HostApp::Get().GetFrameRate();
     if (!(fps > 0.0) || !std::isfinite(fps)) {
         fps = 30.0;
     }
-    return frame / fps * ticksPerSecond;
+    return frame / fps * ticksPerSecond + tickOffset;
 }
 
 // The node animation of one node.
 struct NodeChannel {
     double ticksPerSecond = kDefaultTicksPerSecond;
+    double tickOffset = 0.0;
     Track<Vec3> position;
     Track<Quat> rotation;
     Track<Vec3> scaling;
@@ -237,13 +240,16 @@ struct NodeChannel {
     SRT rest; // the node's own transform, for components without keys
 
     Vec3 Position(double frame) const {
-        return EvalTrack(position, FrameToTick(frame, ticksPerSecond), pre, post, rest.t);
+        return EvalTrack(position, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post,
+                         rest.t);
     }
     Quat Rotation(double frame) const {
-        return EvalTrack(rotation, FrameToTick(frame, ticksPerSecond), pre, post, rest.r);
+        return EvalTrack(rotation, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post,
+                         rest.r);
     }
     Vec3 Scaling(double frame) const {
-        return EvalTrack(scaling, FrameToTick(frame, ticksPerSecond), pre, post, rest.s);
+        return EvalTrack(scaling, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post,
+                         rest.s);
     }
     Mat34 Matrix(double frame) const {
         return MatrixFromSRT(Scaling(frame), Rotation(frame), Position(frame));
@@ -457,13 +463,14 @@ bool SetParamFromMetadata(Param* p, const aiMetadataEntry& e) {
 class Builder {
   public:
     Builder(const aiScene& ai, const AssimpLoadOptions& options, bool isGltf,
-            const GltfInterpolation* steps)
-        : m_ai(ai), m_options(options), m_isGltf(isGltf), m_steps(steps) {}
+            const GltfInterpolation* steps, const FileFacts* file)
+        : m_ai(ai), m_options(options), m_isGltf(isGltf), m_steps(steps), m_file(file) {}
 
-    std::unique_ptr<Scene> Build() {
+    std::unique_ptr<Scene> Build(SceneFileInfo* info) {
         if (!m_ai.mRootNode) {
             throw SceneLoadError("the file holds no scene");
         }
+        ChooseUnitsAndRate(info);
         m_scene = std::make_unique<Scene>();
         CollectNodes(m_ai.mRootNode);
         FindSkeletonMeshes();
@@ -504,6 +511,50 @@ class Builder {
         Mat34 frame; // the file frame folded into a camera or light item
         std::shared_ptr<NodeChannel> channel;
     };
+
+    // The scale from the file's numbers to the scene's (metres unless the
+    // file's units are kept) and the frame rate the scene is built for.
+    void ChooseUnitsAndRate(SceneFileInfo* info) {
+        const FileSettings settings = m_file ? m_file->settings : FileSettings{};
+        if (settings.metresPerUnit > 0.0 && !m_options.keepUnits) {
+            m_scale = settings.metresPerUnit;
+        }
+        m_assimpScale = m_file ? m_file->unitAppliedByAssimp : 1.0;
+        m_fps = HostApp::Get().GetFrameRate();
+        if (m_options.frameRate > 0.0) {
+            m_fps = m_options.frameRate;
+        } else if (settings.frameRate > 0.0) {
+            m_fps = settings.frameRate;
+        }
+        if (!(m_fps > 0.0) || !std::isfinite(m_fps)) {
+            m_fps = 30.0;
+        }
+        if (info) {
+            info->metresPerUnit = settings.metresPerUnit;
+            info->fileFrameRate = settings.frameRate;
+            info->frameRate = m_fps;
+        }
+    }
+
+    // A node's transform in the scene's units: the translation scaled, and
+    // Assimp's own unit scale taken out of the root.
+    Mat34 NodeMatrix(const aiNode* node) const {
+        Mat34 m = ToMat34(node->mTransformation);
+        if (node == m_ai.mRootNode && m_assimpScale != 1.0) {
+            for (int r = 0; r < 3; ++r) {
+                for (int c = 0; c < 3; ++c) {
+                    m.m[r][c] /= m_assimpScale;
+                }
+            }
+        }
+        return Scaled(m);
+    }
+    Mat34 Scaled(Mat34 m) const {
+        for (int r = 0; r < 3; ++r) {
+            m.m[r][3] *= m_scale;
+        }
+        return m;
+    }
 
     void CollectNodes(const aiNode* root) {
         std::vector<const aiNode*> stack{root};
@@ -593,6 +644,19 @@ class Builder {
         if (m_anim) {
             const double tps = m_anim->mTicksPerSecond;
             m_ticksPerSecond = tps > 0.0 && std::isfinite(tps) ? tps : kDefaultTicksPerSecond;
+            // Assimp counts an FBX animation from its stack's start.
+            const auto& starts = m_file ? m_file->settings.animationStarts
+                                        : std::vector<std::pair<std::string, double>>{};
+            for (size_t i = 0; i < starts.size(); ++i) {
+                if (starts[i].first == m_anim->mName.C_Str() ||
+                    (i == static_cast<size_t>(m_animIndex) &&
+                     std::none_of(starts.begin(), starts.end(), [this](const auto& s) {
+                         return s.first == m_anim->mName.C_Str();
+                     }))) {
+                    m_tickOffset = -starts[i].second * m_ticksPerSecond;
+                    break;
+                }
+            }
         }
     }
 
@@ -628,9 +692,12 @@ class Builder {
             auto nc = std::make_shared<NodeChannel>();
             const std::string name = ch->mNodeName.C_Str();
             nc->ticksPerSecond = m_ticksPerSecond;
-            nc->rest = Decompose(ToMat34(node->mTransformation));
+            nc->tickOffset = m_tickOffset;
+            nc->rest = Decompose(NodeMatrix(node));
+            const double k = m_scale;
             nc->position =
-                MakeTrack<aiVectorKey, Vec3>(ch->mPositionKeys, ch->mNumPositionKeys, ToVec3);
+                MakeTrack<aiVectorKey, Vec3>(ch->mPositionKeys, ch->mNumPositionKeys,
+                                             [k](const aiVector3D& v) { return ToVec3(v) * k; });
             nc->rotation =
                 MakeTrack<aiQuatKey, Quat>(ch->mRotationKeys, ch->mNumRotationKeys, ToQuat);
             nc->scaling =
@@ -677,7 +744,7 @@ class Builder {
                 const aiCamera& c = *info.camera;
                 // glTF's importer copies the node's translation into the
                 // camera's position, though the node already places it.
-                const Vec3 pos = m_isGltf ? Vec3{} : ToVec3(c.mPosition);
+                const Vec3 pos = m_isGltf ? Vec3{} : ToVec3(c.mPosition) * m_scale;
                 info.frame = FileFrame(pos, ToVec3(c.mLookAt), ToVec3(c.mUp));
             } else if (info.light) {
                 info.kind = ItemKind::Light;
@@ -685,8 +752,8 @@ class Builder {
                 const bool directed =
                     l.mType == aiLightSource_DIRECTIONAL || l.mType == aiLightSource_SPOT;
                 info.frame =
-                    FileFrame(ToVec3(l.mPosition), directed ? ToVec3(l.mDirection) : Vec3{0, 0, -1},
-                              ToVec3(l.mUp));
+                    FileFrame(ToVec3(l.mPosition) * m_scale,
+                              directed ? ToVec3(l.mDirection) : Vec3{0, 0, -1}, ToVec3(l.mUp));
             }
             info.isItem =
                 node != m_ai.mRootNode || info.kind != ItemKind::Null || joints.count(node) > 0;
@@ -731,7 +798,7 @@ class Builder {
     NodeMotion MotionOf(const aiNode* node) {
         NodeMotion m;
         m.channel = m_info[node].channel;
-        m.matrix = ToMat34(node->mTransformation);
+        m.matrix = NodeMatrix(node);
         return m;
     }
 
@@ -861,46 +928,97 @@ class Builder {
         }
     }
 
-    void BuildMesh(const aiNode* node) {
-        Item* item = m_info[node].item;
-        Mesh* mesh = item->GetMesh();
-        const std::vector<const aiMesh*> meshes = MeshesOf(node);
-
-        std::vector<Vec3> points;
-        std::vector<size_t> base;
+    // The points of a mesh node: the file's own vertices where the format
+    // has a reader, else Assimp's vertices, mesh after mesh.
+    ItemVertices VerticesOf(const aiNode* node, const std::vector<const aiMesh*>& meshes) {
+        bool anyPolygon = false;
         for (const aiMesh* m : meshes) {
-            base.push_back(points.size());
-            for (unsigned v = 0; m->mVertices && v < m->mNumVertices; ++v) {
-                points.push_back(ToVec3(m->mVertices[v]));
+            for (unsigned f = 0; m->mFaces && m->mVertices && f < m->mNumFaces; ++f) {
+                anyPolygon = anyPolygon || m->mFaces[f].mNumIndices >= 3;
             }
         }
-        mesh->SetPoints(points);
-        std::vector<int> poly;
+        ItemVertices out;
+        if (m_file && m_file->mapper && anyPolygon) {
+            if (!m_file->mapper->Map(node->mName.C_Str(), meshes, &out)) {
+                throw SceneLoadError("mesh \"" + m_info[node].name +
+                                     "\": its polygon corners do not map onto the file's "
+                                     "vertices");
+            }
+            for (Vec3& p : out.points) {
+                p = p * m_scale;
+            }
+            return out;
+        }
+        out.pointOf.resize(meshes.size());
         for (size_t mi = 0; mi < meshes.size(); ++mi) {
             const aiMesh* m = meshes[mi];
             const unsigned nv = m->mVertices ? m->mNumVertices : 0;
+            for (unsigned v = 0; v < nv; ++v) {
+                out.pointOf[mi].push_back(static_cast<int>(out.points.size()));
+                out.source.emplace_back(static_cast<int>(mi), v);
+                out.points.push_back(ToVec3(m->mVertices[v]) * m_scale);
+            }
             for (unsigned f = 0; m->mFaces && f < m->mNumFaces; ++f) {
                 const aiFace& face = m->mFaces[f];
                 if (face.mNumIndices < 3 || !face.mIndices) {
                     continue; // points and lines are no polygons
                 }
-                poly.clear();
-                bool ok = true;
-                for (unsigned k = 0; k < face.mNumIndices && ok; ++k) {
-                    ok = face.mIndices[k] < nv;
-                    poly.push_back(static_cast<int>(base[mi] + face.mIndices[k]));
+                std::vector<int> poly;
+                for (unsigned k = 0; k < face.mNumIndices && poly.size() == k; ++k) {
+                    if (face.mIndices[k] < nv) {
+                        poly.push_back(out.pointOf[mi][face.mIndices[k]]);
+                    }
                 }
-                if (ok) {
-                    mesh->AddPolygon(poly);
+                if (poly.size() == face.mNumIndices) {
+                    out.polygons.push_back(std::move(poly));
                 }
             }
         }
-        BuildMorphs(node, meshes, base, points);
-        BuildSkin(node, meshes, base, points.size());
+        return out;
+    }
+
+    void BuildMesh(const aiNode* node) {
+        Mesh* mesh = m_info[node].item->GetMesh();
+        const std::vector<const aiMesh*> meshes = MeshesOf(node);
+        const ItemVertices vertices = VerticesOf(node, meshes);
+        mesh->SetPoints(vertices.points);
+        for (const std::vector<int>& poly : vertices.polygons) {
+            mesh->AddPolygon(poly);
+        }
+        BuildMorphs(node, meshes, vertices);
+        BuildSkin(node, meshes, vertices);
+    }
+
+    // The animation's morph channel of a node: named after the node, or
+    // after one of its meshes with "*" and a number after it (FBX).
+    const aiMeshMorphAnim* MorphChannelOf(const aiNode* node,
+                                          const std::vector<const aiMesh*>& meshes) const {
+        for (unsigned i = 0;
+             m_anim && m_anim->mMorphMeshChannels && i < m_anim->mNumMorphMeshChannels; ++i) {
+            const aiMeshMorphAnim* c = m_anim->mMorphMeshChannels[i];
+            if (!c) {
+                continue;
+            }
+            const std::string name = c->mName.C_Str();
+            if (name == node->mName.C_Str()) {
+                return c;
+            }
+            const size_t star = name.rfind('*');
+            if (star == std::string::npos) {
+                continue;
+            }
+            const std::string stem = name.substr(0, star);
+            for (const aiMesh* m : meshes) {
+                if (stem == m->mName.C_Str()) {
+                    return c;
+                }
+            }
+        }
+        return nullptr;
     }
 
     void BuildMorphs(const aiNode* node, const std::vector<const aiMesh*>& meshes,
-                     const std::vector<size_t>& base, const std::vector<Vec3>& points) {
+                     const ItemVertices& vertices) {
         unsigned targets = 0;
         for (const aiMesh* m : meshes) {
             if (m->mAnimMeshes) {
@@ -910,20 +1028,12 @@ class Builder {
         if (targets == 0) {
             return;
         }
-        // The animation's morph channel of this node: one weight track per
-        // target index (a target missing from a key weighs 0 there).
-        const aiMeshMorphAnim* channel = nullptr;
-        for (unsigned i = 0;
-             m_anim && m_anim->mMorphMeshChannels && i < m_anim->mNumMorphMeshChannels; ++i) {
-            const aiMeshMorphAnim* c = m_anim->mMorphMeshChannels[i];
-            if (c && std::strcmp(c->mName.C_Str(), node->mName.C_Str()) == 0) {
-                channel = c;
-                break;
-            }
-        }
+        // One weight track per target index (a target missing from a key
+        // weighs 0 there).
+        const aiMeshMorphAnim* channel = MorphChannelOf(node, meshes);
         Mesh* mesh = m_info[node].item->GetMesh();
         for (unsigned t = 0; t < targets; ++t) {
-            std::vector<Vec3> deltas(points.size());
+            std::vector<Vec3> deltas(vertices.points.size());
             double weight = 0.0;
             bool weightSet = false;
             std::string name;
@@ -938,11 +1048,18 @@ class Builder {
                     name = CleanName(am->mName.C_Str());
                     weightSet = true;
                 }
-                if (!am->mVertices || am->mNumVertices != m->mNumVertices || !m->mVertices) {
+            }
+            // Each point takes the offset of the corner it comes from.
+            for (size_t p = 0; p < deltas.size(); ++p) {
+                const auto [mi, v] = vertices.source[p];
+                if (mi < 0) {
                     continue;
                 }
-                for (unsigned v = 0; v < m->mNumVertices; ++v) {
-                    deltas[base[mi] + v] = ToVec3(am->mVertices[v]) - ToVec3(m->mVertices[v]);
+                const aiMesh* m = meshes[mi];
+                const aiAnimMesh* am =
+                    m->mAnimMeshes && t < m->mNumAnimMeshes ? m->mAnimMeshes[t] : nullptr;
+                if (am && am->mVertices && am->mNumVertices == m->mNumVertices && m->mVertices) {
+                    deltas[p] = (ToVec3(am->mVertices[v]) - ToVec3(m->mVertices[v])) * m_scale;
                 }
             }
             if (name.empty()) {
@@ -980,18 +1097,19 @@ class Builder {
                 continue;
             }
             const double tps = m_ticksPerSecond;
-            mesh->MorphWeight(index).SetFunction([track, tps, weight](double f) {
-                return EvalTrack(*track, FrameToTick(f, tps), aiAnimBehaviour_CONSTANT,
+            const double offset = m_tickOffset;
+            mesh->MorphWeight(index).SetFunction([track, tps, offset, weight](double f) {
+                return EvalTrack(*track, FrameToTick(f, tps, offset), aiAnimBehaviour_CONSTANT,
                                  aiAnimBehaviour_CONSTANT, weight);
             });
         }
     }
 
     void BuildSkin(const aiNode* node, const std::vector<const aiMesh*>& meshes,
-                   const std::vector<size_t>& base, size_t pointCount) {
+                   const ItemVertices& vertices) {
         std::vector<const Item*> joints;
         std::vector<Mat34> offsets;
-        std::vector<std::vector<Influence>> influences(pointCount);
+        std::vector<std::vector<Influence>> influences(vertices.points.size());
         bool any = false;
         for (size_t mi = 0; mi < meshes.size(); ++mi) {
             const aiMesh* m = meshes[mi];
@@ -1012,7 +1130,7 @@ class Builder {
                 const NodeInfo& j = m_info[jointNode];
                 // The joint item's transform holds its file frame (cameras and
                 // lights); the offset takes it out again.
-                const Mat34 offset = Mul(Inverse(j.frame), ToMat34(bone->mOffsetMatrix));
+                const Mat34 offset = Mul(Inverse(j.frame), Scaled(ToMat34(bone->mOffsetMatrix)));
                 int index = -1;
                 for (size_t k = 0; k < joints.size(); ++k) {
                     if (joints[k] == j.item &&
@@ -1026,11 +1144,18 @@ class Builder {
                     joints.push_back(j.item);
                     offsets.push_back(offset);
                 }
+                const std::vector<int>& pointOf = vertices.pointOf[mi];
                 for (unsigned w = 0; bone->mWeights && w < bone->mNumWeights; ++w) {
                     const aiVertexWeight& vw = bone->mWeights[w];
-                    if (vw.mVertexId < m->mNumVertices && std::isfinite(vw.mWeight) &&
-                        vw.mWeight > 0.0f) {
-                        influences[base[mi] + vw.mVertexId].push_back({index, vw.mWeight});
+                    if (vw.mVertexId >= pointOf.size() || !std::isfinite(vw.mWeight) ||
+                        !(vw.mWeight > 0.0f)) {
+                        continue;
+                    }
+                    // A point takes the weights of the corner it comes from.
+                    const int p = pointOf[vw.mVertexId];
+                    if (p >= 0 && vertices.source[p].first == static_cast<int>(mi) &&
+                        vertices.source[p].second == vw.mVertexId) {
+                        influences[p].push_back({index, vw.mWeight});
                         any = true;
                     }
                 }
@@ -1061,13 +1186,17 @@ class Builder {
     }
 
     void SetFrameRange() {
+        double start = 0.0;
         double end = 0.0;
         if (m_anim) {
-            double fps = HostApp::Get().GetFrameRate();
-            if (!(fps > 0.0) || !std::isfinite(fps)) {
-                fps = 30.0;
+            const double fps = m_fps;
+            // An animation that starts later in the file's time starts on
+            // that frame.
+            const double first = -m_tickOffset / m_ticksPerSecond * fps;
+            if (first > 0.0 && first < kMaxEndFrame) {
+                start = std::floor(first + 1e-9);
             }
-            const double frames = m_anim->mDuration / m_ticksPerSecond * fps;
+            const double frames = (m_anim->mDuration - m_tickOffset) / m_ticksPerSecond * fps;
             if (frames > 0.0 && std::isfinite(frames)) {
                 // A duration that is a whole number of frames up to rounding
                 // ends on that frame.
@@ -1076,13 +1205,18 @@ class Builder {
                 end = kMaxEndFrame;
             }
         }
-        m_scene->SetFrameRange(0.0, end);
+        m_scene->SetFrameRange(start, std::max(start, end));
     }
 
     const aiScene& m_ai;
     const AssimpLoadOptions& m_options;
     bool m_isGltf;
     const GltfInterpolation* m_steps;
+    const FileFacts* m_file;
+    double m_scale = 1.0;       // file numbers to scene numbers
+    double m_assimpScale = 1.0; // the unit scale Assimp put on the root
+    double m_fps = 30.0;
+    double m_tickOffset = 0.0; // Assimp's tick at the file's time 0
     std::unique_ptr<Scene> m_scene;
     std::vector<const aiNode*> m_nodes; // depth first, parent before children
     std::unordered_map<const aiNode*, NodeInfo> m_info;
@@ -1096,9 +1230,10 @@ class Builder {
 } // namespace
 
 std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
-                                        bool isGltf, const GltfInterpolation* steps) {
+                                        bool isGltf, const GltfInterpolation* steps,
+                                        const FileFacts* file, SceneFileInfo* info) {
     try {
-        return Builder(scene, options, isGltf, steps).Build();
+        return Builder(scene, options, isGltf, steps, file).Build(info);
     } catch (const SceneLoadError&) {
         throw;
     } catch (const std::exception& e) {
@@ -1106,7 +1241,8 @@ std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOp
     }
 }
 
-std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options) {
+std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options,
+                                       SceneFileInfo* info) {
     Assimp::Importer importer;
     // No made-up skeleton meshes for files without geometry, and FBX pivots
     // folded into their node instead of extra helper nodes.
@@ -1132,14 +1268,20 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     GltfInterpolation steps;
     const bool haveSteps = isGltf && ReadGltfInterpolation(path, &steps);
     try {
-        return BuildAssimpScene(*scene, options, isGltf, haveSteps ? &steps : nullptr);
+        const FileFacts file = ReadFileFacts(path, format.C_Str());
+        return BuildAssimpScene(*scene, options, isGltf, haveSteps ? &steps : nullptr, &file, info);
+    } catch (const FileMeshError& e) {
+        throw SceneLoadError(path + ": " + e.what());
     } catch (const SceneLoadError& e) {
         throw SceneLoadError(path + ": " + e.what());
     }
 }
 
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options) {
-    HostApp::Get().SetScene(LoadAssimpScene(path, options));
+    SceneFileInfo info;
+    std::unique_ptr<Scene> scene = LoadAssimpScene(path, options, &info);
+    HostApp::Get().SetFrameRate(info.frameRate);
+    HostApp::Get().SetScene(std::move(scene));
 }
 
 } // namespace host

@@ -76,21 +76,40 @@ class SceneLoadError : public std::runtime_error {
 struct AssimpLoadOptions {
     // The animation to play: its name, else its index; empty for the first.
     std::string animation;
+    // Keep the file's own numbers instead of metres.
+    bool keepUnits = false;
+    // The frame rate to play the file at; 0: the file's own, else the host's.
+    double frameRate = 0.0;
 };
 
-// Reads the file at path. Throws SceneLoadError.
+// What the file declared and what the scene was built with.
+struct SceneFileInfo {
+    double metresPerUnit = 0.0; // the file's unit; 0 when it names none
+    double fileFrameRate = 0.0; // the file's frame rate; 0 when it names none
+    double frameRate = 0.0;     // the rate the scene was built for
+};
+
+// Reads the file at path. Throws SceneLoadError. info, when given, receives
+// what the file declared; the scene's frame range and animation are meant
+// for info->frameRate, which the caller makes the host's frame rate.
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,
-                                       const AssimpLoadOptions& options = {});
+                                       const AssimpLoadOptions& options = {},
+                                       SceneFileInfo* info = nullptr);
+
+struct FileFacts;
 
 // Builds a host scene from a scene Assimp has read. isGltf: the scene comes
 // from a glTF file (camera angles, see above); steps: the STEP samplers of a
-// glTF file, or nullptr. Throws SceneLoadError.
+// glTF file, or nullptr; file: what was read from the file itself, or
+// nullptr. Throws SceneLoadError.
 std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
-                                        bool isGltf, const GltfInterpolation* steps);
+                                        bool isGltf, const GltfInterpolation* steps,
+                                        const FileFacts* file = nullptr,
+                                        SceneFileInfo* info = nullptr);
 
-// Loads a scene file into the running host: reads it (LoadAssimpScene) and
-// makes it the host's scene. Throws SceneLoadError, leaving the host's
-// scene unchanged.
+// Loads a scene file into the running host: reads it (LoadAssimpScene),
+// makes it the host's scene and the frame rate it was built for the host's.
+// Throws SceneLoadError, leaving the host's scene unchanged.
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options = {});
 
 } // namespace host
