@@ -1,6 +1,7 @@
 #include "host/import/AssimpScene.h"
 
 #include "host/app/HostApp.h"
+#include "host/import/ColladaTimeline.h"
 #include "host/import/FileFacts.h"
 #include "host/import/GltfSteps.h"
 #include "host/scene/Scene.h"
@@ -1259,6 +1260,14 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     if (!scene) {
         throw SceneLoadError(path +
                              ": cannot read the scene: " + OneLine(importer.GetErrorString()));
+    }
+    // A Collada file without animation clips plays all its animations at
+    // once (see ColladaTimeline.h): they become the scene's one animation.
+    std::unique_ptr<aiScene> owned;
+    if (scene->mNumAnimations > 1 && IsColladaTimelineFile(path)) {
+        owned.reset(importer.GetOrphanedScene());
+        JoinAnimations(owned.get());
+        scene = owned.get();
     }
     bool isGltf = false;
     aiString format;

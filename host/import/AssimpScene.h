@@ -20,7 +20,9 @@
 // appended that makes it unique in the scene ("Box", "Box1", ...), so every
 // short name selects one item.
 //
-// Animation. One animation of the file plays (the first unless chosen). At
+// Animation. One animation of the file plays (the first unless chosen); a
+// Collada file without animation clips has one animation holding all its
+// channels (ColladaTimeline.h), however Assimp divides it. At
 // frame f the file is evaluated at f / fps seconds, fps being the host's
 // frame rate at that moment: t = f / fps * ticks per second (Assimp's
 // mTicksPerSecond; 25 when the file leaves it 0). Positions and scalings

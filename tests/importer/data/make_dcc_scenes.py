@@ -1,0 +1,351 @@
+# Builds a small animated scene in Blender the way an artist would, exports it
+# through Blender's own exporters and writes Blender's evaluated points as the
+# expected data of the importer's tests.
+#
+#   blender -b --factory-startup --python tests/importer/data/make_dcc_scenes.py [-- OUT_DIR]
+#
+# OUT_DIR defaults to dcc/ next to this script. The tests only read the files
+# written here, so running them needs no Blender.
+import json
+import math
+import os
+import sys
+
+import bmesh
+import bpy
+from mathutils import Vector
+
+FPS = 24
+FIRST_FRAME = 0
+LAST_FRAME = 16
+LIMB_SEGMENTS = 12
+LIMB_RINGS = 9
+
+
+def out_dir():
+    argv = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
+    if argv:
+        return os.path.abspath(argv[0])
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "dcc")
+
+
+def clear_scene():
+    bpy.ops.wm.read_factory_settings(use_empty=True)
+    scene = bpy.context.scene
+    scene.render.fps = FPS
+    scene.render.fps_base = 1.0
+    scene.frame_start = FIRST_FRAME
+    scene.frame_end = LAST_FRAME
+    scene.unit_settings.system = 'METRIC'
+    scene.unit_settings.scale_length = 1.0
+    return scene
+
+
+def link(obj):
+    bpy.context.scene.collection.objects.link(obj)
+    return obj
+
+
+def select_only(objs, active):
+    for o in bpy.context.scene.objects:
+        o.select_set(False)
+    for o in objs:
+        o.select_set(True)
+    bpy.context.view_layer.objects.active = active
+
+
+def material(name, rgb):
+    mat = bpy.data.materials.new(name)
+    mat.diffuse_color = (rgb[0], rgb[1], rgb[2], 1.0)
+    mat.use_nodes = True
+    mat.node_tree.nodes["Principled BSDF"].inputs["Base Color"].default_value = mat.diffuse_color
+    return mat
+
+
+def limb_mesh():
+    """A closed tube along +Z from 0 to 2: rings of vertices, quads round the
+    sides and an n-gon on each end."""
+    mesh = bpy.data.meshes.new("LimbMesh")
+    bm = bmesh.new()
+    rings = []
+    for r in range(LIMB_RINGS):
+        z = 2.0 * r / (LIMB_RINGS - 1)
+        ring = []
+        for s in range(LIMB_SEGMENTS):
+            a = 2.0 * math.pi * s / LIMB_SEGMENTS
+            ring.append(bm.verts.new((0.2 * math.cos(a), 0.2 * math.sin(a), z)))
+        rings.append(ring)
+    for r in range(LIMB_RINGS - 1):
+        for s in range(LIMB_SEGMENTS):
+            t = (s + 1) % LIMB_SEGMENTS
+            bm.faces.new((rings[r][s], rings[r][t], rings[r + 1][t], rings[r + 1][s]))
+    bm.faces.new(list(reversed(rings[0])))
+    bm.faces.new(rings[-1])
+    bm.to_mesh(mesh)
+    bm.free()
+    mesh.polygons.foreach_set("use_smooth", [True] * len(mesh.polygons))
+    return mesh
+
+
+def build_rig():
+    arm_data = bpy.data.armatures.new("RigData")
+    # The rig stands at the world origin: Blender's Collada exporter writes
+    # the skin's bind shape matrix wrongly for a rig placed elsewhere.
+    rig = link(bpy.data.objects.new("Rig", arm_data))
+    select_only([rig], rig)
+    bpy.ops.object.mode_set(mode='EDIT')
+    upper = arm_data.edit_bones.new("Upper")
+    upper.head, upper.tail = (0.0, 0.0, 0.0), (0.0, 0.0, 1.0)
+    lower = arm_data.edit_bones.new("Lower")
+    lower.head, lower.tail = (0.0, 0.0, 1.0), (0.0, 0.0, 2.0)
+    lower.parent = upper
+    lower.use_connect = True
+    bpy.ops.object.mode_set(mode='OBJECT')
+
+    limb = link(bpy.data.objects.new("Limb", limb_mesh()))
+    select_only([limb, rig], rig)
+    bpy.ops.object.parent_set(type='ARMATURE_AUTO')
+    if len(limb.vertex_groups) != 2:
+        raise RuntimeError("automatic weights made %d groups" % len(limb.vertex_groups))
+
+    # Frame 0 is the rest pose; the arm then bends at both joints.
+    keys = {0: (0.0, 0.0), 8: (25.0, 70.0), 16: (-15.0, 100.0)}
+    for frame, (up, low) in keys.items():
+        for name, (ax, deg) in (("Upper", (0, up)), ("Lower", (0, low))):
+            pb = rig.pose.bones[name]
+            pb.rotation_mode = 'XYZ'
+            angles = [0.0, 0.0, 0.0]
+            angles[ax] = math.radians(deg)
+            if name == "Upper":
+                angles[1] = math.radians(up * 0.5)  # a twist as well as a bend
+            pb.rotation_euler = angles
+            pb.keyframe_insert("rotation_euler", frame=frame)
+    return rig, limb
+
+
+def build_box():
+    pivot = link(bpy.data.objects.new("Pivot", None))
+    pivot.empty_display_type = 'PLAIN_AXES'
+    keys = {0: ((1.5, 0.0, 0.5), (0.0, 0.0, 0.0)),
+            8: ((1.5, 1.0, 1.0), (0.0, 0.0, 60.0)),
+            16: ((2.0, 0.5, 1.5), (30.0, 0.0, 120.0))}
+    for frame, (loc, rot) in keys.items():
+        pivot.location = loc
+        pivot.rotation_euler = [math.radians(a) for a in rot]
+        pivot.keyframe_insert("location", frame=frame)
+        pivot.keyframe_insert("rotation_euler", frame=frame)
+
+    mesh = bpy.data.meshes.new("BoxMesh")
+    bm = bmesh.new()
+    bmesh.ops.create_cube(bm, size=0.5)
+    bm.to_mesh(mesh)
+    bm.free()
+    # Two materials on different faces: the top and bottom are red.
+    mesh.materials.append(material("Grey", (0.5, 0.5, 0.5)))
+    mesh.materials.append(material("Red", (0.8, 0.1, 0.1)))
+    for poly in mesh.polygons:
+        poly.material_index = 1 if abs(poly.normal.z) > 0.5 else 0
+    box = link(bpy.data.objects.new("Box", mesh))
+    box.parent = pivot
+    box.location = (0.6, 0.0, 0.0)
+    box.rotation_euler = (0.0, 0.0, math.radians(15.0))
+    return pivot, box
+
+
+def build_blob():
+    bpy.ops.mesh.primitive_uv_sphere_add(segments=12, ring_count=8, radius=0.5,
+                                         location=(0.0, 2.0, 1.0))
+    blob = bpy.context.active_object
+    blob.name = "Blob"
+    blob.data.name = "BlobMesh"
+    # Smooth and without UVs, so that no exporter splits its vertices.
+    bpy.ops.object.shade_smooth()
+    while blob.data.uv_layers:
+        blob.data.uv_layers.remove(blob.data.uv_layers[0])
+    blob.shape_key_add(name="Basis")
+    puff = blob.shape_key_add(name="Puff", from_mix=False)
+    for v in puff.data:
+        co = Vector(v.co)
+        # Swell the upper half and stretch it up: not a uniform scale.
+        if co.z > 0.0:
+            v.co = Vector((co.x * 1.4, co.y * 1.4, co.z * 1.8))
+    for frame, value in ((0, 0.0), (8, 1.0), (16, 0.25)):
+        puff.value = value
+        puff.keyframe_insert("value", frame=frame)
+    return blob
+
+
+def build_camera_and_light():
+    cam = link(bpy.data.objects.new("Cam", bpy.data.cameras.new("CamData")))
+    cam.data.lens = 35.0
+    for frame, loc in ((0, (0.0, -8.0, 2.0)), (16, (3.0, -7.0, 3.0))):
+        cam.location = loc
+        cam.rotation_euler = (math.radians(80.0), 0.0, math.radians(frame * 1.5))
+        cam.keyframe_insert("location", frame=frame)
+        cam.keyframe_insert("rotation_euler", frame=frame)
+    bpy.context.scene.camera = cam
+
+    lamp_data = bpy.data.lights.new("LampData", type='POINT')
+    lamp_data.color = (1.0, 0.9, 0.7)
+    lamp_data.energy = 500.0
+    lamp = link(bpy.data.objects.new("Lamp", lamp_data))
+    lamp.location = (2.0, -3.0, 4.0)
+    return cam, lamp
+
+
+def to_file_axes(v):
+    """Blender's Z-up point in the exported files' Y-up axes (up Y, forward -Z)."""
+    return (v.x, v.z, -v.y)
+
+
+def r6(x):
+    return float("%.6f" % x) + 0.0  # + 0.0 turns -0.0 into 0.0
+
+
+def expected_data(scene, meshes, others):
+    data = {
+        "fps": FPS,
+        "first_frame": FIRST_FRAME,
+        "last_frame": LAST_FRAME,
+        "unit": "m",
+        "axes": "points are in the files' Y-up axes: (x, y, z) of Blender's Z-up "
+                "world is (x, z, -y) here; an MDD point is (x, y, -z) of these",
+        "meshes": {},
+        "locations": {},
+    }
+    for obj in meshes:
+        mesh = obj.data
+        data["meshes"][obj.name] = {
+            "vertex_count": len(mesh.vertices),
+            "polygons": [list(p.vertices) for p in mesh.polygons],
+            "polygon_materials": [mesh.materials[p.material_index].name
+                                  if mesh.materials else "" for p in mesh.polygons],
+            "frames": [],
+        }
+    for obj in others:
+        data["locations"][obj.name] = []
+    for frame in range(FIRST_FRAME, LAST_FRAME + 1):
+        scene.frame_set(frame)
+        depsgraph = bpy.context.evaluated_depsgraph_get()
+        for obj in meshes:
+            ev = obj.evaluated_get(depsgraph)
+            me = ev.to_mesh()
+            if len(me.vertices) != len(obj.data.vertices):
+                raise RuntimeError("%s changed its vertex count" % obj.name)
+            pts = []
+            for v in me.vertices:
+                pts.extend(r6(c) for c in to_file_axes(ev.matrix_world @ v.co))
+            ev.to_mesh_clear()
+            data["meshes"][obj.name]["frames"].append(pts)
+        for obj in others:
+            ev = obj.evaluated_get(depsgraph)
+            loc = ev.matrix_world.translation
+            data["locations"][obj.name].append([r6(c) for c in to_file_axes(loc)])
+    return data
+
+
+def fbx_ascii_value(kind, value):
+    if kind == b'S':
+        text = value.decode("utf-8")
+        if "\x00\x01" in text:  # "Name\0\1Class" is "Class::Name" in ASCII files
+            name, cls = text.split("\x00\x01", 1)
+            text = cls + "::" + name
+        return '"%s"' % text
+    if kind == b'C':
+        return "T" if value else "F"
+    if kind in (b'D', b'F'):
+        return repr(float(value))
+    return str(int(value))
+
+
+def write_fbx_ascii_node(f, elem, depth):
+    tab = "\t" * depth
+    name = elem.id.decode("ascii")
+    array_kinds = {b'd': b'D', b'f': b'F', b'i': b'I', b'l': b'L', b'b': b'C'}
+    kinds = [bytes([k]) for k in elem.props_type]
+    if len(elem.props) == 1 and kinds[0] in array_kinds:
+        kind, values = array_kinds[kinds[0]], elem.props[0]
+        f.write("%s%s: *%d {\n" % (tab, name, len(values)))
+        f.write("%s\ta: %s\n" % (tab, ",".join(fbx_ascii_value(kind, v) for v in values)))
+        f.write("%s}\n" % tab)
+        return
+    props = ", ".join(fbx_ascii_value(k, v) for k, v in zip(kinds, elem.props))
+    # Sections and the objects in them always have a scope, empty or not.
+    if elem.elems or not elem.props or depth <= 1:
+        f.write("%s%s: %s {\n" % (tab, name, props))
+        for child in elem.elems:
+            write_fbx_ascii_node(f, child, depth + 1)
+        f.write("%s}\n" % tab)
+    else:
+        f.write("%s%s: %s\n" % (tab, name, props))
+
+
+def write_fbx_ascii(binary_path, ascii_path):
+    """The same FBX node tree as text: the numbers, the vertex order and the
+    animation curves are those of the binary file."""
+    from io_scene_fbx import parse_fbx
+
+    root, version = parse_fbx.parse(binary_path)
+    with open(ascii_path, "w") as f:
+        f.write("; FBX %d.%d.0 project file\n" % (version // 1000, version % 1000 // 100))
+        f.write("; Written from %s by make_dcc_scenes.py\n\n" % os.path.basename(binary_path))
+        for elem in root.elems:
+            if elem.id != b"FileId":  # raw bytes of the binary header only
+                write_fbx_ascii_node(f, elem, 0)
+
+
+def export_all(scene, out):
+    scene.frame_set(FIRST_FRAME)
+    fbx_common = dict(axis_forward='-Z', axis_up='Y', use_selection=False,
+                      add_leaf_bones=False, bake_anim=True, bake_anim_use_all_bones=True,
+                      bake_anim_use_nla_strips=False, bake_anim_use_all_actions=False,
+                      bake_anim_force_startend_keying=True, bake_anim_step=1.0,
+                      bake_anim_simplify_factor=0.0, mesh_smooth_type='OFF',
+                      use_mesh_modifiers=False, primary_bone_axis='Y',
+                      secondary_bone_axis='X', apply_unit_scale=True)
+    # UnitScaleFactor 100: the numbers are metres.
+    bpy.ops.export_scene.fbx(filepath=os.path.join(out, "rig_m.fbx"),
+                             apply_scale_options='FBX_SCALE_ALL', **fbx_common)
+    # UnitScaleFactor 1: the numbers are centimetres (Blender's default export).
+    scene.frame_set(FIRST_FRAME)
+    bpy.ops.export_scene.fbx(filepath=os.path.join(out, "rig_cm.fbx"),
+                             apply_scale_options='FBX_SCALE_NONE', **fbx_common)
+    write_fbx_ascii(os.path.join(out, "rig_m.fbx"), os.path.join(out, "rig_m_ascii.fbx"))
+    scene.frame_set(FIRST_FRAME)
+    bpy.ops.export_scene.gltf(filepath=os.path.join(out, "rig.glb"), export_format='GLB',
+                              export_yup=True, export_apply=False, export_animations=True,
+                              export_frame_range=True, export_force_sampling=True,
+                              export_nla_strips=False, export_skins=True, export_morph=True,
+                              export_cameras=True, export_lights=True)
+    # Collada keeps Blender's own axes and says so (<up_axis>Z_UP</up_axis>);
+    # readers turn it Y-up the same way as the other files are.
+    scene.frame_set(FIRST_FRAME)
+    bpy.ops.wm.collada_export(filepath=os.path.join(out, "rig.dae"), apply_modifiers=False,
+                              include_armatures=True, include_shapekeys=False,
+                              include_animations=True, sampling_rate=1, triangulate=False,
+                              deform_bones_only=True)
+    scene.frame_set(FIRST_FRAME)
+    # OBJ keeps no animation: it holds frame 0, the rig's rest pose.
+    bpy.ops.wm.obj_export(filepath=os.path.join(out, "rig.obj"), export_animation=False,
+                          forward_axis='NEGATIVE_Z', up_axis='Y', apply_modifiers=True,
+                          export_eval_mode='DAG_EVAL_VIEWPORT', export_uv=False,
+                          export_normals=False, export_materials=True,
+                          export_triangulated_mesh=False)
+
+
+def main():
+    out = out_dir()
+    os.makedirs(out, exist_ok=True)
+    scene = clear_scene()
+    rig, limb = build_rig()
+    pivot, box = build_box()
+    blob = build_blob()
+    cam, lamp = build_camera_and_light()
+    export_all(scene, out)
+    data = expected_data(scene, [limb, box, blob], [pivot, cam, lamp])
+    with open(os.path.join(out, "rig_expected.json"), "w") as f:
+        json.dump(data, f, separators=(",", ":"))
+        f.write("\n")
+
+
+main()
