@@ -991,7 +991,7 @@ class Builder {
     }
 
     // The animation's morph channel of a node: named after the node, or
-    // after one of its meshes with "*" and a number after it (FBX).
+    // (FBX) after the node or one of its meshes with "*" and a number.
     const aiMeshMorphAnim* MorphChannelOf(const aiNode* node,
                                           const std::vector<const aiMesh*>& meshes) const {
         for (unsigned i = 0;
@@ -1009,6 +1009,9 @@ class Builder {
                 continue;
             }
             const std::string stem = name.substr(0, star);
+            if (stem == node->mName.C_Str()) {
+                return c;
+            }
             for (const aiMesh* m : meshes) {
                 if (stem == m->mName.C_Str()) {
                     return c;

@@ -5,40 +5,10 @@
 
 #include "host/import/GltfSteps.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace importer_test;
 using namespace std::string_literals;
-
-namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-Outcome Xsihost(const std::string& args) {
-    // Files of this process: ctest may run the tests side by side.
-    const std::string out = ZK_TEST_OUT_DIR "/xsihost_out" + std::to_string(getpid());
-    const std::string err = ZK_TEST_OUT_DIR "/xsihost_err" + std::to_string(getpid());
-    const int status = std::system((XSIHOST_PATH " " + args + " >" + out + " 2>" + err).c_str());
-    const Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return r;
-}
-
-} // namespace
 
 TEST(Formats, ObjAndCollada) {
     // The file's own vertices, though Assimp gives one per face corner. No
