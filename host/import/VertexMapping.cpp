@@ -43,6 +43,31 @@ bool IsPolygon(const aiMesh& m, const aiFace& face) {
 
 } // namespace
 
+ItemVertices AssimpVertices(const std::vector<const aiMesh*>& meshes) {
+    ItemVertices out;
+    out.pointOf.resize(meshes.size());
+    for (size_t mi = 0; mi < meshes.size(); ++mi) {
+        const aiMesh& m = *meshes[mi];
+        const unsigned nv = m.mVertices ? m.mNumVertices : 0;
+        const int base = static_cast<int>(out.points.size());
+        for (unsigned v = 0; v < nv; ++v) {
+            out.pointOf[mi].push_back(base + static_cast<int>(v));
+            out.source.emplace_back(static_cast<int>(mi), v);
+            out.points.push_back({m.mVertices[v].x, m.mVertices[v].y, m.mVertices[v].z});
+        }
+        for (unsigned f = 0; nv > 0 && m.mFaces && f < m.mNumFaces; ++f) {
+            const aiFace& face = m.mFaces[f];
+            if (IsPolygon(m, face)) { // points and lines are no polygons
+                out.polygonSizes.push_back(static_cast<int>(face.mNumIndices));
+                for (unsigned k = 0; k < face.mNumIndices; ++k) {
+                    out.polygonPoints.push_back(base + static_cast<int>(face.mIndices[k]));
+                }
+            }
+        }
+    }
+    return out;
+}
+
 bool VertexMapper::Map(const std::string& nodeName, const std::vector<const aiMesh*>& meshes,
                        ItemVertices* out) {
     // The meshes the file names for the node first, then any other.
@@ -141,14 +166,12 @@ bool VertexMapper::MapOnto(size_t index, const std::vector<const aiMesh*>& meshe
             result.points.push_back(fm.positions[v]);
         }
     }
-    result.polygons.reserve(taken.size());
+    result.polygonSizes.reserve(taken.size());
     for (int q : taken) {
-        std::vector<int> poly;
-        poly.reserve(fm.starts[q + 1] - fm.starts[q]);
+        result.polygonSizes.push_back(fm.starts[q + 1] - fm.starts[q]);
         for (int c = fm.starts[q]; c < fm.starts[q + 1]; ++c) {
-            poly.push_back(pointOfVertex[fm.corners[c]]);
+            result.polygonPoints.push_back(pointOfVertex[fm.corners[c]]);
         }
-        result.polygons.push_back(std::move(poly));
     }
     result.source.assign(result.points.size(), {-1, 0u});
     result.pointOf.resize(meshes.size());

@@ -21,8 +21,11 @@ namespace host {
 
 // The file's vertices of one item.
 struct ItemVertices {
-    std::vector<Vec3> points;               // file order
-    std::vector<std::vector<int>> polygons; // point indices, file order and winding
+    std::vector<Vec3> points; // file order
+    // Polygons in file order and winding: their sizes, and their point
+    // indices one polygon after the other.
+    std::vector<int> polygonSizes;
+    std::vector<int> polygonPoints;
     // Per Assimp mesh of the node, per vertex: its point, or -1 (a vertex of
     // no polygon).
     std::vector<std::vector<int>> pointOf;
@@ -31,6 +34,10 @@ struct ItemVertices {
     // corner uses.
     std::vector<std::pair<int, unsigned>> source;
 };
+
+// Assimp's own vertices of a node's meshes, mesh after mesh, and its faces
+// of at least three corners (for formats whose vertices Assimp keeps).
+ItemVertices AssimpVertices(const std::vector<const aiMesh*>& meshes);
 
 class VertexMapper {
   public:

@@ -272,7 +272,8 @@ TEST(FileReaders, MappingNeedsEveryCornerOnItsVertex) {
     host::ItemVertices out;
     ASSERT_TRUE(mapper.Map("Quad", {first.get(), second.get()}, &out));
     EXPECT_EQ(out.points.size(), 4u);
-    EXPECT_EQ(out.polygons, (std::vector<std::vector<int>>{{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(out.polygonSizes, (std::vector<int>{3, 3}));
+    EXPECT_EQ(out.polygonPoints, (std::vector<int>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(out.pointOf[1], (std::vector<int>{0, 2, 3}));
     EXPECT_EQ(out.source[3], (std::pair<int, unsigned>{1, 2u}));
 
