@@ -155,6 +155,25 @@ TEST(FileVertices, FbxFrameRateAndUnits) {
     EXPECT_LT(WorstError(even, "Limb", 16, 100.0), 100 * kTolerance);
     std::system(("rm -rf " + out).c_str());
 
+    // Cameras, lights and nulls are placed in metres too, and --keep-units
+    // leaves their centimetres.
+    for (const bool keep : {false, true}) {
+        FreshHost();
+        host::AssimpLoadOptions options;
+        options.keepUnits = keep;
+        host::LoadSceneFile(ZK_DATA_DIR "/dcc/rig_cm.fbx", options);
+        EXPECT_EQ(host::HostApp::Get().GetFrameRate(), 24.0);
+        for (const char* item : {"Pivot", "Cam", "Lamp"}) {
+            for (int f : {0, 5, 16}) {
+                const auto& e = Expected()["locations"][item][f];
+                const P3 expected = P3{e[0].get<double>(), e[1].get<double>(), e[2].get<double>()};
+                EXPECT_P3_NEAR(Translation(std::wstring(item, item + std::strlen(item)), f) *
+                                   (keep ? 0.01 : 1.0),
+                               expected, item << " frame " << f);
+            }
+        }
+    }
+
     const Outcome list = Xsihost("list --scene " ZK_DATA_DIR "/dcc/rig_cm.fbx --keep-units");
     EXPECT_EQ(list.out.substr(0, list.out.find('\n')),
               "# unit 0.01 m (numbers kept), frame rate 24 fps (the file's)");
