@@ -5,24 +5,12 @@
 // whose corners cannot be mapped.
 #include "ImporterTestUtil.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <set>
 
 using namespace importer_test;
 
 namespace {
-
-constexpr double kTolerance = 1e-4; // metres
-
-const nlohmann::json& Expected() {
-    static const nlohmann::json data = [] {
-        std::ifstream in(ZK_DATA_DIR "/dcc/rig_expected.json");
-        return nlohmann::json::parse(in);
-    }();
-    return data;
-}
 
 uint32_t BigEndian32(const std::string& bytes, size_t at) {
     uint32_t v = 0;

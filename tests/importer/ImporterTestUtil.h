@@ -15,6 +15,7 @@
 #include <xsi_x3dobject.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cfloat>
@@ -139,6 +140,17 @@ inline double Keyed(const std::vector<double>& times, const std::vector<double>&
     }
     const double u = Clamp01((t - times[i - 1]) / (times[i] - times[i - 1]));
     return values[i - 1] + (values[i] - values[i - 1]) * (step ? std::floor(u) : u);
+}
+
+// Blender's evaluated points of the scene in data/dcc (see its README), and
+// how near a baked point must come to them.
+constexpr double kTolerance = 1e-4; // metres
+inline const nlohmann::json& Expected() {
+    static const nlohmann::json data = [] {
+        std::ifstream in(ZK_DATA_DIR "/dcc/rig_expected.json");
+        return nlohmann::json::parse(in);
+    }();
+    return data;
 }
 
 inline std::string ReadText(const std::string& path) {
