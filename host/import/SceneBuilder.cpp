@@ -2,10 +2,12 @@
 // what becomes of each node).
 #include "host/app/HostApp.h"
 #include "host/import/AnimTracks.h"
+#include "host/import/CameraLight.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/FileFacts.h"
 #include "host/import/GltfSteps.h"
 #include "host/import/ImportNames.h"
+#include "host/import/MeshDeform.h"
 #include "host/import/NodeMetadata.h"
 #include "host/import/Transforms.h"
 #include "host/scene/Scene.h"
@@ -448,52 +450,11 @@ class Builder {
     }
 
     void SetAttributes(const aiNode* node) {
-        NodeInfo& info = m_info[node];
-        Item* item = info.item;
+        const NodeInfo& info = m_info[node];
         if (info.kind == ItemKind::Camera && info.camera) {
-            const double aspect = info.camera->mAspect;
-            const double hfov = info.camera->mHorizontalFOV;
-            const bool hasAspect = aspect > 0.0 && std::isfinite(aspect);
-            if (hasAspect) {
-                item->GetParam(L"aspect")->Value().Set(aspect);
-            }
-            if (hfov > 0.0 && std::isfinite(hfov)) {
-                if (m_isGltf) {
-                    // The importer reports yfov x aspect: take the file's
-                    // vertical angle back out.
-                    const double vfov = hfov / (hasAspect ? aspect : 1.0);
-                    item->GetParam(L"fov")->Value().Set(vfov * 180.0 / kPi);
-                    item->GetParam(L"fovtype")->Value().Set(0.0);
-                } else {
-                    item->GetParam(L"fov")->Value().Set(hfov * 180.0 / kPi);
-                    item->GetParam(L"fovtype")->Value().Set(1.0);
-                }
-            }
+            SetCameraParams(*info.camera, m_isGltf, info.item);
         } else if (info.kind == ItemKind::Light && info.light) {
-            const aiLight& l = *info.light;
-            double type = 1.0;
-            if (l.mType == aiLightSource_DIRECTIONAL) {
-                type = 0.0;
-            } else if (l.mType == aiLightSource_SPOT) {
-                type = 2.0;
-            }
-            item->GetParam(L"Type")->Value().Set(type);
-            const double rgb[3] = {l.mColorDiffuse.r, l.mColorDiffuse.g, l.mColorDiffuse.b};
-            double intensity = 0.0;
-            for (double c : rgb) {
-                if (std::isfinite(c)) {
-                    intensity = std::max(intensity, c);
-                }
-            }
-            Color color{0.0, 0.0, 0.0, 1.0};
-            if (intensity > 0.0) {
-                color = {std::isfinite(rgb[0]) ? rgb[0] / intensity : 0.0,
-                         std::isfinite(rgb[1]) ? rgb[1] / intensity : 0.0,
-                         std::isfinite(rgb[2]) ? rgb[2] / intensity : 0.0, 1.0};
-            }
-            LightShader* shader = item->GetShaders().front().get();
-            shader->GetParam(L"color")->ColorValue().Set(color);
-            shader->GetParam(L"intensity")->Value().Set(intensity);
+            SetLightParams(*info.light, info.item);
         }
     }
 
@@ -582,7 +543,7 @@ class Builder {
         const aiMeshMorphAnim* channel = MorphChannelOf(node, meshes);
         Mesh* mesh = m_info[node].item->GetMesh();
         for (unsigned t = 0; t < targets; ++t) {
-            std::vector<Vec3> deltas(vertices.points.size());
+            std::vector<Vec3> deltas = MorphDeltas(meshes, vertices, t, m_scale);
             double weight = 0.0;
             bool weightSet = false;
             std::string name;
@@ -598,19 +559,6 @@ class Builder {
                     weightSet = true;
                 }
             }
-            // Each point takes the offset of the corner it comes from.
-            for (size_t p = 0; p < deltas.size(); ++p) {
-                const auto [mi, v] = vertices.source[p];
-                if (mi < 0) {
-                    continue;
-                }
-                const aiMesh* m = meshes[mi];
-                const aiAnimMesh* am =
-                    m->mAnimMeshes && t < m->mNumAnimMeshes ? m->mAnimMeshes[t] : nullptr;
-                if (am && am->mVertices && am->mNumVertices == m->mNumVertices && m->mVertices) {
-                    deltas[p] = (ToVec3(am->mVertices[v]) - ToVec3(m->mVertices[v])) * m_scale;
-                }
-            }
             if (name.empty()) {
                 name = "target" + std::to_string(t);
             }
@@ -619,20 +567,8 @@ class Builder {
                 mesh->MorphWeight(index).Set(weight);
                 continue;
             }
-            std::vector<std::pair<double, double>> keys;
-            for (unsigned k = 0; k < channel->mNumKeys; ++k) {
-                const aiMeshMorphKey& key = channel->mKeys[k];
-                double w = 0.0;
-                for (unsigned j = 0; key.mValues && key.mWeights && j < key.mNumValuesAndWeights;
-                     ++j) {
-                    if (key.mValues[j] == t && std::isfinite(key.mWeights[j])) {
-                        w = key.mWeights[j];
-                    }
-                }
-                keys.emplace_back(key.mTime, w);
-            }
-            auto track = std::make_shared<const Track<double>>(
-                MakeTrack(std::move(keys), IsStep(node->mName.C_Str(), GltfPath::Weights)));
+            auto track = std::make_shared<const Track<double>>(MakeTrack(
+                MorphWeightKeys(*channel, t), IsStep(node->mName.C_Str(), GltfPath::Weights)));
             if (track->Count() <= 1) {
                 mesh->MorphWeight(index).Set(track->Count() == 0 ? weight
                                                                  : track->keys.GetKeys()[0].value);
@@ -686,21 +622,7 @@ class Builder {
                     joints.push_back(j.item);
                     offsets.push_back(offset);
                 }
-                const std::vector<int>& pointOf = vertices.pointOf[mi];
-                for (unsigned w = 0; bone->mWeights && w < bone->mNumWeights; ++w) {
-                    const aiVertexWeight& vw = bone->mWeights[w];
-                    if (vw.mVertexId >= pointOf.size() || !std::isfinite(vw.mWeight) ||
-                        !(vw.mWeight > 0.0f)) {
-                        continue;
-                    }
-                    // A point takes the weights of the corner it comes from.
-                    const int p = pointOf[vw.mVertexId];
-                    if (p >= 0 && vertices.source[p].first == static_cast<int>(mi) &&
-                        vertices.source[p].second == vw.mVertexId) {
-                        influences[p].push_back({index, vw.mWeight});
-                        any = true;
-                    }
-                }
+                any = AddBoneWeights(*bone, mi, index, vertices, &influences) || any;
             }
         }
         if (any) {
