@@ -1,6 +1,7 @@
 #include "host/import/FbxDocument.h"
 #include "host/import/FileSettings.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace host {
@@ -38,6 +39,24 @@ FileSettings ReadFbxSettings(const FbxDocument& doc) {
         }
     }
     if (const FbxNode* objects = doc.Root().Child("Objects")) {
+        // A stack without a time span starts at its first key: Assimp counts
+        // from there.
+        double firstKey = 0.0;
+        bool anyKey = false;
+        for (const FbxNode& n : objects->children) {
+            const FbxNode* times = n.name == "AnimationCurve" ? n.Child("KeyTime") : nullptr;
+            if (!times) {
+                continue;
+            }
+            try {
+                for (double t : doc.Array(*times)) {
+                    firstKey = anyKey ? std::min(firstKey, t) : t;
+                    anyKey = true;
+                }
+            } catch (const FbxError&) {
+                // Assimp refuses the curve on its own.
+            }
+        }
         for (const FbxNode& n : objects->children) {
             if (n.name != "AnimationStack") {
                 continue;
@@ -47,8 +66,9 @@ FileSettings ReadFbxSettings(const FbxDocument& doc) {
             if (sep != std::string::npos) {
                 name = name.substr(sep + 2);
             }
-            out.animationStarts.emplace_back(name, First(FbxProperty(n, "LocalStart")) /
-                                                       kFbxTicksPerSecond);
+            const double start = First(FbxProperty(n, "LocalStart"));
+            const bool span = start != 0.0 || First(FbxProperty(n, "LocalStop")) != 0.0;
+            out.animationStarts.emplace_back(name, (span ? start : firstKey) / kFbxTicksPerSecond);
         }
     }
     return out;

@@ -14,7 +14,8 @@ struct FileSettings {
     double metresPerUnit = 0.0; // 0: the file names no unit
     double frameRate = 0.0;     // 0: the file names no frame rate
     // Per animation (by name): the file time, in seconds, that Assimp makes
-    // its time 0.
+    // its time 0 (FBX: the stack's LocalStart, or its first key when it
+    // gives no time span).
     std::vector<std::pair<std::string, double>> animationStarts;
 };
 

@@ -210,6 +210,18 @@ Objects:  {
 	}
 	Model: 9, "Model::Quad", "Mesh" {
 	}
+	AnimationStack: 3, "AnimStack::Take", "" {
+		Properties70:  {
+			P: "LocalStart", "KTime", "Time", "",92372316000
+		}
+	}
+	AnimationStack: 4, "AnimStack::Open", "" {
+	}
+	AnimationCurve: 5, "AnimCurve::", "" {
+		KeyTime: *2 {
+			a: 138558474000,46186158000
+		}
+	}
 }
 Connections:  {
 	C: "OO",7,9
@@ -225,6 +237,9 @@ Connections:  {
     const host::FileSettings settings = host::ReadFbxSettings(doc);
     EXPECT_DOUBLE_EQ(settings.metresPerUnit, 0.0254);
     EXPECT_EQ(settings.frameRate, 12.5);
+    // Assimp's time 0: the stack's start, or its first key without a span.
+    EXPECT_EQ(settings.animationStarts,
+              (std::vector<std::pair<std::string, double>>{{"Take", 2.0}, {"Open", 1.0}}));
 
     for (const char* bad : {"Objects: {\n", "Objects: }\n", "a b c\n", "V: \"open\n"}) {
         EXPECT_THROW(host::FbxDocument::Parse(bad), host::FbxError) << bad;
