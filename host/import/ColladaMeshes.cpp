@@ -162,11 +162,12 @@ std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresP
                 target.child("skin") ? target.child("skin") : target.child("morph");
             target = ByUrl(ids, skin.attribute("source").value());
         }
+        // Assimp names a node by its name or its id.
         const pugi::xml_node node = x.node().parent();
-        const char* name =
-            node.attribute("name") ? node.attribute("name").value() : node.attribute("id").value();
         if (target) {
-            users[target.attribute("id").value()].push_back(name);
+            auto& names = users[target.attribute("id").value()];
+            names.push_back(node.attribute("name").value());
+            names.push_back(node.attribute("id").value());
         }
     }
     std::vector<FileMesh> meshes;

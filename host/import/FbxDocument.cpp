@@ -371,6 +371,16 @@ std::vector<double> FbxDocument::Array(const FbxNode& node) const {
         }
         return out;
     }
+    if (!m_binary) {
+        // Older text writes an array as the node's own list of numbers.
+        for (const FbxValue& v : node.values) {
+            if (v.kind != FbxValue::Kind::Number) {
+                throw FbxError("FBX node \"" + node.name + "\" holds no array");
+            }
+            out.push_back(v.number);
+        }
+        return out;
+    }
     for (const FbxValue& v : node.values) {
         if (v.kind != FbxValue::Kind::Array) {
             continue;

@@ -112,7 +112,7 @@ bool VertexMapper::MapOnto(size_t index, const std::vector<const aiMesh*>& meshe
             continue;
         }
         vertexOf[mi].assign(m.mNumVertices, -1);
-        int cursor = 0;
+        int cursor = fm.allVertices ? 0 : m_firstFree[index];
         for (unsigned f = 0; m.mFaces && f < m.mNumFaces; ++f) {
             const aiFace& face = m.mFaces[f];
             if (!IsPolygon(m, face)) {
@@ -136,6 +136,12 @@ bool VertexMapper::MapOnto(size_t index, const std::vector<const aiMesh*>& meshe
                 }
                 v = fileVertex;
             }
+        }
+    }
+    if (!fm.allVertices) {
+        int& free = m_firstFree[index];
+        while (free < polygonCount && used[free]) {
+            ++free;
         }
     }
     // The item's points: every vertex of the mesh, or those its polygons use.

@@ -44,6 +44,7 @@ class VertexMapper {
     explicit VertexMapper(std::vector<FileMesh> meshes) : m_meshes(std::move(meshes)) {
         for (const FileMesh& m : m_meshes) {
             m_used.emplace_back(m.allVertices ? 0 : m.PolygonCount(), 0);
+            m_firstFree.push_back(0);
         }
     }
 
@@ -58,6 +59,7 @@ class VertexMapper {
     std::vector<FileMesh> m_meshes;
     // Polygons of a shared pool already taken by earlier items.
     std::vector<std::vector<char>> m_used;
+    std::vector<int> m_firstFree; // of a pool: no polygon before it is free
 };
 
 } // namespace host

@@ -334,7 +334,7 @@ TEST(FileReaders, ColladaPolygonsUnitsAndUnmappableFiles) {
     const auto meshes = host::ReadColladaMeshes(ReadText(ZK_DATA_DIR "/quads_cm.dae"), &unit);
     EXPECT_EQ(unit, 0.01);
     ASSERT_EQ(meshes.size(), 1u);
-    EXPECT_EQ(meshes[0].users, std::vector<std::string>{"Strip"});
+    EXPECT_EQ(meshes[0].users, (std::vector<std::string>{"Strip", "Strip"}));
     for (const char* bad :
          {"<COLLADA", "<COLLADA><library_geometries><geometry id='g'><mesh><vertices id='v'/>"
                       "</mesh></geometry></library_geometries></COLLADA>"}) {
