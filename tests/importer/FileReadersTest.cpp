@@ -60,33 +60,37 @@ struct Node {
     std::vector<Node> children;
 };
 
-// The node's record, starting at file offset `at`.
-std::string Record(const Node& n, size_t at) {
+// The node's record, starting at file offset `at`; wide: FBX 7.5's 64-bit
+// offsets and counts.
+std::string Record(const Node& n, size_t at, bool wide) {
     std::string values;
     for (const std::string& v : n.values) {
         values += v;
     }
-    const size_t head = 13 + n.name.size();
+    const size_t word = wide ? 8 : 4;
+    const size_t head = 3 * word + 1 + n.name.size();
     std::string body;
     for (const Node& c : n.children) {
-        body += Record(c, at + head + values.size() + body.size());
+        body += Record(c, at + head + values.size() + body.size(), wide);
     }
     if (!n.children.empty()) {
-        body += std::string(13, '\0');
+        body += std::string(3 * word + 1, '\0');
     }
+    auto w = [wide](size_t v) {
+        return wide ? LE<uint64_t>(v) : LE<uint32_t>(static_cast<uint32_t>(v));
+    };
     const size_t end = at + head + values.size() + body.size();
-    return LE<uint32_t>(static_cast<uint32_t>(end)) +
-           LE<uint32_t>(static_cast<uint32_t>(n.values.size())) +
-           LE<uint32_t>(static_cast<uint32_t>(values.size())) +
+    return w(end) + w(n.values.size()) + w(values.size()) +
            std::string(1, static_cast<char>(n.name.size())) + n.name + values + body;
 }
 
-std::string BinaryFbx(const std::vector<Node>& top) {
-    std::string out = "Kaydara FBX Binary  \0\x1a\0"s + LE<uint32_t>(7400);
+std::string BinaryFbx(const std::vector<Node>& top, uint32_t version = 7400) {
+    const bool wide = version >= 7500;
+    std::string out = "Kaydara FBX Binary  \0\x1a\0"s + LE<uint32_t>(version);
     for (const Node& n : top) {
-        out += Record(n, out.size());
+        out += Record(n, out.size(), wide);
     }
-    return out + std::string(13, '\0');
+    return out + std::string(wide ? 25 : 13, '\0');
 }
 
 // A model "Quad" showing a geometry of two polygons over four vertices.
@@ -124,10 +128,12 @@ std::string FbxMeshError(const std::string& bytes) {
 
 TEST(FileReaders, BinaryFbxRawAndCompressedArrays) {
     const std::string raw = Raw(kQuadXYZ);
-    for (const std::string& vertices :
-         {ArrayValue('d', 15, 0, raw), ArrayValue('d', 15, 1, Deflate(raw))}) {
+    const std::pair<std::string, uint32_t> cases[] = {{ArrayValue('d', 15, 0, raw), 7400},
+                                                      {ArrayValue('d', 15, 1, Deflate(raw)), 7400},
+                                                      {ArrayValue('d', 15, 1, Deflate(raw)), 7500}};
+    for (const auto& [vertices, version] : cases) {
         const auto meshes = host::ReadFbxMeshes(host::FbxDocument::Parse(
-            BinaryFbx(QuadScene(vertices, ArrayValue('i', 7, 0, Raw(kQuadPolys))))));
+            BinaryFbx(QuadScene(vertices, ArrayValue('i', 7, 0, Raw(kQuadPolys))), version)));
         ASSERT_EQ(meshes.size(), 1u);
         EXPECT_EQ(meshes[0].users, std::vector<std::string>{"Quad"});
         ASSERT_EQ(meshes[0].positions.size(), 5u);
