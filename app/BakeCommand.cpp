@@ -1,5 +1,6 @@
 // xsihost bake [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frames A:B]
-//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--quiet] OUTDIR
+//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--keep-units]
+//              [--quiet] OUTDIR
 //
 // Runs ZK_XSI_Baker with every output switched on under OUTDIR: mdd/, lwo/,
 // emdl/, scene.lws, scene.mel, scene.fxs and scene.zsc, motion sampled for

@@ -1,5 +1,5 @@
 // xsihost run [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frame N] [--quiet]
-//             COMMAND [ARG ...]
+//             [--keep-units] COMMAND [ARG ...]
 //
 // Loads the scene and the plug-ins, runs COMMAND through the host and exits
 // 0 when it returns OK, else 1 after printing its status in hex. The
