@@ -1,5 +1,6 @@
 // xsihost bake [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frames A:B]
-//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--quiet] OUTDIR
+//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--keep-units]
+//              [--quiet] OUTDIR
 //
 // Runs ZK_XSI_Baker with every output switched on under OUTDIR: mdd/, lwo/,
 // emdl/, scene.lws, scene.mel, scene.fxs and scene.zsc, motion sampled for
@@ -387,9 +388,12 @@ int Bake(const BakeOptions& o) {
     app.SetQuiet(o.quiet);
     host::ui::InstallInterruptHandler(o.quiet);
     // A scene file's frame range depends on the frame rate: set it first.
-    if (o.haveFps)
+    SceneOptions sceneOptions = o.scene;
+    if (o.haveFps) {
         app.SetFrameRate(o.fps);
-    app.SetScene(LoadScene(o.scene));
+        sceneOptions.frameRate = o.fps;
+    }
+    app.SetScene(LoadScene(sceneOptions));
     host::Scene& scene = *app.GetScene();
 
     int first = 0, last = 0;
@@ -505,7 +509,8 @@ Subcommand AddBakeCommand(CLI::App& app) {
                     "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
                     "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second, 0.001 to 100000 (default 30)")
+    sub->add_option("--fps", options->fps,
+                    "Frames per second, 0.001 to 100000 (default: the scene file's, else 30)")
         ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");

@@ -3,6 +3,7 @@
 #include "RunArguments.h"
 #include "Subcommands.h"
 
+#include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/DemoScene.h"
 #include "host/scene/Scene.h"
@@ -24,9 +25,12 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
     sub.add_option("--anim", options.animation,
                    "Animation of the scene file to play, by name or index (default: the first)")
         ->needs(scene);
+    sub.add_flag("--keep-units", options.keepUnits,
+                 "Keep the scene file's own units (default: metres where the file names its unit)")
+        ->needs(scene);
 }
 
-std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneFileInfo* info) {
     if (options.demo) {
         return host::MakeDemoScene();
     }
@@ -47,8 +51,16 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     }
     host::AssimpLoadOptions load;
     load.animation = options.animation;
+    load.keepUnits = options.keepUnits;
+    load.frameRate = options.frameRate;
+    host::SceneFileInfo fileInfo;
     try {
-        return host::LoadAssimpScene(options.file, load);
+        std::unique_ptr<host::Scene> scene = host::LoadAssimpScene(options.file, load, &fileInfo);
+        host::HostApp::Get().SetFrameRate(fileInfo.frameRate);
+        if (info) {
+            *info = fileInfo;
+        }
+        return scene;
     } catch (const host::SceneLoadError& e) {
         throw UsageError(e.what()); // names the file and what is wrong
     }

@@ -1,5 +1,5 @@
 // xsihost run [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frame N] [--quiet]
-//             COMMAND [ARG ...]
+//             [--keep-units] COMMAND [ARG ...]
 //
 // Loads the scene and the plug-ins, runs COMMAND through the host and exits
 // 0 when it returns OK, else 1 after printing its status in hex; 130 when
@@ -40,10 +40,12 @@ int Run(const RunOptions& o) {
 
     // The frame rate first: a scene file's frame range is its animation's
     // length in frames at that rate.
+    SceneOptions sceneOptions = o.scene;
     if (o.haveFps) {
         app.SetFrameRate(o.fps);
+        sceneOptions.frameRate = o.fps;
     }
-    app.SetScene(LoadScene(o.scene));
+    app.SetScene(LoadScene(sceneOptions));
     if (o.haveFrame) {
         app.SetCurrentFrame(o.frame);
     }
@@ -102,7 +104,7 @@ Subcommand AddRunCommand(CLI::App& app) {
                     "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
                     "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
+    sub->add_option("--fps", options->fps, "Frames per second (default: the scene file's, else 30)")
         ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frame", options->frame, "Current frame (default 0)")

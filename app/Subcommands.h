@@ -12,7 +12,8 @@
 
 namespace host {
 class Scene;
-}
+struct SceneFileInfo;
+} // namespace host
 
 namespace xsihost {
 
@@ -45,11 +46,16 @@ struct SceneOptions {
     std::string file;
     std::string animation; // the scene file's animation to play; empty: the first
     bool demo = false;
+    bool keepUnits = false; // the file's own numbers, not metres
+    double frameRate = 0.0; // --fps; 0: the file's rate, else the host's
 };
 void AddSceneOptions(CLI::App& sub, SceneOptions& options);
-// The scene the options name (nullptr when neither was given). Throws
-// UsageError when the file is missing or cannot be loaded.
-std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
+// The scene the options name (nullptr when neither was given). A file's
+// scene is built for the frame rate of --fps, else the file's own, which
+// becomes the host's frame rate; info (when given) receives what the file
+// declared. Throws UsageError when the file is missing or cannot be loaded.
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options,
+                                       host::SceneFileInfo* info = nullptr);
 
 // The folder the plug-ins are loaded from: the one given (--plugins), else,
 // when xsihost runs from an installed tree, <prefix>/lib/zk_xsi_baker beside
