@@ -58,7 +58,7 @@ def vm_rss_kb(pid):
 
 
 def bake(count):
-    """Bakes frames 0 .. count-1; returns seconds, peak RSS in kB, samples."""
+    """Bakes frames 0 .. count-1; returns seconds, CPU seconds, peak RSS in kB, samples."""
     out = os.path.join(work, "out%d" % count)
     os.mkdir(out)
     cache = os.path.join(out, "Sheet.mdd")
@@ -100,18 +100,19 @@ def bake(count):
     if size != header + block * (count + 1) or head != (count, points):
         sys.exit("long_bake: the cache is not %d frames of %d points (%d bytes, header %s)"
                  % (count, points, size, head))
-    return seconds, usage.ru_maxrss, samples
+    return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, samples
 
 
 short = max(frames // 10, 1)
-s_seconds, s_peak, _ = bake(short)
-l_seconds, l_peak, samples = bake(frames)
+s_seconds, s_cpu, s_peak, _ = bake(short)
+l_seconds, l_cpu, l_peak, samples = bake(frames)
 
 print("points %d, frames %d (%d fps), cache %.2f GB"
       % (points, frames, fps, (8 + 4 * frames + 12 * points * (frames + 1)) / 1e9))
-for count, seconds, peak in ((short, s_seconds, s_peak), (frames, l_seconds, l_peak)):
-    print("%5d frames: %7.2f s, %6.1f million points x frames per second, peak RSS %d MB"
-          % (count, seconds, points * count / seconds / 1e6, peak // 1024))
+for count, seconds, cpu, peak in ((short, s_seconds, s_cpu, s_peak),
+                                  (frames, l_seconds, l_cpu, l_peak)):
+    print("%5d frames: %7.2f s (CPU %.2f s), %6.1f million points x frames per second,"
+          " peak RSS %d MiB" % (count, seconds, cpu, points * count / seconds / 1e6, peak // 1024))
 if l_seconds > s_seconds:
     print("the %d frames more: %.2f s, %.1f million points x frames per second (import excluded)"
           % (frames - short, l_seconds - s_seconds,
@@ -120,8 +121,9 @@ print("peak RSS %d frames - %d frames: %+d kB" % (frames, short, l_peak - s_peak
 
 walk = [s for s in samples if s[2] >= 0]
 if walk:
-    print("RSS while the cache is written (%d samples, %d during the import before it):"
-          % (len(walk), len(samples) - len(walk)))
+    before = [s[1] for s in samples if s[2] < 0]
+    print("RSS while the cache is written (%d samples; %d during the import before it, most %d kB):"
+          % (len(walk), len(before), max(before, default=0)))
     marks = []
     for percent in (10, 50, 90):
         at = next((s for s in walk if s[2] >= percent * (frames + 1) // 100), walk[-1])
