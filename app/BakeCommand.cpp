@@ -1,23 +1,43 @@
 // xsihost bake [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frames A:B]
-//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--quiet] OUTDIR
+//              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--keep-units]
+//              [--quiet] OUTDIR
 //
 // Runs ZK_XSI_Baker with every output switched on under OUTDIR: mdd/, lwo/,
 // emdl/, scene.lws, scene.mel, scene.fxs and scene.zsc, motion sampled for
 // every kind and keyed into the scene files, or with --motion-files written
 // as LightWave motion files into motion/ instead. It bakes every item of the
-// scene (or --items) over the scene's frame range (or --frames), creates the
-// folders first and prints each file it wrote.
+// scene (or --items) over the scene's frame range (or --frames).
+//
+// Before anything is written it refuses (one line, exit 2): an OUTDIR that
+// is empty or holds a control character or a backslash; a prefix or item
+// name holding a path separator, "..", or a control character; an --items
+// name that names no item (or more than one by its short name); a scene
+// whose own range is longer than kMaxSceneFrames; any file path that would
+// not lie under OUTDIR or would not fit the command's 255-byte path field;
+// and caches that would not fit the free space of OUTDIR's file system.
+//
+// After the run it prints on stdout each file it completed, and names on
+// stderr each file it wrote but did not complete. A point cache is complete
+// when its header holds the frame count asked and its size is exactly
+// 8 + 4F + 12P(F + 1) for its header's F frames and P points; any other
+// file when the command returned OK, was not cancelled, and the file is a
+// non-empty regular file. A file this run did not write (absent, or
+// unchanged since before the run) is neither; after a command that returned
+// OK it is named as not written and the bake fails. Folders the bake created
+// and left empty are removed.
+#include "RunArguments.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/scene/Item.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,13 +45,22 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <set>
 
 namespace xsihost {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The longest frame range a scene may give on its own; a longer one must be
+// narrowed with --frames.
+constexpr long long kMaxSceneFrames = 1000000;
+// The longest path the command takes: its path fields hold 255 bytes with
+// the terminating zero.
+constexpr size_t kMaxPathBytes = 254;
 
 struct BakeOptions {
     SceneOptions scene;
@@ -40,6 +69,7 @@ struct BakeOptions {
     bool haveFps = false;
     std::string frames;
     std::string items;
+    bool haveItems = false;
     std::string prefix;
     bool local = false;
     bool motionFiles = false;
@@ -63,135 +93,406 @@ void ParseFrames(const std::string& text, int& first, int& last) {
     };
     if (colon == std::string::npos || !whole(text.substr(0, colon), first) ||
         !whole(text.substr(colon + 1), last))
-        throw UsageError("--frames takes A:B, two whole numbers (got \"" + text + "\")");
+        throw UsageError("--frames takes A:B, two whole numbers (got " + Quote(text) + ")");
     if (last < first)
         throw UsageError("--frames " + text + ": the last frame is before the first");
 }
 
-// Size and modification time of every file below a folder, to tell which
-// files a run wrote.
-using FileStamps = std::map<std::string, std::pair<long long, uintmax_t>>;
-
-FileStamps Stamp(const fs::path& root) {
-    FileStamps stamps;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-        struct stat st;
-        if (it->is_regular_file(ec) && stat(it->path().c_str(), &st) == 0)
-            stamps[it->path().string()] = {
-                static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
-                static_cast<uintmax_t>(st.st_size)};
-    }
-    return stamps;
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+    });
 }
 
-void MakeFolder(const fs::path& folder) {
+void CheckOutDir(const std::string& out) {
+    if (out.empty())
+        throw UsageError("the output folder is empty; name a folder");
+    if (HasControlCharacter(out))
+        throw UsageError("the output folder " + Quote(out) + " holds a control character");
+    if (out.find('\\') != std::string::npos)
+        throw UsageError("the output folder " + Quote(out) +
+                         " holds a backslash, which the command takes as a separator");
+}
+
+// A prefix or an item name becomes part of a file name under OUTDIR.
+void CheckNamePart(const std::string& text, const std::string& what) {
+    const char* problem = nullptr;
+    if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
+        problem = "a path separator";
+    else if (text.find("..") != std::string::npos)
+        problem = "\"..\"";
+    else if (HasControlCharacter(text))
+        problem = "a control character";
+    if (problem)
+        throw UsageError(what + " " + Quote(text) + " holds " + problem +
+                         "; it must name a file inside the output folder");
+}
+
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> pieces(1);
+    for (char c : list) {
+        if (c == ',')
+            pieces.emplace_back();
+        else
+            pieces.back().push_back(c);
+    }
+    return pieces;
+}
+
+// The items to bake: every --items name resolved as the command resolves it
+// (exact full name, else a unique short name), or every item of the scene.
+std::vector<const host::Item*> ResolveItems(const host::Scene& scene, bool given,
+                                            const std::string& list) {
+    std::vector<const host::Item*> items;
+    if (!given) {
+        for (int i = 0; i < scene.ItemCount(); ++i) {
+            const host::Item* item = scene.GetItem(i);
+            if (Narrow(item->GetFullName()).find(',') != std::string::npos)
+                throw UsageError("the item name " + Quote(Narrow(item->GetFullName())) +
+                                 " holds a comma; name the items with --items");
+            items.push_back(item);
+        }
+        if (items.empty())
+            throw UsageError("the scene holds no item to bake");
+        return items;
+    }
+    for (const std::string& name : SplitList(list)) {
+        CheckNamePart(name, "the item name");
+        const host::Item* item = scene.FindItem(Widen(name));
+        if (!item) {
+            int sameShortName = 0;
+            for (int i = 0; i < scene.ItemCount(); ++i)
+                sameShortName += scene.GetItem(i)->GetName() == Widen(name) ? 1 : 0;
+            throw UsageError("--items: " + Quote(name) +
+                             (sameShortName > 1
+                                  ? " is the short name of more than one item; "
+                                    "give the full name"
+                                  : " names no item of the scene (see xsihost list)"));
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+// A file the bake is to write, and for a point cache its point count.
+struct Expected {
+    std::string path;
+    bool cache = false;
+    long long points = 0;
+};
+
+std::vector<Expected> ExpectedFiles(const fs::path& out,
+                                    const std::vector<const host::Item*>& items,
+                                    const std::string& prefix, bool motionFiles) {
+    std::vector<Expected> files;
+    std::set<std::string> seen;
+    auto add = [&](const fs::path& path, bool cache, long long points) {
+        if (seen.insert(path.string()).second)
+            files.push_back({path.string(), cache, points});
+    };
+    for (const host::Item* item : items) {
+        const std::string name = Narrow(item->GetFullName());
+        CheckNamePart(name, "the item name");
+        const std::string kind = item->GetKindName();
+        if (kind == "mesh") {
+            add(out / "mdd" / (prefix + name + ".mdd"), true, item->GetPointCount());
+            add(out / "lwo" / (name + ".lwo"), false, 0);
+            add(out / "emdl" / (name + ".emdl"), false, 0);
+        }
+        if (motionFiles) {
+            add(out / "motion" / (name + ".mot"), false, 0);
+            if (kind == "camera")
+                add(out / "motion" / (name + "_zoom.env"), false, 0);
+        }
+    }
+    for (const char* scene : {"scene.lws", "scene.mel", "scene.fxs", "scene.zsc"})
+        add(out / scene, false, 0);
+    return files;
+}
+
+// Every path must lie under the output folder once "." and ".." are read,
+// and fit the command's path field.
+void CheckUnder(const fs::path& out, const std::vector<Expected>& files) {
+    const fs::path root = out.lexically_normal();
+    for (const Expected& file : files) {
+        const fs::path rel = fs::path(file.path).lexically_normal().lexically_relative(root);
+        const bool inside =
+            !rel.empty() && *rel.begin() != ".." && *rel.begin() != "." && rel.is_relative();
+        if (!inside)
+            throw UsageError("the output path " + Quote(file.path) +
+                             " would not lie inside the output folder");
+        if (file.path.size() > kMaxPathBytes)
+            throw UsageError("the output path " + Quote(file.path) + " is longer than " +
+                             std::to_string(kMaxPathBytes) + " bytes");
+    }
+}
+
+// 8 + 4F + 12P(F + 1): a point cache of F frames and P points. Saturates
+// instead of wrapping.
+unsigned long long CacheBytes(long long frames, long long points) {
+    const long double bytes =
+        8.0L + 4.0L * frames + 12.0L * static_cast<long double>(points) * (frames + 1);
+    return bytes >= 1.8e19L ? ~0ULL : static_cast<unsigned long long>(bytes);
+}
+
+// The caches must fit the free space of the file system that holds (or will
+// hold) the output folder.
+void CheckFreeSpace(const fs::path& out, const std::vector<Expected>& files, long long frames) {
+    unsigned long long need = 0;
+    for (const Expected& file : files)
+        if (file.cache)
+            need = std::min(~0ULL - 1, need + CacheBytes(frames, file.points));
+    fs::path probe = fs::absolute(out);
     std::error_code ec;
+    while (!fs::exists(probe, ec) && probe.has_relative_path())
+        probe = probe.parent_path();
+    struct statvfs vfs;
+    if (statvfs(probe.c_str(), &vfs) != 0)
+        return; // the folder creation reports what is wrong with the place
+    const unsigned long long free = static_cast<unsigned long long>(vfs.f_bavail) *
+                                    static_cast<unsigned long long>(vfs.f_frsize);
+    if (need > free)
+        throw UsageError("the point caches need " + std::to_string(need) + " bytes, but " +
+                         Quote(probe.string()) + " has " + std::to_string(free) +
+                         " bytes free; bake fewer frames or items");
+}
+
+// Creates a folder and its missing parents; each folder it created is added
+// to created (parents first).
+void MakeFolder(const fs::path& folder, std::vector<fs::path>& created) {
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path p = folder; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
     fs::create_directories(folder, ec);
+    created.insert(created.end(), missing.rbegin(), missing.rend());
     if (ec || !fs::is_directory(folder))
-        throw UsageError("cannot create the folder \"" + folder.string() +
-                         "\": " + (ec ? ec.message() : std::string("not a folder")));
+        throw UsageError("cannot create the folder " + Quote(folder.string()) + ": " +
+                         (ec ? ec.message() : std::string("not a folder")));
+}
+
+// Removes the folders the bake created that it left empty, deepest first.
+void RemoveEmptyFolders(const std::vector<fs::path>& created) {
+    for (auto it = created.rbegin(); it != created.rend(); ++it) {
+        std::error_code ec;
+        if (fs::is_directory(*it, ec) && fs::is_empty(*it, ec))
+            fs::remove(*it, ec);
+    }
+}
+
+// Size and modification time of a file, to tell whether a run wrote it.
+struct Stamp {
+    bool exists = false;
+    bool regular = false;
+    long long modified = 0;
+    unsigned long long size = 0;
+    bool operator==(const Stamp& o) const {
+        return exists == o.exists && regular == o.regular && modified == o.modified &&
+               size == o.size;
+    }
+};
+
+Stamp StampOf(const std::string& path) {
+    Stamp stamp;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.regular = S_ISREG(st.st_mode);
+    stamp.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    stamp.size = static_cast<unsigned long long>(st.st_size);
+    return stamp;
+}
+
+enum class Outcome { NotWritten, Complete, Incomplete };
+
+// Whether a cache holds the frames asked: its header's frame count and a
+// size of exactly 8 + 4F + 12P(F + 1).
+bool CacheComplete(const std::string& path, const Stamp& stamp, long long frames) {
+    unsigned char header[8];
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
+        return false;
+    auto big = [&](int at) {
+        return static_cast<long long>((static_cast<uint32_t>(header[at]) << 24) |
+                                      (static_cast<uint32_t>(header[at + 1]) << 16) |
+                                      (static_cast<uint32_t>(header[at + 2]) << 8) |
+                                      static_cast<uint32_t>(header[at + 3]));
+    };
+    const long long f = big(0), p = big(4);
+    return f == frames && stamp.size == CacheBytes(f, p);
+}
+
+Outcome Judge(const Expected& file, const Stamp& before, long long frames, bool succeeded) {
+    const Stamp after = StampOf(file.path);
+    if (!after.exists || after == before)
+        return Outcome::NotWritten;
+    if (!after.regular)
+        return Outcome::Incomplete;
+    const bool complete =
+        file.cache ? CacheComplete(file.path, after, frames) : succeeded && after.size > 0;
+    return complete ? Outcome::Complete : Outcome::Incomplete;
+}
+
+// The command's arguments, NAME=VALUE: every output switched on under out.
+std::vector<std::string> BakerArguments(const BakeOptions& o, const fs::path& out,
+                                        const std::string& items, int first, int last) {
+    auto path = [&](const char* name) { return (out / name).string(); };
+    const std::map<std::string, std::string> values = {
+        {"ZK_ObjString", items},
+        {"ZK_FilePath", path("mdd")},
+        {"ZK_StartFrame", std::to_string(first)},
+        {"ZK_EndFrame", std::to_string(last)},
+        {"ZK_ObjPreFix", o.prefix},
+        {"ZK_MDDAct", "true"},
+        {"ZK_LWOAct", "true"},
+        {"ZK_LWOString", path("lwo")},
+        {"ZK_EMDLAct", "true"},
+        {"ZK_EMDLString", path("emdl")},
+        {"ZK_LWSAct", "true"},
+        {"ZK_LWSString", path("scene.lws")},
+        {"ZK_MELAct", "true"},
+        {"ZK_MELString", path("scene.mel")},
+        {"ZK_FXSAct", "true"},
+        {"ZK_FXSString", path("scene.fxs")},
+        {"ZK_XSIAct", "false"},
+        {"ZK_XSIString", ""},
+        {"ZK_MAXAct", "true"},
+        {"ZK_MAXString", path("scene.zsc")},
+        {"ZK_MOTAct", "true"},
+        {"ZK_MOTSep", o.motionFiles ? "true" : "false"},
+        {"ZK_MOTString", path("motion")},
+        {"ZK_CAMAct", "true"},
+        {"ZK_LIGHTAct", "true"},
+        {"ZK_NULLAct", "true"},
+        {"ZK_OBJECTAct", "true"},
+        {"ZK_LOCALSPACE", o.local ? "1" : "0"},
+    };
+    std::vector<std::string> args;
+    for (const BakerArgument& argument : kBakerArguments)
+        args.push_back(std::string(argument.name) + "=" + values.at(argument.name));
+    return args;
 }
 
 int Bake(const BakeOptions& o) {
     if (!o.scene.demo && o.scene.file.empty())
         throw UsageError("bake needs a scene: --scene FILE or --demo");
+    CheckOutDir(o.outDir);
+    CheckNamePart(o.prefix, "the prefix");
 
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
     host::ui::InstallInterruptHandler(o.quiet);
     // A scene file's frame range depends on the frame rate: set it first.
-    if (o.haveFps)
+    SceneOptions sceneOptions = o.scene;
+    if (o.haveFps) {
         app.SetFrameRate(o.fps);
-    app.SetScene(LoadScene(o.scene));
+        sceneOptions.frameRate = o.fps;
+    }
+    app.SetScene(LoadScene(sceneOptions));
     host::Scene& scene = *app.GetScene();
 
     int first = 0, last = 0;
     if (!o.frames.empty()) {
         ParseFrames(o.frames, first, last);
     } else {
-        first = static_cast<int>(std::floor(scene.GetStartFrame()));
-        last = static_cast<int>(std::ceil(scene.GetEndFrame()));
+        const double start = std::floor(scene.GetStartFrame());
+        const double end = std::ceil(scene.GetEndFrame());
+        if (!(end - start < static_cast<double>(kMaxSceneFrames)) || !(start > -1e9)) {
+            char range[96];
+            std::snprintf(range, sizeof range, "%.0f:%.0f", start, end);
+            throw UsageError("the scene's frame range " + std::string(range) + " is longer than " +
+                             std::to_string(kMaxSceneFrames) +
+                             " frames; bake a part of it with --frames A:B");
+        }
+        first = static_cast<int>(start);
+        last = static_cast<int>(end);
     }
+    const long long frames = static_cast<long long>(last) - first + 1;
     // Values read "at the current time" (lens, pivots) are those of the
     // first baked frame.
     app.SetCurrentFrame(first);
 
-    std::string items = o.items;
-    if (items.empty()) {
-        for (int i = 0; i < scene.ItemCount(); ++i) {
-            const std::string name = Narrow(scene.GetItem(i)->GetFullName());
-            if (name.find(',') != std::string::npos)
-                throw UsageError("the item name \"" + name +
-                                 "\" holds a comma; name the items with --items");
-            items += (items.empty() ? "" : ",") + name;
-        }
-        if (items.empty())
-            throw UsageError("the scene holds no item to bake");
-    }
+    const std::vector<const host::Item*> items = ResolveItems(scene, o.haveItems, o.items);
+    std::string itemList = o.items;
+    if (!o.haveItems)
+        for (const host::Item* item : items)
+            itemList += (itemList.empty() ? "" : ",") + Narrow(item->GetFullName());
 
     const fs::path out(o.outDir);
-    MakeFolder(out / "mdd");
-    MakeFolder(out / "lwo");
-    MakeFolder(out / "emdl");
-    if (o.motionFiles)
-        MakeFolder(out / "motion");
+    const std::vector<Expected> files = ExpectedFiles(out, items, o.prefix, o.motionFiles);
+    CheckUnder(out, files);
+    CheckFreeSpace(out, files, frames);
 
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
-
-    auto text = [](const std::string& s) { return XSI::CValue(XSI::CString(Widen(s).c_str())); };
-    auto path = [&](const char* name) { return text((out / name).string()); };
-    const XSI::CValue on(true), off(false);
-    XSI::CValueArray args;
-    args.Add(text(items));                                          // ZK_ObjString
-    args.Add(path("mdd"));                                          // ZK_FilePath
-    args.Add(XSI::CValue(static_cast<XSI::LONG>(first)));           // ZK_StartFrame
-    args.Add(XSI::CValue(static_cast<XSI::LONG>(last)));            // ZK_EndFrame
-    args.Add(text(o.prefix));                                       // ZK_ObjPreFix
-    args.Add(on);                                                   // ZK_MDDAct
-    args.Add(on);                                                   // ZK_LWOAct
-    args.Add(path("lwo"));                                          // ZK_LWOString
-    args.Add(on);                                                   // ZK_EMDLAct
-    args.Add(path("emdl"));                                         // ZK_EMDLString
-    args.Add(on);                                                   // ZK_LWSAct
-    args.Add(path("scene.lws"));                                    // ZK_LWSString
-    args.Add(on);                                                   // ZK_MELAct
-    args.Add(path("scene.mel"));                                    // ZK_MELString
-    args.Add(on);                                                   // ZK_FXSAct
-    args.Add(path("scene.fxs"));                                    // ZK_FXSString
-    args.Add(off);                                                  // ZK_XSIAct
-    args.Add(text(""));                                             // ZK_XSIString
-    args.Add(on);                                                   // ZK_MAXAct
-    args.Add(path("scene.zsc"));                                    // ZK_MAXString
-    args.Add(on);                                                   // ZK_MOTAct
-    args.Add(o.motionFiles ? on : off);                             // ZK_MOTSep
-    args.Add(path("motion"));                                       // ZK_MOTString
-    args.Add(on);                                                   // ZK_CAMAct
-    args.Add(on);                                                   // ZK_LIGHTAct
-    args.Add(on);                                                   // ZK_NULLAct
-    args.Add(on);                                                   // ZK_OBJECTAct
-    args.Add(XSI::CValue(static_cast<XSI::LONG>(o.local ? 1 : 0))); // ZK_LOCALSPACE
-
+    app.LoadPlugins(PluginFolder(o.plugins));
     host::CommandSignature signature;
     if (!app.GetCommandSignature(L"ZK_XSI_Baker", signature))
         throw UsageError("the ZK_XSI_Baker plug-in is not installed beside xsihost");
+    const XSI::CValueArray args =
+        MapArguments("ZK_XSI_Baker", signature, BakerArguments(o, out, itemList, first, last));
 
-    const FileStamps before = Stamp(out);
+    std::vector<fs::path> created;
+    for (const char* folder : {"mdd", "lwo", "emdl"})
+        MakeFolder(out / folder, created);
+    if (o.motionFiles)
+        MakeFolder(out / "motion", created);
+
+    std::vector<Stamp> before;
+    for (const Expected& file : files)
+        before.push_back(StampOf(file.path));
+
     XSI::CValue ret;
     const XSI::CStatus status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
     host::ui::FinishProgress();
+    const bool cancelled = host::ui::IsInterrupted();
+    const bool succeeded = status == XSI::CStatus::OK && !cancelled;
 
-    for (const auto& [file, stamp] : Stamp(out)) {
-        auto it = before.find(file);
-        if (it == before.end() || it->second != stamp)
-            std::printf("%s\n", file.c_str());
+    std::vector<std::string> complete, incomplete, notWritten;
+    for (size_t i = 0; i < files.size(); ++i) {
+        switch (Judge(files[i], before[i], frames, succeeded)) {
+        case Outcome::Complete:
+            complete.push_back(files[i].path);
+            break;
+        case Outcome::Incomplete:
+            incomplete.push_back(files[i].path);
+            break;
+        case Outcome::NotWritten:
+            notWritten.push_back(files[i].path);
+            break;
+        }
     }
+    RemoveEmptyFolders(created);
+    std::sort(complete.begin(), complete.end());
+    std::sort(incomplete.begin(), incomplete.end());
+    std::sort(notWritten.begin(), notWritten.end());
+    for (const std::string& file : complete)
+        std::printf("%s\n", file.c_str());
     std::fflush(stdout);
+    for (const std::string& file : incomplete)
+        std::fprintf(stderr, "xsihost: incomplete: %s\n", file.c_str());
 
+    if (cancelled) {
+        std::fprintf(stderr, "xsihost: ZK_XSI_Baker was cancelled (status 0x%08X)\n",
+                     static_cast<unsigned>(status.GetCode()));
+        return kExitCancelled;
+    }
     if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker failed: status 0x%08X\n",
                      static_cast<unsigned>(status.GetCode()));
+        return kExitCommandFailed;
+    }
+    // The command said OK: every file it was asked for must be there whole.
+    for (const std::string& file : notWritten)
+        std::fprintf(stderr, "xsihost: not written: %s\n", file.c_str());
+    if (!incomplete.empty() || !notWritten.empty()) {
+        std::fprintf(stderr,
+                     "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete or missing\n",
+                     incomplete.size() + notWritten.size());
         return kExitCommandFailed;
     }
     return kExitOK;
@@ -205,13 +506,16 @@ Subcommand AddBakeCommand(CLI::App& app) {
         app.add_subcommand("bake", "Bake a scene with ZK_XSI_Baker, every output switched on");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
-                    "Folder of the plug-ins to load (default: beside xsihost)")
+                    "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
+                    "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
-        ->check(CLI::PositiveNumber)
+    sub->add_option("--fps", options->fps,
+                    "Frames per second, 0.001 to 100000 (default: the scene file's, else 30)")
+        ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");
-    sub->add_option("--items", options->items, "Items to bake, a,b,... (default: all)");
+    sub->add_option("--items", options->items, "Items to bake, a,b,... (default: all)")
+        ->each([options](const std::string&) { options->haveItems = true; });
     sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names");
     sub->add_flag("--local", options->local, "Cache points in object space, not world space");
     sub->add_flag("--motion-files", options->motionFiles,

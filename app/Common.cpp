@@ -1,6 +1,9 @@
-// What the subcommands share: scene options, the executable's folder, text.
+// What the subcommands share: scene options, the frame-rate check, the
+// executable's folder.
+#include "RunArguments.h"
 #include "Subcommands.h"
 
+#include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/DemoScene.h"
 #include "host/scene/Scene.h"
@@ -22,9 +25,12 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
     sub.add_option("--anim", options.animation,
                    "Animation of the scene file to play, by name or index (default: the first)")
         ->needs(scene);
+    sub.add_flag("--keep-units", options.keepUnits,
+                 "Keep the scene file's own units (default: metres where the file names its unit)")
+        ->needs(scene);
 }
 
-std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneFileInfo* info) {
     if (options.demo) {
         return host::MakeDemoScene();
     }
@@ -45,11 +51,34 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options) {
     }
     host::AssimpLoadOptions load;
     load.animation = options.animation;
+    load.keepUnits = options.keepUnits;
+    load.frameRate = options.frameRate;
+    host::SceneFileInfo fileInfo;
     try {
-        return host::LoadAssimpScene(options.file, load);
+        std::unique_ptr<host::Scene> scene = host::LoadAssimpScene(options.file, load, &fileInfo);
+        host::HostApp::Get().SetFrameRate(fileInfo.frameRate);
+        if (info) {
+            *info = fileInfo;
+        }
+        return scene;
     } catch (const host::SceneLoadError& e) {
         throw UsageError(e.what()); // names the file and what is wrong
     }
+}
+
+CLI::Validator FrameRateValidator() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            XSI::CValue value;
+            if (!ConvertArgumentValue(text, ArgumentKind::Number, &value) ||
+                static_cast<double>(value) < kMinFrameRate ||
+                static_cast<double>(value) > kMaxFrameRate) {
+                return "takes a number of frames per second from 0.001 to 100000, not " +
+                       Quote(text);
+            }
+            return std::string();
+        },
+        "RATE");
 }
 
 std::string ExecutableFolder() {
@@ -63,22 +92,17 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-std::wstring Widen(const std::string& text) {
-    std::wstring out;
-    out.reserve(text.size());
-    for (char c : text) {
-        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+std::string PluginFolder(const std::string& given) {
+    if (!given.empty()) {
+        return given;
     }
-    return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-        out.push_back(static_cast<char>(static_cast<unsigned char>(c & 0xFF)));
+    const std::string self = ExecutableFolder();
+    const std::string installed = self + "/../lib/zk_xsi_baker";
+    struct stat st;
+    if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return installed;
     }
-    return out;
+    return self;
 }
 
 } // namespace xsihost

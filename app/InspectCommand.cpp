@@ -1,8 +1,11 @@
 // xsihost inspect [--json] FILE...
 //
 // Reads MDD point caches and ZSC scene files back and prints a short summary
-// of each (or, with --json, everything read). A file that cannot be read,
-// is truncated or is malformed gets one line on stderr and exit status 2.
+// of each (or, with --json, everything read). Only regular files are read:
+// anything else is refused at once. Exit status 0 when every file is
+// complete; 1 when a point cache is partial (its summary still printed, and
+// one line on stderr); 2 when a file cannot be read, is not a regular file,
+// is truncated or is malformed (one line on stderr each).
 #include "Subcommands.h"
 
 #include "inspect/ZK_Inspect.h"
@@ -26,10 +29,12 @@ Subcommand AddInspectCommand(CLI::App& app) {
     sub->add_flag("--json", options->json, "Print everything read, as JSON");
     sub->add_option("files", options->files, "MDD or ZSC files")->required();
     return Subcommand{sub, [options] {
-                          const int failed =
+                          const int result =
                               ZK_InspectFiles(options->files, options->json, std::cout, std::cerr);
                           std::cout.flush();
-                          return failed ? kExitUsage : kExitOK;
+                          return result == ZK_INSPECT_COMPLETE  ? kExitOK
+                                 : result == ZK_INSPECT_PARTIAL ? kExitCommandFailed
+                                                                : kExitUsage;
                       }};
 }
 

@@ -1,9 +1,11 @@
-// xsihost list [--scene FILE | --demo]
+// xsihost list [--scene FILE | --demo] [--keep-units]
 //
-// One line per scene item, no header: full name, kind, class id and point
-// count, separated by single spaces.
+// For a scene file, first one line starting with '#': the file's unit and
+// frame rate. Then one line per scene item: full name, kind, class id and
+// point count, separated by single spaces.
 #include "Subcommands.h"
 
+#include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
 
 #include <cstdio>
@@ -13,9 +15,20 @@ namespace xsihost {
 namespace {
 
 int List(const SceneOptions& options) {
-    std::unique_ptr<host::Scene> scene = LoadScene(options);
+    host::SceneFileInfo info;
+    std::unique_ptr<host::Scene> scene = LoadScene(options, &info);
     if (!scene) {
         return kExitOK;
+    }
+    if (!options.file.empty()) {
+        if (info.metresPerUnit > 0.0) {
+            std::printf("# unit %g m (%s), ", info.metresPerUnit,
+                        options.keepUnits ? "numbers kept" : "baked in metres");
+        } else {
+            std::printf("# unit not declared, ");
+        }
+        std::printf("frame rate %g fps (%s)\n", info.frameRate,
+                    info.fileFrameRate > 0.0 ? "the file's" : "not declared");
     }
     for (int i = 0; i < scene->ItemCount(); ++i) {
         const host::Item& item = *scene->GetItem(i);

@@ -1,20 +1,20 @@
 // xsihost run [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frame N] [--quiet]
-//             COMMAND [ARG ...]
+//             [--keep-units] COMMAND [ARG ...]
 //
 // Loads the scene and the plug-ins, runs COMMAND through the host and exits
-// 0 when it returns OK, else 1 after printing its status in hex. The
+// 0 when it returns OK, else 1 after printing its status in hex; 130 when
+// the run was cancelled with Ctrl-C. The
 // command's return value, when it sets one, is printed on stdout.
 #include "RunArguments.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
 
-#include <cmath>
 #include <cstdio>
 
 namespace xsihost {
@@ -40,15 +40,17 @@ int Run(const RunOptions& o) {
 
     // The frame rate first: a scene file's frame range is its animation's
     // length in frames at that rate.
+    SceneOptions sceneOptions = o.scene;
     if (o.haveFps) {
         app.SetFrameRate(o.fps);
+        sceneOptions.frameRate = o.fps;
     }
-    app.SetScene(LoadScene(o.scene));
+    app.SetScene(LoadScene(sceneOptions));
     if (o.haveFrame) {
         app.SetCurrentFrame(o.frame);
     }
     host::RegisterSceneCommands(app);
-    app.LoadPlugins(o.plugins.empty() ? ExecutableFolder() : o.plugins);
+    app.LoadPlugins(PluginFolder(o.plugins));
 
     std::wstring name = Widen(o.command);
     host::CommandSignature signature;
@@ -63,6 +65,15 @@ int Run(const RunOptions& o) {
     if (!ret.IsEmpty()) {
         std::printf("%s\n", ret.GetAsText().GetAsciiString());
     }
+    std::fflush(stdout);
+    // A run cancelled with Ctrl-C stopped early, whatever status it returned:
+    // what it wrote is incomplete.
+    if (host::ui::IsInterrupted()) {
+        std::fprintf(stderr,
+                     "xsihost: %s was cancelled (status 0x%08X); what it wrote is incomplete\n",
+                     o.command.c_str(), static_cast<unsigned>(status.GetCode()));
+        return kExitCancelled;
+    }
     if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: %s failed: status 0x%08X\n", o.command.c_str(),
                      static_cast<unsigned>(status.GetCode()));
@@ -71,17 +82,16 @@ int Run(const RunOptions& o) {
     return kExitOK;
 }
 
-// A finite number (for --fps also above 0).
-CLI::Validator FiniteNumber(bool positive) {
+// A finite number.
+CLI::Validator FiniteNumber() {
     return CLI::Validator(
-        [positive](std::string& text) -> std::string {
-            double v = 0.0;
-            if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || (positive && v <= 0)) {
-                return positive ? "must be a number above 0" : "must be a finite number";
-            }
-            return std::string();
+        [](std::string& text) -> std::string {
+            XSI::CValue value;
+            return ConvertArgumentValue(text, ArgumentKind::Number, &value)
+                       ? std::string()
+                       : "must be a finite number, not " + Quote(text);
         },
-        positive ? "RATE" : "N");
+        "N");
 }
 
 } // namespace
@@ -91,13 +101,14 @@ Subcommand AddRunCommand(CLI::App& app) {
     CLI::App* sub = app.add_subcommand("run", "Run a command of the host or of a plug-in");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
-                    "Folder of the plug-ins to load (default: beside xsihost)")
+                    "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
+                    "xsihost, else beside xsihost)")
         ->check(CLI::ExistingDirectory);
-    sub->add_option("--fps", options->fps, "Frames per second (default 30)")
-        ->check(FiniteNumber(true))
+    sub->add_option("--fps", options->fps, "Frames per second (default: the scene file's, else 30)")
+        ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
     sub->add_option("--frame", options->frame, "Current frame (default 0)")
-        ->check(FiniteNumber(false))
+        ->check(FiniteNumber())
         ->each([options](const std::string&) { options->haveFrame = true; });
     sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
     sub->add_option("command", options->command, "The command to run")->required();

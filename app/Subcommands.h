@@ -12,7 +12,8 @@
 
 namespace host {
 class Scene;
-}
+struct SceneFileInfo;
+} // namespace host
 
 namespace xsihost {
 
@@ -20,6 +21,7 @@ namespace xsihost {
 constexpr int kExitOK = 0;
 constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130; // a run cancelled with Ctrl-C, as a shell reports SIGINT
 
 // An error of use: main() writes "xsihost: <message>" as one line on stderr
 // and exits with kExitUsage.
@@ -44,11 +46,31 @@ struct SceneOptions {
     std::string file;
     std::string animation; // the scene file's animation to play; empty: the first
     bool demo = false;
+    bool keepUnits = false; // the file's own numbers, not metres
+    double frameRate = 0.0; // --fps; 0: the file's rate, else the host's
 };
 void AddSceneOptions(CLI::App& sub, SceneOptions& options);
-// The scene the options name (nullptr when neither was given). Throws
-// UsageError when the file is missing or cannot be loaded.
-std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options);
+// The scene the options name (nullptr when neither was given). A file's
+// scene is built for the frame rate of --fps, else the file's own, which
+// becomes the host's frame rate; info (when given) receives what the file
+// declared. Throws UsageError when the file is missing or cannot be loaded.
+std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options,
+                                       host::SceneFileInfo* info = nullptr);
+
+// The folder the plug-ins are loaded from: the one given (--plugins), else,
+// when xsihost runs from an installed tree, <prefix>/lib/zk_xsi_baker beside
+// its bin folder, else the folder of the running executable (the build tree,
+// where the plug-ins are built beside it).
+std::string PluginFolder(const std::string& given);
+
+// --fps RATE: a finite number from 0.001 to 100000 frames per second.
+constexpr double kMinFrameRate = 0.001;
+constexpr double kMaxFrameRate = 100000.0;
+CLI::Validator FrameRateValidator();
+
+// A text between double quotes for a message line, control characters and
+// backslashes shown as escapes, so that the message stays one line.
+std::string Quote(const std::string& text);
 
 // The folder of the running executable, where the plug-ins are looked for.
 std::string ExecutableFolder();

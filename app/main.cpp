@@ -8,6 +8,7 @@
 int main(int argc, char** argv) {
     CLI::App app{"xsihost: a command-line host for XSI plug-ins", "xsihost"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "xsihost " ZK_VERSION);
 
     std::vector<xsihost::Subcommand> subcommands = {
         xsihost::AddListCommand(app),

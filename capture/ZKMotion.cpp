@@ -2,7 +2,7 @@
 // static attributes of every item, and the per-frame samples of the kinds
 // whose motion is asked for.
 #include "capture/ZK_Capture.h"
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 
 #include <xsi_camera.h>
 #include <xsi_geometry.h>
@@ -30,11 +30,9 @@ constexpr float kFovDegToRad = 0.01745f;
 
 // The item's full name, narrowed to 8-bit text; a name longer than the
 // field is cut at its last character.
-void StoreName(const XSI::CRef& ref, char* field) {
+void StoreName(const XSI::CRef& ref, char (&field)[ZK_TEXT_SIZE]) {
     const XSI::CString fullName = XSI::SIObject(ref).GetFullName();
-    const std::wstring text(fullName.GetWideString(), fullName.Length());
-    const std::wstring fitting = text.substr(0, ZK_TEXT_SIZE - 1);
-    ZK_Wide2Char(fitting.c_str(), field);
+    ZK_Wide2Field(std::wstring(fullName.GetWideString(), fullName.Length()), field);
 }
 
 float ParamFloat(const XSI::ProjectItem& item, const wchar_t* name,

@@ -4,13 +4,12 @@
 // stream, an empty host reference.
 #pragma once
 
+#include "text/ZK_Text.h"
+
 #include <xsi_ref.h>
 
 #include <cstdint>
 #include <cstdio>
-
-// Size of every text field and path buffer: 254 characters and a zero.
-constexpr int ZK_TEXT_SIZE = 255;
 
 // Bits of ScCtrl::motionFlags: which kinds own per-frame samples.
 constexpr unsigned char ZK_MOT_CAMERAS = 1;

@@ -1,4 +1,4 @@
-// Output path checks and the narrowing of host text.
+// Output path checks.
 #include "command/ZK_Paths.h"
 
 #include <xsi_application.h>
@@ -99,11 +99,4 @@ XSI::CStatus _EnsureFilePath(char* path, unsigned long kind, const char* label) 
     // The checks work on a copy, so the caller's text is left as it was
     // whatever its length.
     return CheckPath(path ? std::string(path) : std::string(), kind, label ? label : "");
-}
-
-void ZK_Wide2Char(const wchar_t* source, char* destination) {
-    char* out = destination;
-    for (const wchar_t* in = source; *in != L'\0'; ++in)
-        *out++ = static_cast<char>(static_cast<unsigned long>(*in) & 0xFFu);
-    *out = '\0';
 }

@@ -4,7 +4,7 @@
 // first frame.
 #include "geometry/MDDFile.h"
 
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 
 #include <xsi_application.h>
 #include <xsi_geometry.h>

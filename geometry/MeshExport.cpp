@@ -2,7 +2,7 @@
 // takes the object's full name and the path of the file to write.
 #include "geometry/MeshExport.h"
 
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 
 #include <xsi_application.h>
 #include <xsi_status.h>
@@ -10,7 +10,6 @@
 #include <xsi_value.h>
 #include <xsi_valuearray.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -45,11 +44,10 @@ int ExportMeshes(ObjectData* objects, int objectCount, const char* folder, const
     for (int o = 0; o < objectCount; ++o) {
         ObjectData& object = objects[o];
         char* path = object.*field;
-        const std::string name(object.name, strnlen(object.name, ZK_TEXT_SIZE));
+        const std::string name = ZK_FieldText(object.name);
         const std::string composed = folderText + "\\" + name + extension;
 
-        if (composed.size() >= static_cast<size_t>(ZK_TEXT_SIZE)) {
-            path[0] = '\0';
+        if (!ZK_CopyField(composed, object.*field)) {
             std::string shown = composed.substr(0, ZK_TEXT_SIZE - 1);
             linuxSafePath(&shown[0]);
             LogError(std::string("ZK_XSI_Baker - The ") + kind + " file path of " + name +
@@ -58,7 +56,6 @@ int ExportMeshes(ObjectData* objects, int objectCount, const char* folder, const
             continue;
         }
 
-        std::memcpy(path, composed.c_str(), composed.size() + 1);
         linuxSafePath(path);
 
         args[0] = XSI::CValue(Widen(name.c_str()));

@@ -2,6 +2,10 @@
 // bounds-checked cursor; sizes are compared before anything is allocated.
 #include "inspect/ZK_Inspect.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,33 +46,50 @@ bool Fail(std::string* error, const std::string& message) {
     return false;
 }
 
-// Reads a whole file into memory.
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+} // namespace
+
+bool ZK_ReadFileBytes(const std::string& path, std::vector<unsigned char>* bytes,
+                      std::string* error) {
+    // Opened without blocking, so that a FIFO cannot stall the open, and
+    // checked on the open descriptor, so that what is read is what was checked.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return Fail(error, "cannot be opened: " + std::string(std::strerror(errno)));
+    struct stat st = {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string message =
+            S_ISDIR(st.st_mode) ? "is a folder, not a regular file" : "is not a regular file";
+        close(fd);
+        return Fail(error, message);
+    }
     bytes->clear();
-    bool ok = true;
     std::string message;
     try {
-        unsigned char buffer[65536];
-        for (;;) {
-            const size_t n = std::fread(buffer, 1, sizeof buffer, f);
-            bytes->insert(bytes->end(), buffer, buffer + n);
-            if (n < sizeof buffer)
+        // The size the file had when it was opened: a file still growing is
+        // read as it was then.
+        bytes->resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes->size()) {
+            const ssize_t n = read(fd, bytes->data() + done, bytes->size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                message = "cannot be read: " + std::string(std::strerror(errno));
                 break;
+            }
+            if (n == 0)
+                break;
+            done += static_cast<size_t>(n);
         }
-        if (std::ferror(f)) {
-            ok = false;
-            message = "cannot be read: " + std::string(std::strerror(errno));
-        }
+        bytes->resize(done);
     } catch (const std::bad_alloc&) {
-        ok = false;
         message = "is too large to be read into memory";
     }
-    std::fclose(f);
-    return ok ? true : Fail(error, message);
+    close(fd);
+    return message.empty() ? true : Fail(error, message);
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // ZSC
@@ -505,7 +526,7 @@ bool ZK_ParseMdd(const unsigned char* data, size_t size, ZK_MddFile* out, std::s
 
 bool ZK_ReadMdd(const std::string& path, ZK_MddFile* out, std::string* error) {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes, error))
+    if (!ZK_ReadFileBytes(path, &bytes, error))
         return false;
     const bool ok = ZK_ParseMdd(bytes.data(), bytes.size(), out, error);
     out->path = path;
@@ -560,7 +581,7 @@ bool ZK_ParseZsc(const unsigned char* data, size_t size, ZK_ZscFile* out, std::s
 
 bool ZK_ReadZsc(const std::string& path, ZK_ZscFile* out, std::string* error) {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes, error))
+    if (!ZK_ReadFileBytes(path, &bytes, error))
         return false;
     const bool ok = ZK_ParseZsc(bytes.data(), bytes.size(), out, error);
     out->path = path;

@@ -125,10 +125,23 @@ void ZK_PrintZscSummary(std::ostream& out, const ZK_ZscFile& zsc);
 void ZK_PrintMddJson(std::ostream& out, const ZK_MddFile& mdd);
 void ZK_PrintZscJson(std::ostream& out, const ZK_ZscFile& zsc);
 
+// Reads a regular file whole, as it was when opened. Anything else (a FIFO,
+// a device, a folder) is refused at once, never waited on or read.
+bool ZK_ReadFileBytes(const std::string& path, std::vector<unsigned char>* bytes,
+                      std::string* error);
+
+// What ZK_InspectFiles found, worst first wins: every file read and complete;
+// a point cache partial (its summary is printed); a file that cannot be read,
+// is not a regular file, or is malformed.
+constexpr int ZK_INSPECT_COMPLETE = 0;
+constexpr int ZK_INSPECT_PARTIAL = 1;
+constexpr int ZK_INSPECT_FAILED = 2;
+
 // Reads every file (ZSC when it starts with "ZKSC", MDD otherwise) and prints
 // the summaries one after the other, or with json one JSON array of the
 // files' objects. A file that cannot be read gets one line "<path>: <message>"
-// on err (and {"file": ..., "error": ...} in the JSON array). Returns 0 when
-// every file was read, 1 otherwise.
+// on err (and {"file": ..., "error": ...} in the JSON array); a partial cache
+// gets its summary and one line "<path>: partial: ..." on err. Returns the
+// worst of the files' results above.
 int ZK_InspectFiles(const std::vector<std::string>& paths, bool json, std::ostream& out,
                     std::ostream& err);

@@ -3,6 +3,8 @@
 // does not depend on any locale, C or C++.
 #include "inspect/ZK_Inspect.h"
 
+#include <algorithm>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -83,16 +85,6 @@ std::string BlockBounds(const ZK_MddFile& mdd, int64_t block) {
         }
     return "(" + Float(lo[0]) + ", " + Float(lo[1]) + ", " + Float(lo[2]) + ") .. (" +
            Float(hi[0]) + ", " + Float(hi[1]) + ", " + Float(hi[2]) + ")";
-}
-
-bool StartsWithZksc(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    char magic[4] = {};
-    const bool zsc = std::fread(magic, 1, 4, f) == 4 && std::memcmp(magic, "ZKSC", 4) == 0;
-    std::fclose(f);
-    return zsc;
 }
 
 } // namespace
@@ -231,29 +223,38 @@ void ZK_PrintZscJson(std::ostream& out, const ZK_ZscFile& zsc) {
 
 int ZK_InspectFiles(const std::vector<std::string>& paths, bool json, std::ostream& out,
                     std::ostream& err) {
-    int status = 0;
+    int status = ZK_INSPECT_COMPLETE;
     bool first = true;
     if (json)
         out << "[";
     for (const std::string& path : paths) {
         std::string error;
-        bool ok = false;
+        std::vector<unsigned char> bytes;
+        bool ok = ZK_ReadFileBytes(path, &bytes, &error);
         if (json)
             out << (first ? "\n" : ",\n");
         first = false;
-        if (StartsWithZksc(path)) {
+        if (ok && bytes.size() >= 4 && std::memcmp(bytes.data(), "ZKSC", 4) == 0) {
             ZK_ZscFile zsc;
-            ok = ZK_ReadZsc(path, &zsc, &error);
+            ok = ZK_ParseZsc(bytes.data(), bytes.size(), &zsc, &error);
+            zsc.path = path;
             if (ok)
                 json ? ZK_PrintZscJson(out, zsc) : ZK_PrintZscSummary(out, zsc);
-        } else {
+        } else if (ok) {
             ZK_MddFile mdd;
-            ok = ZK_ReadMdd(path, &mdd, &error);
-            if (ok)
+            ok = ZK_ParseMdd(bytes.data(), bytes.size(), &mdd, &error);
+            mdd.path = path;
+            if (ok) {
                 json ? ZK_PrintMddJson(out, mdd) : ZK_PrintMddSummary(out, mdd);
+                if (!mdd.complete) {
+                    status = std::max(status, ZK_INSPECT_PARTIAL);
+                    err << path << ": partial: " << Int(mdd.blockCount) << " of "
+                        << Int(int64_t{mdd.frameCount} + 1) << " frame blocks\n";
+                }
+            }
         }
         if (!ok) {
-            status = 1;
+            status = ZK_INSPECT_FAILED;
             err << path << ": " << error << "\n";
             if (json)
                 out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(error)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a fresh Debian machine.
 set -euo pipefail
-pkgs=(g++ cmake make pkg-config libassimp-dev libcli11-dev libgtest-dev libgmock-dev
-      libbenchmark-dev nlohmann-json3-dev locales python3 valgrind)
+pkgs=(g++ cmake make pkg-config libassimp-dev zlib1g-dev libpugixml-dev libcli11-dev libgtest-dev
+      libgmock-dev libbenchmark-dev nlohmann-json3-dev locales python3 valgrind dpkg-dev file)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -430,24 +430,16 @@ void DefaultCamera(FILE* file) {
     EndItem(file);
 }
 
-int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-             LightData_st* lights, char* path, int frameCount) {
-    if (!ctrl || !path) {
-        ZK_ReportOutputFailure("FXS", path ? path : "");
-        return 0;
-    }
-    ZK_OutFile out(path, "w");
-    if (!out.IsOpen()) {
-        ZK_ReportOutputFailure("FXS", path);
-        return 0;
-    }
-    FILE* f = out.Get();
+namespace {
 
-    // An array that is missing counts as empty.
-    const int objectCount = objects ? ctrl->objectCount : 0;
-    const int cameraCount = cameras ? ctrl->cameraCount : 0;
-    const int nullCount = nulls ? ctrl->nullCount : 0;
-    const int lightCount = lights ? ctrl->lightCount : 0;
+// The scene file, from records whose arrays the caller has checked.
+void WriteScene(FILE* f, const ScCtrl* ctrl, const ObjectData* objects,
+                const CameraData_st* cameras, const NullData_st* nulls, const LightData_st* lights,
+                int frameCount) {
+    const int objectCount = ctrl->objectCount;
+    const int cameraCount = ctrl->cameraCount;
+    const int nullCount = ctrl->nullCount;
+    const int lightCount = ctrl->lightCount;
     const bool motion = ctrl->motAct == 1;
     const int keyCount = frameCount > 0 ? frameCount : 0;
 
@@ -491,10 +483,13 @@ int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData
         for (int i = 0; i < objectCount; ++i)
             EffectSection(f, objects[i], i);
     }
+}
 
-    if (!out.Close()) {
-        ZK_ReportOutputFailure("FXS", path);
-        return 0;
-    }
-    return 1;
+} // namespace
+
+int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount) {
+    return ZK_WriteRecordsFile(
+        "FXS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        [&](FILE* f) { WriteScene(f, ctrl, objects, cameras, nulls, lights, frameCount); });
 }

@@ -1,7 +1,6 @@
 // What the LightWave scene writer, the LightWave motion-file writer and the
 // MEL writer share: the LightWave envelope block with its key times, the
-// conversion of a sample into LightWave's motion channels, the check of the
-// records they read, and the creation of each output file.
+// conversion of a sample into LightWave's motion channels.
 #pragma once
 
 #include "capture/ZK_Records.h"
@@ -61,35 +60,4 @@ void ZK_LWWriteChannels(FILE* file, const Frame* motion, int channelCount, int f
         ZK_LWWriteEnvelope(file, frameCount, times,
                            [&](int i) { return ZK_LWChannelValue(motion[i], c); });
     }
-}
-
-// The text of a record's text field (or of a path buffer), at most 254
-// characters even when the field lacks its terminating zero.
-std::string ZK_FieldText(const char* field);
-
-// True when a writer has a path and records holding every array it may read:
-// an item array for each kind whose count is above 0, and the samples of every
-// item of a kind whose motion bit is set when frameCount is above 0. Otherwise
-// logs one message naming the file of label and path, and returns false.
-bool ZK_WriterInputComplete(const ScCtrl* ctrl, const ObjectData* objects,
-                            const CameraData_st* cameras, const NullData_st* nulls,
-                            const LightData_st* lights, int frameCount, const char* label,
-                            const char* path);
-
-// Creates the text file at path, lets body(FILE*) write it and closes it.
-// Returns false, after one message naming the label and the path, when the
-// file could not be created (then body is not called and nothing is written)
-// or not completely written.
-template <class Body> bool ZK_WriteTextFile(const char* label, const char* path, Body body) {
-    ZK_OutFile out(path, "w");
-    if (!out.IsOpen()) {
-        ZK_ReportOutputFailure(label, path);
-        return false;
-    }
-    body(out.Get());
-    if (!out.Close()) {
-        ZK_ReportOutputFailure(label, path);
-        return false;
-    }
-    return true;
 }

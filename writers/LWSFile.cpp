@@ -1,6 +1,6 @@
 #include "writers/LWSFile.h"
 
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 #include "writers/LWEnvelope.h"
 
 #include <cstdio>
@@ -336,29 +336,18 @@ void WriteScript(FILE* file, const ScCtrl& ctrl, const ObjectData* objects,
     std::fputs("autoKeyframe -state off;\n", file);
 }
 
-// Checks the records, then writes the whole file at path with body.
-using FileBody = void (*)(FILE*, const ScCtrl&, const ObjectData*, const CameraData_st*,
-                          const NullData_st*, const LightData_st*, int);
-int WriteRecordsFile(const char* label, FileBody body, ScCtrl* ctrl, ObjectData* objects,
-                     CameraData_st* cameras, NullData_st* nulls, LightData_st* lights,
-                     const char* path, int frameCount) {
-    if (!ZK_WriterInputComplete(ctrl, objects, cameras, nulls, lights, frameCount, label, path))
-        return 0;
-    return ZK_WriteTextFile(label, path, [&](FILE* file) {
-        body(file, *ctrl, objects, cameras, nulls, lights, frameCount);
-    });
-}
-
 } // namespace
 
 int WriteLWS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
              LightData_st* lights, char* path, int frameCount) {
-    return WriteRecordsFile("LWS", WriteScene, ctrl, objects, cameras, nulls, lights, path,
-                            frameCount);
+    return ZK_WriteRecordsFile(
+        "LWS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        [&](FILE* file) { WriteScene(file, *ctrl, objects, cameras, nulls, lights, frameCount); });
 }
 
 int WriteMaya(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
               LightData_st* lights, char* path, int frameCount) {
-    return WriteRecordsFile("MEL", WriteScript, ctrl, objects, cameras, nulls, lights, path,
-                            frameCount);
+    return ZK_WriteRecordsFile(
+        "MEL", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        [&](FILE* file) { WriteScript(file, *ctrl, objects, cameras, nulls, lights, frameCount); });
 }

@@ -1,6 +1,6 @@
 #include "writers/MOTfile.h"
 
-#include "command/ZK_Paths.h"
+#include "text/ZK_Text.h"
 #include "writers/LWEnvelope.h"
 
 #include <cstdio>
@@ -30,7 +30,7 @@ bool WriteMotionFile(const std::string& folder, const char* name, const Frame* m
     std::string path;
     if (!ItemFilePath(folder, name, ".mot", path))
         return false;
-    return ZK_WriteTextFile("MOT", path.c_str(), [&](FILE* file) {
+    return ZK_WriteFile("MOT", path.c_str(), "w", [&](FILE* file) {
         std::fprintf(file, "LWMO\n3\n\nNumChannels %i\n", channelCount);
         ZK_LWWriteChannels(file, motion, channelCount, frameCount, times);
     });
@@ -42,7 +42,7 @@ bool WriteZoomFile(const std::string& folder, const CameraData_st& camera, int f
     std::string path;
     if (!ItemFilePath(folder, camera.name, "_zoom.env", path))
         return false;
-    return ZK_WriteTextFile("MOT", path.c_str(), [&](FILE* file) {
+    return ZK_WriteFile("MOT", path.c_str(), "w", [&](FILE* file) {
         ZK_LWWriteEnvelope(file, frameCount, times, [&](int i) { return camera.motion[i].zoom; });
     });
 }

@@ -61,3 +61,43 @@ bool ZK_OutFile::Close() {
     m_file = nullptr;
     return !writeFailed && !closeFailed;
 }
+
+namespace {
+
+// True when a kind's array is there when it has items, and when its samples
+// are needed, every item's samples.
+template <class Record>
+bool KindComplete(const Record* records, int count, bool sampled, int frameCount) {
+    if (count <= 0)
+        return true;
+    if (!records)
+        return false;
+    if (!sampled || frameCount <= 0)
+        return true;
+    for (int k = 0; k < count; ++k)
+        if (!records[k].motion)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool ZK_WriterInputComplete(const ScCtrl* ctrl, const ObjectData* objects,
+                            const CameraData_st* cameras, const NullData_st* nulls,
+                            const LightData_st* lights, int frameCount, const char* label,
+                            const char* path) {
+    const bool complete =
+        path && ctrl &&
+        KindComplete(objects, ctrl->objectCount, ctrl->motionFlags & ZK_MOT_OBJECTS, frameCount) &&
+        KindComplete(cameras, ctrl->cameraCount, ctrl->motionFlags & ZK_MOT_CAMERAS, frameCount) &&
+        KindComplete(nulls, ctrl->nullCount, ctrl->motionFlags & ZK_MOT_NULLS, frameCount) &&
+        KindComplete(lights, ctrl->lightCount, ctrl->motionFlags & ZK_MOT_LIGHTS, frameCount);
+    if (!complete) {
+        std::string text = "ZK_XSI_Baker - The export records are incomplete, the ";
+        text += label;
+        text += " file is not written: ";
+        text += path ? ZK_FieldText(path) : std::string("(no path)");
+        ZK_ReportMessage(text.c_str());
+    }
+    return complete;
+}

@@ -176,33 +176,21 @@ void ZK_writeHeader(ZKscnDat_st* data) {
     PutInt(f, data->constZero);
 }
 
-int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-             LightData_st* lights, char* path, int frameCount) {
-    if (!ctrl || !path) {
-        ZK_ReportOutputFailure("ZSC", path ? path : "");
-        return 0;
-    }
-    ZK_OutFile out(path, "wb");
-    if (!out.IsOpen()) {
-        ZK_ReportOutputFailure("ZSC", path);
-        return 0;
-    }
-    FILE* f = out.Get();
+namespace {
 
+// The scene file, from records whose arrays the caller has checked.
+void WriteScene(FILE* f, ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras,
+                NullData_st* nulls, LightData_st* lights, int frameCount) {
     // Which record groups are written. A group counts its records in the
     // header's item count only when it is written, so the count always
     // matches the records that follow (motion sent to separate files writes
-    // no sampled records here). A missing array counts as empty.
+    // no sampled records here).
     const bool keyed = ctrl->motAct == 1 && ctrl->motSep != 1;
-    const int cameraCount =
-        keyed && (ctrl->motionFlags & ZK_MOT_CAMERAS) && cameras ? ctrl->cameraCount : 0;
-    const int lightCount =
-        keyed && (ctrl->motionFlags & ZK_MOT_LIGHTS) && lights ? ctrl->lightCount : 0;
-    const int nullCount =
-        keyed && (ctrl->motionFlags & ZK_MOT_NULLS) && nulls ? ctrl->nullCount : 0;
-    const int mddCount = ctrl->mddAct == 1 && objects ? ctrl->objectCount : 0;
-    const int keyedCount =
-        keyed && (ctrl->motionFlags & ZK_MOT_OBJECTS) && objects ? ctrl->objectCount : 0;
+    const int cameraCount = keyed && (ctrl->motionFlags & ZK_MOT_CAMERAS) ? ctrl->cameraCount : 0;
+    const int lightCount = keyed && (ctrl->motionFlags & ZK_MOT_LIGHTS) ? ctrl->lightCount : 0;
+    const int nullCount = keyed && (ctrl->motionFlags & ZK_MOT_NULLS) ? ctrl->nullCount : 0;
+    const int mddCount = ctrl->mddAct == 1 ? ctrl->objectCount : 0;
+    const int keyedCount = keyed && (ctrl->motionFlags & ZK_MOT_OBJECTS) ? ctrl->objectCount : 0;
     int32_t itemCount = 0;
     for (int count : {cameraCount, lightCount, nullCount, mddCount, keyedCount})
         itemCount += count > 0 ? count : 0;
@@ -229,10 +217,13 @@ int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData
         MddObjectRecord(f, ctrl, objects[i]);
     for (int i = 0; i < keyedCount; ++i)
         KeyedObjectRecord(f, ctrl, objects[i], frameCount);
+}
 
-    if (!out.Close()) {
-        ZK_ReportOutputFailure("ZSC", path);
-        return 0;
-    }
-    return 1;
+} // namespace
+
+int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount) {
+    return ZK_WriteRecordsFile(
+        "ZSC", "wb", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        [&](FILE* f) { WriteScene(f, ctrl, objects, cameras, nulls, lights, frameCount); });
 }

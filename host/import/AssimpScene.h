@@ -3,9 +3,16 @@
 //
 // Items. Every node of the file becomes one item, parent before children:
 //   - a node holding meshes becomes a polygon mesh whose points are the
-//     vertices of its meshes, in file order, mesh after mesh, never merged or
-//     reordered (two vertices at one position stay two points); faces of at
-//     least three vertices become its polygons;
+//     file's own vertices, in file order, never merged or reordered (two
+//     vertices at one position stay two points), and whose polygons (faces
+//     of at least three corners) index them in the file's order and winding:
+//     OBJ: the "v" entries the node's faces use; FBX: the geometry's control
+//     points; Collada: the positions behind its <vertices>; glTF and other
+//     formats: the vertices of its meshes, mesh after mesh. A mesh Assimp
+//     splits by material is still one item. Assimp hands OBJ, FBX and
+//     Collada over one vertex per polygon corner: the corners are mapped back
+//     onto the file's vertices (VertexMapping.h), and a node whose corners do
+//     not map is refused, naming the mesh;
 //   - else a node named by a camera becomes a camera, a node named by a light
 //     a light (a camera or light binds to the first node of its name);
 //   - every other node is a null.
@@ -20,6 +27,16 @@
 // appended that makes it unique in the scene ("Box", "Box1", ...), so every
 // short name selects one item.
 //
+// Units. A file that names its unit (FBX UnitScaleFactor, Collada <unit
+// meter>) is built in metres: points, translations, morph offsets, bind
+// matrices and camera and light positions are scaled, rotations and scalings
+// kept. With keepUnits the file's own numbers stay.
+//
+// Frame rate. The rate of the load options, else the file's own (FBX time
+// mode and custom frame rate), else the host's. Frame f is the file's time
+// f / fps (an FBX animation that starts later keeps its place in the file's
+// time, and the scene's frame range starts there).
+//
 // Animation. One animation of the file plays (the first unless chosen); a
 // Collada file without animation clips has one animation holding all its
 // channels (ColladaTimeline.h), however Assimp divides it. At
@@ -33,9 +50,10 @@
 // end key, linear extrapolates the end segment, repeat loops the key range.
 // Nodes without a channel keep their file transform.
 //
-// Deformation. Morph targets (relative: p = rest + sum w (target - rest))
-// with weights from the animation's morph channel of the node (default: the
-// file's weights), then linear-blend skinning with the bones' offset
+// Deformation. Morph targets (relative: p = rest + sum w (target - rest);
+// a point takes the offset of its first corner) with weights from the
+// animation's morph channel of the node (FBX: of the node or its mesh, with
+// "*" and a number; default: the file's weights), then linear-blend skinning with the bones' offset
 // matrices and the joints' transforms at the frame; points come out in the
 // mesh node's local space.
 //
@@ -78,21 +96,40 @@ class SceneLoadError : public std::runtime_error {
 struct AssimpLoadOptions {
     // The animation to play: its name, else its index; empty for the first.
     std::string animation;
+    // Keep the file's own numbers instead of metres.
+    bool keepUnits = false;
+    // The frame rate to play the file at; 0: the file's own, else the host's.
+    double frameRate = 0.0;
 };
 
-// Reads the file at path. Throws SceneLoadError.
+// What the file declared and what the scene was built with.
+struct SceneFileInfo {
+    double metresPerUnit = 0.0; // the file's unit; 0 when it names none
+    double fileFrameRate = 0.0; // the file's frame rate; 0 when it names none
+    double frameRate = 0.0;     // the rate the scene was built for
+};
+
+// Reads the file at path. Throws SceneLoadError. info, when given, receives
+// what the file declared; the scene's frame range and animation are meant
+// for info->frameRate, which the caller makes the host's frame rate.
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,
-                                       const AssimpLoadOptions& options = {});
+                                       const AssimpLoadOptions& options = {},
+                                       SceneFileInfo* info = nullptr);
+
+struct FileFacts;
 
 // Builds a host scene from a scene Assimp has read. isGltf: the scene comes
 // from a glTF file (camera angles, see above); steps: the STEP samplers of a
-// glTF file, or nullptr. Throws SceneLoadError.
+// glTF file, or nullptr; file: what was read from the file itself, or
+// nullptr. Throws SceneLoadError.
 std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
-                                        bool isGltf, const GltfInterpolation* steps);
+                                        bool isGltf, const GltfInterpolation* steps,
+                                        const FileFacts* file = nullptr,
+                                        SceneFileInfo* info = nullptr);
 
-// Loads a scene file into the running host: reads it (LoadAssimpScene) and
-// makes it the host's scene. Throws SceneLoadError, leaving the host's
-// scene unchanged.
+// Loads a scene file into the running host: reads it (LoadAssimpScene),
+// makes it the host's scene and the frame rate it was built for the host's.
+// Throws SceneLoadError, leaving the host's scene unchanged.
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options = {});
 
 } // namespace host

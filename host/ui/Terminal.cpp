@@ -1,7 +1,5 @@
 #include "host/ui/Terminal.h"
 
-#include "host/app/HostApp.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -93,7 +91,7 @@ void WriteLine(const std::string& line) {
     std::fflush(stderr);
 }
 
-void ShowProgress(int id, const ProgressState& bar) {
+void ShowProgress(int id, const BarView& bar) {
     if (!IsTerminal()) {
         if (!bar.visible || bar.caption.empty()) {
             return;

@@ -9,16 +9,22 @@
 #include <string>
 
 namespace host {
-
-struct ProgressState;
-
 namespace ui {
+
+// What the terminal shows of a progress bar.
+struct BarView {
+    bool visible = false;
+    std::wstring caption;
+    std::wstring statusText;
+    long value = 0;
+    long maximum = 0;
+};
 
 // Writes one line to stderr.
 void WriteLine(const std::string& line);
 
 // Shows bar `id` after a change.
-void ShowProgress(int id, const ProgressState& bar);
+void ShowProgress(int id, const BarView& bar);
 // Ends the bar's line on a terminal (after the last bar of a run).
 void FinishProgress();
 

@@ -4,7 +4,7 @@
 
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 #include "inspect/ZK_Inspect.h"
 #include "writers/ZK_Output.h"
 

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +83,50 @@ inline RunResult RunProgram(const std::string& program, const Strings& args,
 
 inline RunResult Xsihost(const Strings& args, const fs::path& captureDir) {
     return RunProgram(XSIHOST_PATH, args, captureDir);
+}
+
+// Starts xsihost, waits until the file watched holds more than size bytes,
+// sends it one SIGINT (as one Ctrl-C does) and waits for it to end.
+// *interrupted tells whether the signal was sent before the program ended.
+inline RunResult XsihostInterrupted(const Strings& args, const fs::path& watched, uintmax_t size,
+                                    const fs::path& captureDir, bool* interrupted) {
+    const fs::path out = captureDir / "stdout.txt", err = captureDir / "stderr.txt";
+    std::vector<char*> argv;
+    std::string program = XSIHOST_PATH;
+    argv.push_back(program.data());
+    Strings copies = args;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    *interrupted = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            break;
+        std::error_code ec;
+        const uintmax_t now = fs::file_size(watched, ec);
+        if (!*interrupted && !ec && now > size) {
+            kill(pid, SIGINT);
+            *interrupted = true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(500);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
 // Runs `xsihost bake --quiet <options> <out>`.

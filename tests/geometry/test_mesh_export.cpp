@@ -3,7 +3,7 @@
 #include "geometry/MeshExport.h"
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,14 @@
 // xsihost as a program: the Echo test plug-in loaded with --plugins, its
 // command run by name with positional and NAME=VALUE arguments mixed, each
-// text made a value of its type, the status as exit code, and errors of use.
+// text made a value of the type its argument's default declares, the status
+// as exit code, and errors of use.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,11 +64,14 @@ TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCo
          "steps 2\n",
          "INFO: Echo Text int [-7]\nINFO: Echo Count int [2]\nINFO: Echo Flag bool [false]\n"
          "INFO: Echo Status empty []\nEchoing\n"},
-        {{"Echo", "Status=x=y", "2147483648", "/a=b", "False"},
+        // Text and Status declare empty defaults: a text that is not a LONG
+        // stays text. Count's integer default makes it a whole number, Flag's
+        // bool default a switch.
+        {{"Echo", "Status=x=y", "2147483648", "+0", "OFF"},
          0,
          "steps 0\n",
-         "INFO: Echo Text text [2147483648]\nINFO: Echo Count text [/a=b]\n"
-         "INFO: Echo Flag text [False]\nINFO: Echo Status text [x=y]\nEchoing\n"},
+         "INFO: Echo Text text [2147483648]\nINFO: Echo Count int [0]\n"
+         "INFO: Echo Flag bool [false]\nINFO: Echo Status text [x=y]\nEchoing\n"},
         // Quiet keeps only warnings and errors; Count keeps its default.
         {{"--quiet", "Echo", "Flag=1"}, 0, "steps 2\n", "WARNING: Echo flag is set\n"},
         {{"--quiet", "Echo", "Status=invalid"},
@@ -94,6 +99,20 @@ TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCo
     }
 }
 
+TEST(XsihostTest, ASwitchTakesEveryOnOffWordInAnyCase) {
+    const std::pair<const char*, bool> cases[] = {
+        {"true", true}, {"TRUE", true}, {"1", true},      {"yes", true},    {"Yes", true},
+        {"on", true},   {"On", true},   {"false", false}, {"False", false}, {"0", false},
+        {"no", false},  {"NO", false},  {"off", false},   {"oFF", false},
+    };
+    for (const auto& [word, on] : cases) {
+        const Result r = Xsihost({"run", "--quiet", "--plugins", kPlugins, "Echo",
+                                  std::string("Flag=") + word, "Count=0"});
+        EXPECT_EQ(r.exitCode, 0) << word << r.err;
+        EXPECT_EQ(r.err, on ? "WARNING: Echo flag is set\n" : "") << word;
+    }
+}
+
 TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
     const struct {
         std::vector<std::string> args;
@@ -103,6 +122,23 @@ TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
          "cannot read scene file \"/missing.gltf\": No such file or directory"},
         {{"run", "--plugins", kPlugins, "Echo", "Nope=1"},
          "command \"Echo\" has no argument \"Nope\""},
+        // A value that is not of its argument's kind, named with the argument.
+        {{"run", "--plugins", kPlugins, "Echo", "Count=abc"},
+         "argument \"Count\" of command \"Echo\" takes a whole number, not \"abc\""},
+        {{"run", "--plugins", kPlugins, "Echo", "x", "1.5"},
+         "argument \"Count\" of command \"Echo\" takes a whole number, not \"1.5\""},
+        {{"run", "--plugins", kPlugins, "Echo", "Count=2147483648"}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Count="}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Count= 3"}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Flag=maybe"},
+         "argument \"Flag\" of command \"Echo\" takes a switch (true/false, 1/0, yes/no, "
+         "on/off), not \"maybe\""},
+        {{"run", "--plugins", kPlugins, "Echo", "Flag=2"}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Flag="}, ""},
+        {{"run", "--plugins", kPlugins, "Echo", "Flag=y\nes"}, ""},
+        {{"run", "--plugins", kPlugins, "--fps", "nan", "Echo"}, ""},
+        {{"run", "--plugins", kPlugins, "--fps", "1e-300", "Echo"}, ""},
+        {{"run", "--plugins", kPlugins, "--frame", "inf", "Echo"}, ""},
         {{"run", "--plugins", kPlugins, "Echo", "text=a"}, ""}, // names are exact
         {{"run", "--plugins", kPlugins, "Echo", "Text=a", "Text=b"}, ""},
         {{"run", "--plugins", kPlugins, "Echo", "a", "Text=b"}, ""},
@@ -124,4 +160,29 @@ TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
         EXPECT_TRUE(c.err.empty() || r.err == "xsihost: " + c.err + "\n") << r.err;
         EXPECT_EQ(r.out, "") << shown;
     }
+}
+
+// A baker that returns OK having written only a cache header: bake names
+// that cache as incomplete and every other file as not written, lists
+// nothing as done, removes the folders it left empty, and fails.
+TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
+    const std::string out = ::testing::TempDir() + "hollow_bake_" + std::to_string(getpid());
+    std::system(("rm -rf '" + out + "'").c_str());
+    const Result r = Xsihost({"bake", "--quiet", "--demo", "--plugins", TEST_HOLLOW_PLUGIN_DIR,
+                              "--items", "Rig.Cube", "--frames", "1:3", out});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    std::string expected = "xsihost: incomplete: " + out + "/mdd/Rig.Cube.mdd\n";
+    for (const char* rel : {"emdl/Rig.Cube.emdl", "lwo/Rig.Cube.lwo", "scene.fxs", "scene.lws",
+                            "scene.mel", "scene.zsc"}) {
+        expected += "xsihost: not written: " + out + "/" + rel + "\n";
+    }
+    expected += "xsihost: ZK_XSI_Baker returned OK but 7 files are incomplete or missing\n";
+    EXPECT_EQ(r.err, expected);
+    struct stat st;
+    EXPECT_EQ(stat((out + "/mdd/Rig.Cube.mdd").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 8 + 3 * 4); // the header the plug-in wrote, kept
+    EXPECT_NE(stat((out + "/lwo").c_str(), &st), 0);
+    EXPECT_NE(stat((out + "/emdl").c_str(), &st), 0);
+    std::system(("rm -rf '" + out + "'").c_str());
 }

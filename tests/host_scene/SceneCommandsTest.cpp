@@ -1,7 +1,7 @@
 // The host commands "SelectObj" and "ExportModel", and the demo scene.
 #include "host/app/HostApp.h"
 #include "host/import/DemoScene.h"
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 
 #include <xsi_string.h>
 #include <xsi_value.h>

@@ -8,7 +8,6 @@
 #include "host/import/ColladaTimeline.h"
 
 #include <assimp/scene.h>
-#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <memory>
@@ -16,16 +15,6 @@
 using namespace importer_test;
 
 namespace {
-
-constexpr double kTolerance = 1e-4; // metres
-
-const nlohmann::json& Expected() {
-    static const nlohmann::json data = [] {
-        std::ifstream in(ZK_DATA_DIR "/dcc/rig_expected.json");
-        return nlohmann::json::parse(in);
-    }();
-    return data;
-}
 
 // The larger of: the farthest a point lies from every expected point, and
 // the farthest an expected point lies from every point.

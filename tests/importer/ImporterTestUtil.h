@@ -15,11 +15,18 @@
 #include <xsi_x3dobject.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace importer_test {
@@ -133,6 +140,43 @@ inline double Keyed(const std::vector<double>& times, const std::vector<double>&
     }
     const double u = Clamp01((t - times[i - 1]) / (times[i] - times[i - 1]));
     return values[i - 1] + (values[i] - values[i - 1]) * (step ? std::floor(u) : u);
+}
+
+// Blender's evaluated points of the scene in data/dcc (see its README), and
+// how near a baked point must come to them.
+constexpr double kTolerance = 1e-4; // metres
+inline const nlohmann::json& Expected() {
+    static const nlohmann::json data = [] {
+        std::ifstream in(ZK_DATA_DIR "/dcc/rig_expected.json");
+        return nlohmann::json::parse(in);
+    }();
+    return data;
+}
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+// Runs xsihost with the arguments (shell words).
+inline Outcome Xsihost(const std::string& args) {
+    // Files of this process: ctest may run the tests side by side.
+    const std::string out = ZK_TEST_OUT_DIR "/xsihost_out" + std::to_string(getpid());
+    const std::string err = ZK_TEST_OUT_DIR "/xsihost_err" + std::to_string(getpid());
+    // Leaks inside Assimp are its own (see lsan_assimp.supp).
+    const int status = std::system(("LSAN_OPTIONS=suppressions=" ZK_DATA_DIR
+                                    "/../lsan_assimp.supp:print_suppressions=0 " XSIHOST_PATH " " +
+                                    args + " >" + out + " 2>" + err)
+                                       .c_str());
+    const Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
 }
 
 } // namespace importer_test

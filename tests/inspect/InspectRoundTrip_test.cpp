@@ -185,7 +185,7 @@ TEST(InspectRoundTrip, InspectFilesPrintsEveryFileAndEachErrorTheSameUnderAnyLoc
     Write(dir / "obj.mdd", BuildMdd(1200, 3, 1201));
     const auto inspect = [&](std::vector<std::string> paths, bool json) {
         std::ostringstream out, err;
-        EXPECT_EQ(ZK_InspectFiles(paths, json, out, err), paths.empty() ? 0 : 1);
+        EXPECT_EQ(ZK_InspectFiles(paths, json, out, err), paths.empty() ? 0 : 2);
         return std::pair(out.str(), err.str());
     };
     const std::vector<std::string> files = {dir / "scene.zsc", dir / "obj.mdd", dir / "cut.zsc"};

@@ -161,16 +161,4 @@ TEST_F(PathCheck, UnknownKindIsUnexpectedWithoutMessage) {
     EXPECT_EQ(Errors(), Lines{});
 }
 
-TEST(Wide2Char, KeepsTheLowByteOfEachCharacter) {
-    char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
-    ZK_Wide2Char(L"", out);
-    EXPECT_EQ(out[0], '\0');
-    EXPECT_EQ(out[1], 'x');
-
-    const wchar_t wide[] = {L'a', L'/', 0xE9, 0x141, 0x10041, 0};
-    ZK_Wide2Char(wide, out);
-    EXPECT_EQ(std::string(out), std::string("a/\xE9\x41\x41"));
-    EXPECT_EQ(out[6], 'x');
-}
-
 } // namespace

@@ -1,9 +1,12 @@
 // The FXS and ZSC scene writers: whole files against hand-written golden
 // files (text, and bytes as hex text), the FXS items each switch adds or
-// removes, the C number format under any locale, and output failures.
+// removes, the C number format under any locale, and output failures; the
+// one rule of all five scene writers for missing record arrays.
 #include "ZK_TestKit.h"
 
 #include "writers/FXSFile.h"
+#include "writers/LWSFile.h"
+#include "writers/MOTfile.h"
 #include "writers/ZSCFile.h"
 
 using namespace zkt;
@@ -254,6 +257,66 @@ TEST(SceneWriters, FileThatCannotBeMadeIsReportedOnce) {
             EXPECT_EQ(log.All(), std::vector<std::string>{CannotWrite(label, path)});
         }
     EXPECT_TRUE(out.Files().empty());
+}
+
+// Every writer reads the records the same way: a kind with no items may have
+// no array (an empty kind), while a kind that counts items but has no array,
+// or whose sampled items lack their samples, is refused with one message
+// before anything is written.
+TEST(SceneWriters, MissingRecordArraysFollowOneRule) {
+    const std::pair<Writer, const char*> writers[] = {{WriteLWS, "LWS"},
+                                                      {WriteMaya, "MEL"},
+                                                      {WriteFXS, "FXS"},
+                                                      {WriteZSC, "ZSC"},
+                                                      {WriteMotions, "MOT"}};
+    enum Missing { kObjects, kCameras, kNulls, kLights, kNullSamples, kNone };
+    for (const auto& [writer, label] : writers)
+        for (Missing missing : {kObjects, kCameras, kNulls, kLights, kNullSamples, kNone}) {
+            SCOPED_TRACE(std::string(label) + " missing " + std::to_string(missing));
+            Scratch out;
+            MessageLog log;
+            Scene s = Keyed();
+            s.ctrl.mddAct = 1;
+            // Link the records as the driver does, then take one array away.
+            char path[ZK_TEXT_SIZE] = {};
+            const std::string target = std::string(label) == "MOT" ? out.Dir() : out / "scene";
+            SetText(path, target);
+            s.ctrl.objectCount = s.ctrl.cameraCount = s.ctrl.nullCount = s.ctrl.lightCount = 1;
+            s.objects[0].motion = s.objectMotion[0].data();
+            s.cameras[0].motion = s.cameraMotion[0].data();
+            s.nulls[0].motion = missing == kNullSamples ? nullptr : s.nullMotion[0].data();
+            s.lights[0].motion = s.lightMotion[0].data();
+            const int result =
+                writer(&s.ctrl, missing == kObjects ? nullptr : s.objects.data(),
+                       missing == kCameras ? nullptr : s.cameras.data(),
+                       missing == kNulls ? nullptr : s.nulls.data(),
+                       missing == kLights ? nullptr : s.lights.data(), path, s.frames);
+            if (missing == kNone) {
+                EXPECT_EQ(result, 1);
+                EXPECT_EQ(log.All(), std::vector<std::string>{});
+                EXPECT_FALSE(out.Files().empty());
+                continue;
+            }
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(log.All(), std::vector<std::string>{
+                                     "ZK_XSI_Baker - The export records are incomplete, the " +
+                                     std::string(label) + " file is not written: " + target});
+            EXPECT_TRUE(out.Files().empty());
+
+            // The same kind with a count of 0 and no array is an empty kind.
+            log.All().clear();
+            Scene empty = Keyed();
+            if (missing == kObjects)
+                empty.objects.clear();
+            if (missing == kCameras)
+                empty.cameras.clear();
+            if (missing == kNulls || missing == kNullSamples)
+                empty.nulls.clear();
+            if (missing == kLights)
+                empty.lights.clear();
+            EXPECT_EQ(empty.Run(writer, target), 1);
+            EXPECT_EQ(log.All(), std::vector<std::string>{});
+        }
 }
 
 } // namespace

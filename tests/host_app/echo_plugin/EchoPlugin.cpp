@@ -42,7 +42,7 @@ XSIPLUGINCALLBACK CStatus Echo_Init(CRef& in_ctxt) {
     ArgumentArray args = cmd.GetArguments();
     args.Add(L"Text");
     args.Add(L"Count", CValue(static_cast<LONG>(2)));
-    args.Add(L"Flag");
+    args.Add(L"Flag", CValue(false));
     args.Add(L"Status");
     Refused(args.Add(L"Text") == CStatus::InvalidArgument, L"declare Text twice");
     return CStatus::OK;

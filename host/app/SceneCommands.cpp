@@ -1,4 +1,4 @@
-#include "host/scene/SceneCommands.h"
+#include "host/app/SceneCommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/scene/ModelFile.h"

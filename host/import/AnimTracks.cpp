@@ -1,0 +1,41 @@
+#include "host/import/AnimTracks.h"
+
+#include "host/app/HostApp.h"
+
+namespace host {
+
+double FrameToTick(double frame, double ticksPerSecond, double tickOffset) {
+    double fps = HostApp::Get().GetFrameRate();
+    if (!(fps > 0.0) || !std::isfinite(fps)) {
+        fps = 30.0;
+    }
+    return frame / fps * ticksPerSecond + tickOffset;
+}
+
+Vec3 NodeChannel::Position(double frame) const {
+    return EvalTrack(position, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.t);
+}
+Quat NodeChannel::Rotation(double frame) const {
+    return EvalTrack(rotation, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.r);
+}
+Vec3 NodeChannel::Scaling(double frame) const {
+    return EvalTrack(scaling, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.s);
+}
+Mat34 NodeChannel::Matrix(double frame) const {
+    return MatrixFromSRT(Scaling(frame), Rotation(frame), Position(frame));
+}
+
+const SRT& ComposedMotion::At(double frame) const {
+    if (!m_valid || frame != m_frame) {
+        Mat34 m = m_node.At(frame);
+        if (m_withRoot) {
+            m = Mul(m_root.At(frame), m);
+        }
+        m_srt = Decompose(Mul(Mul(m_before, m), m_after));
+        m_frame = frame;
+        m_valid = true;
+    }
+    return m_srt;
+}
+
+} // namespace host

@@ -1,0 +1,50 @@
+#include "host/import/FileFacts.h"
+
+#include "host/import/FbxDocument.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace host {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        throw FileMeshError("cannot read the file again");
+    }
+    return bytes;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+} // namespace
+
+FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat) {
+    FileFacts facts;
+    if (StartsWith(sourceFormat, "Autodesk FBX")) {
+        FbxDocument doc;
+        try {
+            doc = FbxDocument::Parse(ReadAll(path));
+        } catch (const FbxError& e) {
+            throw FileMeshError(e.what());
+        }
+        facts.settings = ReadFbxSettings(doc);
+        facts.mapper = std::make_unique<VertexMapper>(ReadFbxMeshes(doc));
+    } else if (StartsWith(sourceFormat, "Collada")) {
+        double unit = 0.0;
+        facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(ReadAll(path), &unit));
+        facts.settings.metresPerUnit = unit;
+        facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
+    } else if (StartsWith(sourceFormat, "Wavefront Object")) {
+        std::vector<FileMesh> pool;
+        pool.push_back(ReadObjMeshes(ReadAll(path)));
+        facts.mapper = std::make_unique<VertexMapper>(std::move(pool));
+    }
+    return facts;
+}
+
+} // namespace host

@@ -1,0 +1,28 @@
+// What the importer reads from a scene file itself, beside Assimp: the
+// file's own meshes (to map Assimp's corners back onto its vertices) and its
+// declared unit, frame rate and animation starts.
+#pragma once
+
+#include "host/import/FileSettings.h"
+#include "host/import/VertexMapping.h"
+
+#include <memory>
+#include <string>
+
+namespace host {
+
+struct FileFacts {
+    FileSettings settings;
+    // The unit length Assimp has already scaled the scene by (Collada's root
+    // node), 1 for none.
+    double unitAppliedByAssimp = 1.0;
+    // Maps mesh nodes onto the file's vertices; null for formats whose
+    // vertices Assimp already keeps (glTF and every format without a reader).
+    std::unique_ptr<VertexMapper> mapper;
+};
+
+// Reads the file at path, of the Assimp source format given (the scene's
+// AI_METADATA_SOURCE_FORMAT). Throws FileMeshError.
+FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat);
+
+} // namespace host

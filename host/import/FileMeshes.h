@@ -1,0 +1,54 @@
+// The meshes of a scene file as the file itself holds them: its vertices in
+// file order and its polygons as lists of vertex indices, in file order and
+// winding. Assimp hands over one vertex per polygon corner for most formats;
+// these lists are what the corners are mapped back onto (VertexMapping.h).
+//
+// One reader per format, each reading only the index data it needs:
+//   - OBJ: the "v" entries and the "f" lines of the whole file, one pool
+//     that the file's objects and groups share;
+//   - FBX 7.x, binary or ASCII: each "Mesh" geometry's control points
+//     ("Vertices") and "PolygonVertexIndex";
+//   - Collada: each geometry's positions behind its <vertices>, and the
+//     VERTEX indices of its <triangles>, <polylist> and <polygons>.
+// Polygons of fewer than three corners are left out (Assimp makes points
+// and lines of them).
+#pragma once
+
+#include "host/scene/Math.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace host {
+
+class FbxDocument;
+
+struct FileMesh {
+    // The names of the file's nodes that show this mesh (a hint for finding
+    // it; the mapping itself decides).
+    std::vector<std::string> users;
+    std::vector<Vec3> positions;
+    // Polygon k holds corners[starts[k]] .. corners[starts[k + 1] - 1].
+    std::vector<int> starts{0};
+    std::vector<int> corners;
+    // true: an item showing the mesh gets every vertex of it; false (a pool
+    // shared by several items): only the vertices its polygons use.
+    bool allVertices = true;
+
+    int PolygonCount() const { return static_cast<int>(starts.size()) - 1; }
+};
+
+// A file whose index data cannot be read. The message is one line.
+class FileMeshError : public std::runtime_error {
+  public:
+    explicit FileMeshError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Each reader throws FileMeshError.
+FileMesh ReadObjMeshes(const std::string& text);
+std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc);
+// metresPerUnit: the length of the file's unit (<unit meter>), 0 when it names none.
+std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit);
+
+} // namespace host

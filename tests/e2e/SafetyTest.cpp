@@ -1,0 +1,354 @@
+// Hostile and careless use of the real programs: output places that would
+// leave the output folder, values that do not read, requests that cannot be
+// met, a bake cancelled with Ctrl-C, a failed bake's leftovers, and files
+// that are not regular given to inspect. Each refusal is one line and a
+// failure status, before anything is written.
+#include "E2eSupport.h"
+
+#include <sys/stat.h>
+
+using namespace e2e;
+
+namespace {
+
+// A node whose translation is keyed from 0 to 20 seconds: 600 frames at 30
+// fps, 2,000,000 at 100,000 fps.
+constexpr const char* kLongScene = R"({
+ "asset": {"version": "2.0"},
+ "scene": 0, "scenes": [{"nodes": [0, 1]}],
+ "nodes": [{"name": "Mover"}, {"name": "Still"}],
+ "buffers": [{"byteLength": 32,
+   "uri": "data:application/octet-stream;base64,AAAAAAAAoEEAAAAAAAAAAAAAAAAAAIA/AAAAAAAAAAA="}],
+ "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 8},
+                 {"buffer": 0, "byteOffset": 8, "byteLength": 24}],
+ "accessors": [{"bufferView": 0, "componentType": 5126, "count": 2, "type": "SCALAR",
+                "min": [0], "max": [20]},
+               {"bufferView": 1, "componentType": 5126, "count": 2, "type": "VEC3"}],
+ "animations": [{"samplers": [{"input": 0, "output": 1}],
+                 "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}}]}]
+}
+)";
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Every entry below a folder (files and folders), relative, sorted.
+Strings EntriesBelow(const fs::path& root) {
+    Strings entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        entries.push_back(fs::relative(entry.path(), root).string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+} // namespace
+
+TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {
+    const fs::path dir = TestDir();
+    const fs::path work = dir / "work"; // the current folder of each run
+    fs::create_directories(work / "a");
+    std::ofstream(dir / "long.gltf") << kLongScene;
+    const std::string out = (work / "out").string();
+    const std::string longOut = out + "/" + std::string(200, 'd');
+    const struct {
+        Strings args; // after "bake --quiet"; the output folder is given here
+        std::string mention;
+    } cases[] = {
+        // Output folders that are no place, or that the command would read
+        // otherwise (a backslash is its separator; a newline splits a line
+        // of the LightWave scene).
+        {{"--demo", ""}, "the output folder is empty"},
+        {{"--demo", "a\\..\\..\\b"}, "holds a backslash"},
+        {{"--demo", out + "\nLoadObjectLayer 1 x"}, "holds a control character"},
+        {{"--demo", out + "\t"}, "holds a control character"},
+        // Prefixes and item names that would leave the output folder.
+        {{"--demo", "--prefix", "../../X_", out}, "the prefix \"../../X_\" holds a path separator"},
+        {{"--demo", "--prefix", "..", out}, "the prefix \"..\" holds \"..\""},
+        {{"--demo", "--prefix", "a\\b", out}, "holds a path separator"},
+        {{"--demo", "--prefix", "p\n", out}, "the prefix \"p\\x0A\" holds a control character"},
+        {{"--demo", "--items", "../Grid", out}, "the item name \"../Grid\" holds a path separator"},
+        {{"--demo", "--items", "Grid,..", out}, "the item name \"..\" holds \"..\""},
+        // Items that match nothing.
+        {{"--demo", "--items", "NoSuchName", out}, "--items: \"NoSuchName\" names no item"},
+        {{"--demo", "--items", "Grid,NoSuchName", out}, "\"NoSuchName\" names no item"},
+        {{"--demo", "--items", "", out}, "--items: \"\" names no item"},
+        {{"--demo", "--items", "Grid,", out}, "--items: \"\" names no item"},
+        {{"--demo", "--items", "grid", out}, "\"grid\" names no item"},
+        // Frame rates that are not finite or out of range.
+        {{"--demo", "--fps", "nan", out}, "not \"nan\""},
+        {{"--demo", "--fps", "inf", out}, "not \"inf\""},
+        {{"--demo", "--fps", "1e308", out}, "from 0.001 to 100000"},
+        {{"--demo", "--fps", "1e-300", out}, "from 0.001 to 100000"},
+        {{"--demo", "--fps", "0.0009", out}, "from 0.001 to 100000"},
+        {{"--demo", "--fps", "100001", out}, "from 0.001 to 100000"},
+        {{"--demo", "--fps", "30fps", out}, "not \"30fps\""},
+        // A scene longer than the limit on its own; it may be baked in parts.
+        {{"--scene", (dir / "long.gltf").string(), "--fps", "100000", out},
+         "the scene's frame range 0:1000000 is longer than 1000000 frames; bake a part of it "
+         "with --frames A:B"},
+        // Caches that cannot fit the file system; paths the command cannot hold.
+        {{"--demo", "--frames", "1:1000000000", out}, "bytes free; bake fewer frames or items"},
+        {{"--demo", longOut}, "is longer than 254 bytes"},
+    };
+    for (const auto& c : cases) {
+        Strings args = {"bake", "--quiet"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const std::string shown = c.args[0] + " ... " + c.args.back();
+        // Run from inside work, so that relative places land there.
+        Strings full = {"-c", "cd \"$1\" && shift && exec \"$@\"", "sh", work.string(),
+                        XSIHOST_PATH};
+        full.insert(full.end(), args.begin(), args.end());
+        const RunResult run = RunProgram("/bin/sh", full, dir);
+        EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << shown << "\n" << run.err;
+        EXPECT_TRUE(StartsWith(run.err, "xsihost: ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, c.mention)) << shown << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << shown;
+        // Nothing was written, here or anywhere around.
+        EXPECT_EQ(EntriesBelow(work), Strings{"a"}) << shown;
+        EXPECT_EQ(EntriesBelow(dir),
+                  (Strings{"long.gltf", "stderr.txt", "stdout.txt", "work", "work/a"}))
+            << shown;
+    }
+}
+
+TEST(BakeSafety, RunReadsSwitchesAndNumbersAsTheCommandReadsThem) {
+    const fs::path dir = TestDir();
+    const std::string mdd = (dir / "mdd").string();
+    fs::create_directories(mdd);
+    const std::string cache = mdd + "/Rig.Cube.mdd";
+    const struct {
+        Strings args; // after "run --quiet --demo ZK_XSI_Baker ZK_ObjString=Rig.Cube"
+        int exitCode;
+        std::string err; // the whole of stderr
+        bool cacheWritten;
+    } cases[] = {
+        // Switches in any of their words and cases.
+        {{"ZK_MDDAct=yes", "ZK_StartFrame=1", "ZK_EndFrame=2"}, 0, "", true},
+        {{"ZK_MDDAct=On", "ZK_StartFrame=+1", "ZK_EndFrame=2"}, 0, "", true},
+        {{"ZK_MDDAct=TRUE", "ZK_StartFrame=1", "ZK_EndFrame=2"}, 0, "", true},
+        {{"ZK_MDDAct=no", "ZK_StartFrame=1", "ZK_EndFrame=2"}, 0, "", false},
+        {{"ZK_MDDAct=OFF", "ZK_StartFrame=1", "ZK_EndFrame=2"}, 0, "", false},
+        // Values that are not of their argument's kind, refused by name.
+        {{"ZK_MDDAct=1", "ZK_StartFrame=abc", "ZK_EndFrame=2"},
+         2,
+         "xsihost: argument \"ZK_StartFrame\" of command \"ZK_XSI_Baker\" takes a whole number, "
+         "not \"abc\"\n",
+         false},
+        {{"ZK_MDDAct=1", "ZK_StartFrame=1", "ZK_EndFrame=2.5"}, 2, "\"ZK_EndFrame\"", false},
+        {{"ZK_MDDAct=1", "ZK_StartFrame=1", "ZK_EndFrame=99999999999"},
+         2,
+         "\"ZK_EndFrame\"",
+         false},
+        {{"ZK_MDDAct=1", "ZK_StartFrame=", "ZK_EndFrame=2"}, 2, "\"ZK_StartFrame\"", false},
+        {{"ZK_MDDAct=maybe", "ZK_StartFrame=1", "ZK_EndFrame=2"},
+         2,
+         "xsihost: argument \"ZK_MDDAct\" of command \"ZK_XSI_Baker\" takes a switch (true/false, "
+         "1/0, yes/no, on/off), not \"maybe\"\n",
+         false},
+        {{"ZK_MDDAct=2", "ZK_StartFrame=1", "ZK_EndFrame=2"}, 2, "\"ZK_MDDAct\"", false},
+        {{"ZK_MDDAct=1", "ZK_StartFrame=1", "ZK_EndFrame=2", "ZK_LOCALSPACE=local"},
+         2,
+         "\"ZK_LOCALSPACE\"",
+         false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(cache);
+        Strings args = {"run",
+                        "--quiet",
+                        "--demo",
+                        "ZK_XSI_Baker",
+                        "ZK_ObjString=Rig.Cube",
+                        "ZK_FilePath=" + mdd};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = Xsihost(args, dir);
+        const std::string shown = c.args[0] + " " + c.args[1] + " " + c.args[2];
+        EXPECT_EQ(r.exitCode, c.exitCode) << shown << "\n" << r.err;
+        if (c.exitCode == 0 || StartsWith(c.err, "xsihost: ")) {
+            EXPECT_EQ(r.err, c.err) << shown;
+        } else {
+            EXPECT_TRUE(Contains(r.err, c.err) && Lines(r.err).size() == 1) << shown << r.err;
+        }
+        EXPECT_EQ(fs::exists(cache), c.cacheWritten) << shown;
+        if (c.cacheWritten) { // 2 frames of 8 points
+            EXPECT_EQ(fs::file_size(cache), 8u + 2 * 4 + 3 * 8 * 12) << shown;
+        }
+    }
+}
+
+TEST(BakeSafety, ListsOnlyTheFilesItCompletedAndRemovesTheFoldersItLeftEmpty) {
+    const fs::path dir = TestDir();
+
+    // Items without geometry: the mesh folders are created, stay empty and
+    // are removed; the output folder holds the scene files only.
+    const fs::path cameraOut = dir / "camera" / "deep";
+    RunResult r = Bake({"--demo", "--items", "Camera,Spot", "--frames", "1:3"}, cameraOut, dir);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(EntriesBelow(dir / "camera"), (Strings{"deep", "deep/scene.fxs", "deep/scene.lws",
+                                                     "deep/scene.mel", "deep/scene.zsc"}));
+
+    // A bake whose cache cannot be opened (a folder stands in its place)
+    // fails after the mesh exports: they are named as incomplete, nothing is
+    // listed as complete, and a file that was there before is not listed.
+    const fs::path out = dir / "failed";
+    fs::create_directories(out / "mdd" / "Grid.mdd");
+    std::ofstream(out / "kept.txt") << "kept";
+    r = Bake({"--demo", "--items", "Grid", "--frames", "1:3"}, out, dir);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    Strings err = Lines(r.err);
+    ASSERT_GE(err.size(), 3u) << r.err;
+    EXPECT_TRUE(StartsWith(err[0], "ERROR: ZK_XSI_Baker - The MDD file cannot be created"))
+        << err[0];
+    EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker failed: status 0x")) << r.err;
+    err.erase(std::remove_if(err.begin(), err.end(),
+                             [](const std::string& line) {
+                                 return !StartsWith(line, "xsihost: incomplete: ");
+                             }),
+              err.end());
+    EXPECT_EQ(err, (Strings{"xsihost: incomplete: " + (out / "emdl" / "Grid.emdl").string(),
+                            "xsihost: incomplete: " + (out / "lwo" / "Grid.lwo").string()}));
+    EXPECT_EQ(ReadFile(out / "kept.txt"), "kept");
+
+    // The same folder baked again once the obstacle is gone: every file is
+    // complete and listed, the old file still is not.
+    fs::remove(out / "mdd" / "Grid.mdd");
+    r = Bake({"--demo", "--items", "Grid", "--frames", "1:3"}, out, dir);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Strings expected;
+    for (const char* rel : {"emdl/Grid.emdl", "lwo/Grid.lwo", "mdd/Grid.mdd", "scene.fxs",
+                            "scene.lws", "scene.mel", "scene.zsc"})
+        expected.push_back((out / rel).string());
+    EXPECT_EQ(Lines(r.out), expected);
+}
+
+// One Ctrl-C during the frame walk of a long cache: the run ends early, exits
+// 130, lists nothing as complete and names every file it wrote as
+// incomplete, with --quiet as well; the cache it left reads as partial.
+TEST(BakeSafety, ACancelledRunExits130AndNamesWhatIsIncomplete) {
+    const fs::path dir = TestDir();
+    constexpr int kFrames = 30000; // of 1024 points: 368 MB if it ran to the end
+    const uintmax_t walkStarted = 8 + 4 * kFrames + 2 * 1024 * 12;
+    const struct {
+        bool bake;
+        bool quiet;
+    } cases[] = {{true, true}, {true, false}, {false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.bake ? "bake" : "run") + (c.quiet ? " --quiet" : ""));
+        const fs::path out = dir / (std::string(c.bake ? "bake" : "run") + (c.quiet ? "q" : ""));
+        const fs::path cache = out / "mdd" / "Grid.mdd";
+        Strings args;
+        if (c.bake) {
+            args = {"bake",      "--demo",   "--items",
+                    "Grid",      "--frames", "1:" + std::to_string(kFrames),
+                    out.string()};
+        } else {
+            fs::create_directories(out / "mdd");
+            args = {"run",
+                    "--demo",
+                    "ZK_XSI_Baker",
+                    "ZK_ObjString=Grid",
+                    "ZK_StartFrame=1",
+                    "ZK_EndFrame=" + std::to_string(kFrames),
+                    "ZK_MDDAct=on",
+                    "ZK_FilePath=" + (out / "mdd").string()};
+        }
+        if (c.quiet)
+            args.insert(args.begin() + 1, "--quiet");
+        RunResult r;
+        bool interrupted = false;
+        // A loaded machine may finish the walk before the signal lands: try again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            fs::remove_all(out);
+            if (!c.bake)
+                fs::create_directories(out / "mdd");
+            r = XsihostInterrupted(args, cache, walkStarted, dir, &interrupted);
+            if (r.exitCode != 0)
+                break;
+        }
+        ASSERT_TRUE(interrupted);
+        EXPECT_EQ(r.exitCode, 130) << r.err;
+        EXPECT_EQ(r.out, "");
+        const Strings err = Lines(r.err);
+        ASSERT_FALSE(err.empty());
+        if (c.bake) {
+            for (const char* rel : {"emdl/Grid.emdl", "lwo/Grid.lwo", "mdd/Grid.mdd", "scene.fxs",
+                                    "scene.lws", "scene.mel", "scene.zsc"})
+                EXPECT_NE(std::find(err.begin(), err.end(),
+                                    "xsihost: incomplete: " + (out / rel).string()),
+                          err.end())
+                    << rel << "\n"
+                    << r.err;
+            EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker was cancelled")) << r.err;
+        } else {
+            EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker was cancelled")) << r.err;
+        }
+        EXPECT_EQ(Contains(r.err, "INFO: "), !c.quiet) << r.err;
+        const ZK_MddFile mdd = ReadMdd(cache);
+        EXPECT_FALSE(mdd.complete);
+        EXPECT_GT(mdd.blockCount, 1);
+        EXPECT_LT(mdd.blockCount, kFrames + 1);
+        EXPECT_EQ(Xsihost({"inspect", cache.string()}, dir).exitCode, 1);
+    }
+}
+
+TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile) {
+    const fs::path dir = TestDir();
+    const RunResult bake =
+        Bake({"--demo", "--items", "Rig.Cube", "--frames", "1:4"}, dir / "out", dir);
+    ASSERT_EQ(bake.exitCode, 0) << bake.err;
+    const std::string whole = ReadFile(dir / "out" / "mdd" / "Rig.Cube.mdd");
+    const std::string complete = (dir / "out" / "mdd" / "Rig.Cube.mdd").string();
+    const std::string zsc = (dir / "out" / "scene.zsc").string();
+    const std::string partial = (dir / "partial.mdd").string();
+    std::ofstream(partial, std::ios::binary) << whole.substr(0, 8 + 16 + 2 * 96);
+    const std::string headerOnly = (dir / "header.mdd").string();
+    std::ofstream(headerOnly, std::ios::binary) << whole.substr(0, 8 + 16);
+    const std::string cut = (dir / "cut.mdd").string();
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, 8 + 16 + 50);
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    const struct {
+        Strings files;
+        int exitCode;
+        Strings err; // the lines on stderr, each starting so
+        size_t summaries;
+    } cases[] = {
+        {{complete, zsc}, 0, {}, 2},
+        {{partial}, 1, {partial + ": partial: 2 of 5 frame blocks"}, 1},
+        {{headerOnly, complete}, 1, {headerOnly + ": partial: 0 of 5 frame blocks"}, 2},
+        {{cut}, 2, {cut + ": truncated inside frame block 1"}, 0},
+        {{partial, cut}, 2, {partial + ": partial", cut + ": truncated"}, 1},
+        {{fifo}, 2, {fifo + ": is not a regular file"}, 0},
+        {{"/dev/zero"}, 2, {"/dev/zero: is not a regular file"}, 0},
+        {{dir.string()}, 2, {dir.string() + ": is a folder, not a regular file"}, 0},
+        {{(dir / "missing.mdd").string()},
+         2,
+         {(dir / "missing.mdd").string() + ": cannot be opened: No such file or directory"},
+         0},
+        {{fifo, complete}, 2, {fifo + ": is not a regular file"}, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string shown = c.files.front();
+        const RunResult r = RunProgram(
+            "/usr/bin/timeout",
+            [&] {
+                Strings args = {"20", XSIHOST_PATH, "inspect"};
+                args.insert(args.end(), c.files.begin(), c.files.end());
+                return args;
+            }(),
+            dir);
+        EXPECT_EQ(r.exitCode, c.exitCode) << shown << "\n" << r.err;
+        const Strings err = Lines(r.err);
+        ASSERT_EQ(err.size(), c.err.size()) << shown << "\n" << r.err;
+        for (size_t i = 0; i < err.size(); ++i)
+            EXPECT_TRUE(StartsWith(err[i], c.err[i])) << err[i];
+        size_t summaries = 0;
+        for (const std::string& line : Lines(r.out))
+            summaries += Contains(line, ": MDD point cache, ") || Contains(line, ": ZSC") ? 1 : 0;
+        EXPECT_EQ(summaries, c.summaries) << shown << "\n" << r.out;
+    }
+}
