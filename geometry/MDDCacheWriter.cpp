@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -135,8 +136,15 @@ void MDDCacheWriter::WritePiece() {
         return;
     }
     if (!s.thread.joinable()) {
-        // The piece was mapped into buffer 0; the thread starts with it.
-        s.thread = std::thread([&s] { s.WriteLoop(); });
+        // The piece was mapped into buffer 0; the thread starts with it. A
+        // system that cannot start it leaves every write to this thread.
+        try {
+            s.thread = std::thread([&s] { s.WriteLoop(); });
+        } catch (const std::system_error&) {
+            s.pipelined = false;
+            std::fwrite(job.words, sizeof(uint32_t), job.count, job.file);
+            return;
+        }
     }
     {
         std::lock_guard<std::mutex> lock(s.mutex);

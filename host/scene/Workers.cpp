@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -109,8 +110,18 @@ void WorkerPool::ForRanges(size_t count, size_t rangeSize,
     }
     State& s = *m_state;
     if (s.threads.empty()) {
-        for (int i = 1; i < m_threads; ++i) {
-            s.threads.emplace_back([&s] { s.WorkerLoop(); });
+        // A system that cannot start them all runs the loops on those it
+        // started (the caller alone at least).
+        try {
+            for (int i = 1; i < m_threads; ++i) {
+                s.threads.emplace_back([&s] { s.WorkerLoop(); });
+            }
+        } catch (const std::system_error&) {
+        }
+        m_threads = static_cast<int>(s.threads.size()) + 1;
+        if (m_threads == 1) {
+            ForRanges(count, rangeSize, body);
+            return;
         }
     }
     {
