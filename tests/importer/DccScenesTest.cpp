@@ -168,3 +168,39 @@ TEST(BlenderScenes, JoinAnimations) {
     }
     EXPECT_FALSE(host::JoinAnimations(nullptr));
 }
+
+namespace {
+
+// The worst distance between a mesh's points and Blender's, point by point
+// in the file's vertex order, over the expected data's frames.
+double WorstInOrder(const std::string& expectedFile, const char* mesh, const wchar_t* item) {
+    const nlohmann::json& expected = Expected(expectedFile);
+    const auto& frames = expected["meshes"][mesh]["frames"];
+    const int first = expected["first_frame"].get<int>();
+    double worst = 0.0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        const std::vector<P3> points = Points(item, first + static_cast<double>(f), true);
+        const std::vector<double> flat = frames[f].get<std::vector<double>>();
+        if (points.size() * 3 != flat.size()) {
+            ADD_FAILURE() << mesh << " has " << points.size() << " points on frame " << first + f;
+            return DBL_MAX;
+        }
+        for (size_t i = 0; i < points.size(); ++i) {
+            const P3 d = points[i] - P3{flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]};
+            worst = std::max(worst, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
+        }
+    }
+    return worst;
+}
+
+} // namespace
+
+TEST(BlenderScenes, ColladaKeysPlayTheFileCurves) {
+    // Blender writes the keys an artist set as Bezier curves (eased in and
+    // out); the frames between the keys, and those before and after them,
+    // are where the curves show.
+    FreshHost().SetFrameRate(Expected("eased_expected.json")["fps"].get<double>());
+    host::LoadSceneFile(ZK_DATA_DIR "/dcc/eased.dae");
+    EXPECT_LT(WorstInOrder("eased_expected.json", "Box", L"Box"), kTolerance);
+    EXPECT_LT(WorstInOrder("eased_expected.json", "Crate", L"Crate"), kTolerance);
+}
