@@ -349,6 +349,19 @@ int FirstValue(ColladaNodeCurves::ElementKind kind, const std::string& member) {
     return index[0];
 }
 
+// Whether sid names one of the node's transform elements.
+bool IsTransformSid(const pugi::xml_node& node, const std::string& sid) {
+    for (const pugi::xml_node& child : node.children()) {
+        const std::string name = child.name();
+        if ((name == "translate" || name == "rotate" || name == "scale" || name == "matrix" ||
+             name == "lookat" || name == "skew") &&
+            !sid.empty() && sid == child.attribute("sid").value()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the elements are Blender's location, rotation and scale, in the
 // order Blender writes them.
 bool IsBlenderLayout(const std::vector<ColladaNodeCurves::Element>& elements) {
@@ -447,20 +460,20 @@ ReadColladaCurves(const std::string& text) {
         if (node == ids.end() || std::string(node->second.name()) != "node") {
             continue; // not a node's transform
         }
-        const std::string what = "Collada animation of \"" + target + "\": ";
-        const pugi::xml_node sampler = ByUrl(ids, x.node().attribute("source").value());
-        if (!sampler) {
-            throw FileMeshError(what + "its channel names no sampler");
-        }
         Target t;
         const std::string rest = target.substr(slash + 1);
         const size_t member = rest.find_first_of(".(");
         t.sid = rest.substr(0, member);
         t.member = member == std::string::npos ? "" : rest.substr(member);
-        t.curve = ReadSampler(ids, sampler, what);
-        if (t.sid.find('/') != std::string::npos) {
-            t.sid.clear(); // deeper than the node's own elements
+        if (!IsTransformSid(node->second, t.sid)) {
+            continue; // something else of the node, or deeper in it
         }
+        const std::string what = "Collada animation of \"" + target + "\": ";
+        const pugi::xml_node sampler = ByUrl(ids, x.node().attribute("source").value());
+        if (!sampler) {
+            throw FileMeshError(what + "its channel names no sampler");
+        }
+        t.curve = ReadSampler(ids, sampler, what);
         byNode[nodeId].push_back(std::move(t));
     }
     const std::string tool = doc.child("COLLADA")

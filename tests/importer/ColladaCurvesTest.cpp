@@ -171,6 +171,9 @@ TEST(ColladaCurves, TargetsOfTheNodeElements) {
         {"an element it does not know",
          File(std::string(kTranslate) + "<lookat sid=\"l\">0 0 1 0 0 0 0 1 0</lookat>",
               {{"N/t.X", "0 1", "0 2", 2, 1, "STEP STEP", "", "", 0}})},
+        // Broken, but not this reader's matter: Assimp reads no such value.
+        {"a value that is no transform",
+         File(kTranslate, {{"N/hidden", "0 1", "0", 2, 1, "STEP STEP", "", "", 0}})},
         {"a sid the node lacks",
          File(kTranslate, {{"N/u.X", "0 1", "0 2", 2, 1, "STEP STEP", "", "", 0}})},
         {"a whole element of the wrong size",
