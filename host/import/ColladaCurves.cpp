@@ -194,10 +194,14 @@ SourceItems<T> ReadSource(const Ids& ids, const pugi::xml_node& input, const cha
     const pugi::xml_node accessor = source.child("technique_common").child("accessor");
     SourceItems<T> out;
     out.stride = accessor.attribute("stride").as_uint(1);
-    out.count = accessor.attribute("count").as_uint(static_cast<unsigned>(all.size()));
     const size_t offset = accessor.attribute("offset").as_uint(0);
-    if (out.stride < 1 || out.stride > 16 || offset > all.size() ||
-        out.count > (all.size() - offset) / out.stride) {
+    if (out.stride < 1 || out.stride > 16) {
+        throw FileMeshError(what + "its " + semantic + " has items of " +
+                            std::to_string(out.stride) + " values");
+    }
+    out.count = accessor.attribute("count").as_uint(
+        static_cast<unsigned>((all.size() - std::min(offset, all.size())) / out.stride));
+    if (offset > all.size() || out.count > (all.size() - offset) / out.stride) {
         throw FileMeshError(what + "its " + semantic + " is shorter than its accessor says");
     }
     out.values.assign(all.begin() + offset, all.begin() + offset + out.count * out.stride);
@@ -237,7 +241,7 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
             throw FileMeshError(what + "its key times are not in order");
         }
     }
-    bool hermite = false;
+    std::vector<bool> hermite(n, false);
     bool curved = false;
     if (inputs.count("INTERPOLATION")) {
         const auto names =
@@ -248,7 +252,7 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
         for (size_t k = 0; k < n; ++k) {
             const std::string& name = names.values[k * names.stride];
             keys[k].interp = InterpOf(name);
-            hermite = hermite || name == "HERMITE";
+            hermite[k] = name == "HERMITE";
             curved = curved || keys[k].interp == ColladaCurve::Interp::Bezier;
         }
     }
@@ -273,7 +277,8 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
                 const double* item = t.values.data() + k * t.stride;
                 double time = withTime ? item[2 * c] : kNoTime;
                 double value = withTime ? item[2 * c + 1] : item[c];
-                if (hermite) {
+                // The segment an in tangent ends is the earlier key's.
+                if (side == 0 ? k > 0 && hermite[k - 1] : hermite[k]) {
                     // A slope along the segment's parameter: the control
                     // point is a third of it away from the key.
                     const double key = values.values[k * width + c];
