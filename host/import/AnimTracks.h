@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -101,6 +102,10 @@ struct NodeChannel {
     aiAnimBehaviour pre = aiAnimBehaviour_DEFAULT;
     aiAnimBehaviour post = aiAnimBehaviour_DEFAULT;
     SRT rest; // the node's own transform, for components without keys
+    // The node's local transform at a time of the file (seconds), where the
+    // file's own curves say more than the keys (see ColladaCurves.h); the
+    // tracks then only tell which components are animated.
+    std::function<Mat34(double seconds)> curve;
 
     Vec3 Position(double frame) const;
     Quat Rotation(double frame) const;

@@ -1,48 +1,14 @@
 // The positions and polygons of a Collada file's geometries.
+#include "host/import/ColladaXml.h"
 #include "host/import/FileMeshes.h"
 
 #include <pugixml.hpp>
 
-#include <charconv>
 #include <cmath>
 #include <map>
 
 namespace host {
 namespace {
-
-// The element of an id given as a URL ("#id") among the document's ids.
-pugi::xml_node ByUrl(const std::map<std::string, pugi::xml_node>& ids, const char* url) {
-    if (!url || url[0] != '#') {
-        return {};
-    }
-    auto it = ids.find(url + 1);
-    return it == ids.end() ? pugi::xml_node() : it->second;
-}
-
-// The numbers of an element's text.
-template <class T> std::vector<T> Numbers(const pugi::xml_node& node, const std::string& what) {
-    std::vector<T> out;
-    const char* p = node.child_value();
-    for (;;) {
-        while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') {
-            ++p;
-        }
-        if (!*p) {
-            return out;
-        }
-        const char* e = p;
-        while (*e && *e != ' ' && *e != '\t' && *e != '\n' && *e != '\r') {
-            ++e;
-        }
-        T v{};
-        const auto res = std::from_chars(*p == '+' ? p + 1 : p, e, v);
-        if (res.ec != std::errc() || res.ptr != e) {
-            throw FileMeshError(what + "<" + node.name() + "> holds text that is no number");
-        }
-        out.push_back(v);
-        p = e;
-    }
-}
 
 FileMesh ReadMesh(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& mesh,
                   const std::string& what) {
@@ -147,10 +113,7 @@ std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresP
     *metresPerUnit = meter && meter.as_double() > 0.0 && std::isfinite(meter.as_double())
                          ? meter.as_double()
                          : 0.0;
-    std::map<std::string, pugi::xml_node> ids;
-    for (const pugi::xpath_node& x : doc.select_nodes("//*[@id]")) {
-        ids.emplace(x.node().attribute("id").value(), x.node());
-    }
+    const std::map<std::string, pugi::xml_node> ids = ColladaIds(doc);
     // Which nodes show each geometry, directly or through a skin or morph.
     std::map<std::string, std::vector<std::string>> users;
     for (const pugi::xpath_node& x :

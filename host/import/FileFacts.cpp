@@ -36,7 +36,9 @@ FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat
         facts.mapper = std::make_unique<VertexMapper>(ReadFbxMeshes(doc));
     } else if (StartsWith(sourceFormat, "Collada")) {
         double unit = 0.0;
-        facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(ReadAll(path), &unit));
+        const std::string text = ReadAll(path);
+        facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(text, &unit));
+        facts.curves = ReadColladaCurves(text);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {

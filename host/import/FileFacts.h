@@ -3,9 +3,11 @@
 // declared unit, frame rate and animation starts.
 #pragma once
 
+#include "host/import/ColladaCurves.h"
 #include "host/import/FileSettings.h"
 #include "host/import/VertexMapping.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,9 @@ struct FileFacts {
     // Maps mesh nodes onto the file's vertices; null for formats whose
     // vertices Assimp already keeps (glTF and every format without a reader).
     std::unique_ptr<VertexMapper> mapper;
+    // The file's own curves of the nodes whose animation Assimp's keys do
+    // not follow, by node name (Collada).
+    std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;
 };
 
 // Reads the file at path, of the Assimp source format given (the scene's

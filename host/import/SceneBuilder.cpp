@@ -112,6 +112,9 @@ class Builder {
     // A node's transform in the scene's units: the translation scaled, and
     // Assimp's own unit scale taken out of the root.
     Mat34 NodeMatrix(const aiNode* node) const {
+        if (const ColladaNodeCurves* curves = FileCurves(node)) {
+            return Scaled(curves->At(0.0)); // the transform of a node without keys
+        }
         Mat34 m = ToMat34(node->mTransformation);
         if (node == m_ai.mRootNode && m_assimpScale != 1.0) {
             for (int r = 0; r < 3; ++r) {
@@ -121,6 +124,14 @@ class Builder {
             }
         }
         return Scaled(m);
+    }
+    // The file's own curves of a node (see ColladaCurves.h), or null.
+    const ColladaNodeCurves* FileCurves(const aiNode* node) const {
+        if (!m_file || node == m_ai.mRootNode) {
+            return nullptr;
+        }
+        const auto it = m_file->curves.find(node->mName.C_Str());
+        return it == m_file->curves.end() ? nullptr : it->second.get();
     }
     Mat34 Scaled(Mat34 m) const {
         for (int r = 0; r < 3; ++r) {
@@ -278,6 +289,16 @@ class Builder {
                                                        ToVec3, IsStep(name, GltfPath::Scale));
             nc->pre = ch->mPreState;
             nc->post = ch->mPostState;
+            if (FileCurves(node)) {
+                std::shared_ptr<const ColladaNodeCurves> c = m_file->curves.at(name);
+                nc->curve = [c, k](double seconds) {
+                    Mat34 m = c->At(seconds);
+                    for (auto& row : m.m) {
+                        row[3] *= k;
+                    }
+                    return m;
+                };
+            }
             m_info[node].channel = std::move(nc);
         }
     }

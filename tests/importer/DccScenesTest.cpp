@@ -168,3 +168,61 @@ TEST(BlenderScenes, JoinAnimations) {
     }
     EXPECT_FALSE(host::JoinAnimations(nullptr));
 }
+
+namespace {
+
+// The worst distance between a mesh's points and Blender's, point by point
+// in the file's vertex order, over the expected data's frames.
+// scale: the scene's numbers per metre.
+double WorstInOrder(const std::string& expectedFile, const char* mesh, const wchar_t* item,
+                    double scale = 1.0) {
+    const nlohmann::json& expected = Expected(expectedFile);
+    const auto& frames = expected["meshes"][mesh]["frames"];
+    const int first = expected["first_frame"].get<int>();
+    double worst = 0.0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        const std::vector<P3> points = Points(item, first + static_cast<double>(f), true);
+        const std::vector<double> flat = frames[f].get<std::vector<double>>();
+        if (points.size() * 3 != flat.size()) {
+            ADD_FAILURE() << mesh << " has " << points.size() << " points on frame " << first + f;
+            return DBL_MAX;
+        }
+        for (size_t i = 0; i < points.size(); ++i) {
+            const P3 d = points[i] - P3{flat[3 * i], flat[3 * i + 1], flat[3 * i + 2]} * scale;
+            worst = std::max(worst, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) / scale);
+        }
+    }
+    return worst;
+}
+
+} // namespace
+
+TEST(BlenderScenes, ColladaKeysPlayTheFileCurves) {
+    // Blender writes the keys an artist set as Bezier curves (eased in and
+    // out); the frames between the keys, and those before and after them,
+    // are where the curves show.
+    FreshHost().SetFrameRate(Expected("eased_expected.json")["fps"].get<double>());
+    host::LoadSceneFile(ZK_DATA_DIR "/dcc/eased.dae");
+    EXPECT_LT(WorstInOrder("eased_expected.json", "Box", L"Box"), kTolerance);
+    EXPECT_LT(WorstInOrder("eased_expected.json", "Crate", L"Crate"), kTolerance);
+
+    // The same file in centimetres: the curves' translations are the file's
+    // numbers, scaled to metres like every other; --keep-units keeps them.
+    std::string text = ReadText(ZK_DATA_DIR "/dcc/eased.dae");
+    const std::string metre = "<unit name=\"meter\" meter=\"1\"/>";
+    ASSERT_NE(text.find(metre), std::string::npos);
+    text.replace(text.find(metre), metre.size(), "<unit name=\"centimeter\" meter=\"0.01\"/>");
+    const std::string cm = ZK_TEST_OUT_DIR "/eased_cm" + std::to_string(getpid()) + ".dae";
+    std::ofstream(cm, std::ios::binary) << text;
+    for (const bool keep : {false, true}) {
+        FreshHost().SetFrameRate(Expected("eased_expected.json")["fps"].get<double>());
+        host::AssimpLoadOptions options;
+        options.keepUnits = keep;
+        host::LoadSceneFile(cm, options);
+        const double scale = keep ? 1.0 : 0.01;
+        EXPECT_LT(WorstInOrder("eased_expected.json", "Box", L"Box", scale), kTolerance) << keep;
+        EXPECT_LT(WorstInOrder("eased_expected.json", "Crate", L"Crate", scale), kTolerance)
+            << keep;
+    }
+    std::remove(cm.c_str());
+}

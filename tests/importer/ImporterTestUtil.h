@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
@@ -145,12 +146,14 @@ inline double Keyed(const std::vector<double>& times, const std::vector<double>&
 // Blender's evaluated points of the scene in data/dcc (see its README), and
 // how near a baked point must come to them.
 constexpr double kTolerance = 1e-4; // metres
-inline const nlohmann::json& Expected() {
-    static const nlohmann::json data = [] {
-        std::ifstream in(ZK_DATA_DIR "/dcc/rig_expected.json");
-        return nlohmann::json::parse(in);
-    }();
-    return data;
+inline const nlohmann::json& Expected(const std::string& file = "rig_expected.json") {
+    static std::map<std::string, nlohmann::json> loaded;
+    auto it = loaded.find(file);
+    if (it == loaded.end()) {
+        std::ifstream in(ZK_DATA_DIR "/dcc/" + file);
+        it = loaded.emplace(file, nlohmann::json::parse(in)).first;
+    }
+    return it->second;
 }
 
 inline std::string ReadText(const std::string& path) {

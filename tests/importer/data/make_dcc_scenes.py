@@ -29,13 +29,13 @@ def out_dir():
     return os.path.join(os.path.dirname(os.path.abspath(__file__)), "dcc")
 
 
-def clear_scene():
+def clear_scene(first=FIRST_FRAME, last=LAST_FRAME):
     bpy.ops.wm.read_factory_settings(use_empty=True)
     scene = bpy.context.scene
     scene.render.fps = FPS
     scene.render.fps_base = 1.0
-    scene.frame_start = FIRST_FRAME
-    scene.frame_end = LAST_FRAME
+    scene.frame_start = first
+    scene.frame_end = last
     scene.unit_settings.system = 'METRIC'
     scene.unit_settings.scale_length = 1.0
     return scene
@@ -205,8 +205,8 @@ def r6(x):
 def expected_data(scene, meshes, others):
     data = {
         "fps": FPS,
-        "first_frame": FIRST_FRAME,
-        "last_frame": LAST_FRAME,
+        "first_frame": scene.frame_start,
+        "last_frame": scene.frame_end,
         "unit": "m",
         "axes": "points are in the files' Y-up axes: (x, y, z) of Blender's Z-up "
                 "world is (x, z, -y) here; an MDD point is (x, y, -z) of these",
@@ -224,7 +224,7 @@ def expected_data(scene, meshes, others):
         }
     for obj in others:
         data["locations"][obj.name] = []
-    for frame in range(FIRST_FRAME, LAST_FRAME + 1):
+    for frame in range(scene.frame_start, scene.frame_end + 1):
         scene.frame_set(frame)
         depsgraph = bpy.context.evaluated_depsgraph_get()
         for obj in meshes:
@@ -333,6 +333,61 @@ def export_all(scene, out):
                           export_triangulated_mesh=False)
 
 
+def cube(name, size, parent, location):
+    mesh = bpy.data.meshes.new(name + "Mesh")
+    bm = bmesh.new()
+    bmesh.ops.create_cube(bm, size=size)
+    bm.to_mesh(mesh)
+    bm.free()
+    obj = link(bpy.data.objects.new(name, mesh))
+    obj.parent = parent
+    obj.location = location
+    return obj
+
+
+def build_eased():
+    """Keys only where the artist set them, on Blender's default curves (Bezier
+    keys with automatic handles): the Pivot eases in and out between frames 1
+    and 10, the Hopper passes a middle key on its way from frame 1 to 8.
+    (Blender's Collada exporter writes every key as a Bezier key, constant
+    and linear ones too, so those would not show what Blender plays.)"""
+    pivot = link(bpy.data.objects.new("Pivot", None))
+    for frame, loc, rot, scale in ((1, (0.0, 0.0, 0.0), (0.0, 0.0, 0.0), 1.0),
+                                   (10, (2.0, 1.0, 0.5), (30.0, 0.0, 90.0), 1.5)):
+        pivot.location = loc
+        pivot.rotation_euler = [math.radians(a) for a in rot]
+        pivot.scale = (scale, scale, scale)
+        for path in ("location", "rotation_euler", "scale"):
+            pivot.keyframe_insert(path, frame=frame)
+    box = cube("Box", 0.5, pivot, (0.6, 0.0, 0.0))
+
+    hopper = link(bpy.data.objects.new("Hopper", None))
+    for frame, loc, rot in ((1, (-1.0, 0.0, 0.0), (0.0, 0.0, 0.0)),
+                            (4, (-1.0, 0.0, 1.0), (45.0, 20.0, 0.0)),
+                            (8, (-2.0, 0.5, 1.0), (90.0, 40.0, 0.0))):
+        hopper.location = loc
+        hopper.rotation_euler = [math.radians(a) for a in rot]
+        hopper.keyframe_insert("location", frame=frame)
+        hopper.keyframe_insert("rotation_euler", frame=frame)
+    crate = cube("Crate", 0.4, hopper, (0.0, 0.5, 0.0))
+    return pivot, box, hopper, crate
+
+
+def export_eased(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.wm.collada_export(filepath=os.path.join(out, "eased.dae"), apply_modifiers=False,
+                              include_animations=True, export_animation_type_selection='keys',
+                              keep_smooth_curves=True, keep_keyframes=True,
+                              keep_flat_curves=False, triangulate=False,
+                              export_animation_transformation_type_selection='decomposed')
+
+
+def write_json(data, path):
+    with open(path, "w") as f:
+        json.dump(data, f, separators=(",", ":"))
+        f.write("\n")
+
+
 def main():
     out = out_dir()
     os.makedirs(out, exist_ok=True)
@@ -342,10 +397,15 @@ def main():
     blob = build_blob()
     cam, lamp = build_camera_and_light()
     export_all(scene, out)
-    data = expected_data(scene, [limb, box, blob], [pivot, cam, lamp])
-    with open(os.path.join(out, "rig_expected.json"), "w") as f:
-        json.dump(data, f, separators=(",", ":"))
-        f.write("\n")
+    write_json(expected_data(scene, [limb, box, blob], [pivot, cam, lamp]),
+               os.path.join(out, "rig_expected.json"))
+
+    # Frame 0 and frames 11, 12 lie outside the keys: the curves hold there.
+    scene = clear_scene(0, 12)
+    pivot, box, hopper, crate = build_eased()
+    export_eased(scene, out)
+    write_json(expected_data(scene, [box, crate], [pivot, hopper]),
+               os.path.join(out, "eased_expected.json"))
 
 
 main()
