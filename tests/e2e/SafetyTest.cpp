@@ -97,7 +97,7 @@ TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {
         const std::string shown = c.args[0] + " ... " + c.args.back();
         // Run from inside work, so that relative places land there.
         Strings full = {"-c", "cd \"$1\" && shift && exec \"$@\"", "sh", work.string(),
-                        XSIHOST_PATH};
+                        zkt::XsihostPath()};
         full.insert(full.end(), args.begin(), args.end());
         const RunResult run = RunProgram("/bin/sh", full, dir);
         EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
@@ -336,7 +336,7 @@ TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile
         const RunResult r = RunProgram(
             "/usr/bin/timeout",
             [&] {
-                Strings args = {"20", XSIHOST_PATH, "inspect"};
+                Strings args = {"20", zkt::XsihostPath(), "inspect"};
                 args.insert(args.end(), c.files.begin(), c.files.end());
                 return args;
             }(),

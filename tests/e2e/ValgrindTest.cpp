@@ -15,8 +15,8 @@ TEST(Valgrind, DemoBakeHasNoLeakAndNoInvalidAccess) {
     const RunResult r = RunProgram(
         valgrind,
         {"--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=definite,indirect",
-         "--suppressions=" ZK_VALGRIND_SUPPRESSIONS, "--log-file=" + log.string(), XSIHOST_PATH,
-         "bake", "--demo", "--frames", "1:3", "--quiet", out.string()},
+         "--suppressions=" ZK_VALGRIND_SUPPRESSIONS, "--log-file=" + log.string(),
+         zkt::XsihostPath(), "bake", "--demo", "--frames", "1:3", "--quiet", out.string()},
         dir);
     const std::string report = ReadFile(log);
     EXPECT_EQ(r.exitCode, 0) << r.err << report;

@@ -2,42 +2,18 @@
 // command run by name with positional and NAME=VALUE arguments mixed, each
 // text made a value of the type its argument's default declares, the status
 // as exit code, and errors of use.
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAndRemove(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    std::remove(path.c_str());
-    return s.str();
-}
-
-// Runs xsihost with the arguments (none holds a single quote).
-Result Xsihost(const std::vector<std::string>& args) {
-    const std::string base = ::testing::TempDir() + "xsihost_" + std::to_string(getpid());
-    std::string cmd = XSIHOST_PATH;
-    for (const std::string& a : args) {
-        cmd += " '" + a + "'";
-    }
-    const int status = std::system((cmd + " >" + base + ".out 2>" + base + ".err").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAndRemove(base + ".out"),
-            ReadAndRemove(base + ".err")};
-}
+using zkt::RunResult;
+using zkt::RunXsihost;
 
 const std::string kPlugins = TEST_PLUGIN_DIR;
 
@@ -92,7 +68,7 @@ TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCo
     for (const auto& c : cases) {
         std::vector<std::string> args = {"run", "--plugins", kPlugins};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Result r = Xsihost(args);
+        const RunResult r = RunXsihost(args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
@@ -106,8 +82,8 @@ TEST(XsihostTest, ASwitchTakesEveryOnOffWordInAnyCase) {
         {"no", false},  {"NO", false},  {"off", false},   {"oFF", false},
     };
     for (const auto& [word, on] : cases) {
-        const Result r = Xsihost({"run", "--quiet", "--plugins", kPlugins, "Echo",
-                                  std::string("Flag=") + word, "Count=0"});
+        const RunResult r = RunXsihost({"run", "--quiet", "--plugins", kPlugins, "Echo",
+                                        std::string("Flag=") + word, "Count=0"});
         EXPECT_EQ(r.exitCode, 0) << word << r.err;
         EXPECT_EQ(r.err, on ? "WARNING: Echo flag is set\n" : "") << word;
     }
@@ -152,7 +128,7 @@ TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
         {{"frobnicate"}, ""},
     };
     for (const auto& c : cases) {
-        const Result r = Xsihost(c.args);
+        const RunResult r = RunXsihost(c.args);
         const std::string shown = c.args[0] + " ... " + c.args.back();
         EXPECT_EQ(r.exitCode, 2) << shown << r.err;
         EXPECT_EQ(r.err.rfind("xsihost: ", 0), 0u) << shown << r.err;
@@ -166,10 +142,11 @@ TEST(XsihostTest, ErrorsOfUseAreOneLineAndExitTwo) {
 // that cache as incomplete and every other file as not written, lists
 // nothing as done, removes the folders it left empty, and fails.
 TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
-    const std::string out = ::testing::TempDir() + "hollow_bake_" + std::to_string(getpid());
-    std::system(("rm -rf '" + out + "'").c_str());
-    const Result r = Xsihost({"bake", "--quiet", "--demo", "--plugins", TEST_HOLLOW_PLUGIN_DIR,
-                              "--items", "Rig.Cube", "--frames", "1:3", out});
+    const zkt::ScratchDir scratch;
+    const std::string out = scratch / "out";
+    const RunResult r =
+        RunXsihost({"bake", "--quiet", "--demo", "--plugins", TEST_HOLLOW_PLUGIN_DIR, "--items",
+                    "Rig.Cube", "--frames", "1:3", out});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.out, "");
     std::string expected = "xsihost: incomplete: " + out + "/mdd/Rig.Cube.mdd\n";
@@ -184,5 +161,4 @@ TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
     EXPECT_EQ(st.st_size, 8 + 3 * 4); // the header the plug-in wrote, kept
     EXPECT_NE(stat((out + "/lwo").c_str(), &st), 0);
     EXPECT_NE(stat((out + "/emdl").c_str(), &st), 0);
-    std::system(("rm -rf '" + out + "'").c_str());
 }

@@ -14,6 +14,8 @@
 #include <xsi_shader.h>
 #include <xsi_x3dobject.h>
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -25,8 +27,8 @@
 #include <fstream>
 #include <map>
 #include <iterator>
+#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -157,29 +159,22 @@ inline const nlohmann::json& Expected(const std::string& file = "rig_expected.js
 }
 
 inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return zkt::ReadFile(path);
 }
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out, err;
-};
+using Outcome = zkt::RunResult;
 
-// Runs xsihost with the arguments (shell words).
+// Runs xsihost with the arguments (words split at spaces).
 inline Outcome Xsihost(const std::string& args) {
-    // Files of this process: ctest may run the tests side by side.
-    const std::string out = ZK_TEST_OUT_DIR "/xsihost_out" + std::to_string(getpid());
-    const std::string err = ZK_TEST_OUT_DIR "/xsihost_err" + std::to_string(getpid());
+    zkt::Strings words;
+    std::istringstream in(args);
+    for (std::string word; in >> word;)
+        words.push_back(word);
     // Leaks inside Assimp are its own (see lsan_assimp.supp).
-    const int status = std::system(("LSAN_OPTIONS=suppressions=" ZK_DATA_DIR
-                                    "/../lsan_assimp.supp:print_suppressions=0 " XSIHOST_PATH " " +
-                                    args + " >" + out + " 2>" + err)
-                                       .c_str());
-    const Outcome r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return r;
+    return zkt::RunXsihost(words, {{"LSAN_OPTIONS=suppressions=" ZK_DATA_DIR
+                                    "/../lsan_assimp.supp:print_suppressions=0"},
+                                   {},
+                                   {}});
 }
 
 } // namespace importer_test

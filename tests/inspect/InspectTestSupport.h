@@ -4,7 +4,7 @@
 
 #include "inspect/ZK_Inspect.h"
 
-#include "ZK_TestKit.h"
+#include "RecordKit.h"
 
 #include <cstring>
 
@@ -20,7 +20,7 @@ std::string Print(void (*printer)(std::ostream&, const File&), const File& file)
 // True when every text is one JSON value to Python's strict reader, told to
 // refuse NaN and Infinity too; the reader names each text it refuses.
 inline bool JsonValid(const std::vector<std::string>& texts) {
-    Scratch dir;
+    ScratchDir dir;
     std::ofstream(dir / "check.py")
         << "import json, sys\n"
            "def refuse(c): raise ValueError('not JSON: ' + c)\n"

@@ -13,6 +13,8 @@
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,8 +35,7 @@ using Bytes = std::vector<Byte>;
 namespace {
 
 Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return zkt::Read<Bytes>(path);
 }
 
 std::uint32_t U4(const Bytes& b, std::size_t at) {
@@ -108,8 +109,6 @@ class ExportLWOTest : public ::testing::Test {
     void SetUp() override {
         HostApp::Get().Reset();
         HostApp::Get().SetEchoLog(false);
-        dir = ::testing::TempDir() + "lwo_test_" + std::to_string(getpid()) + "/";
-        std::filesystem::create_directories(dir);
 
         auto scene = std::make_unique<host::Scene>();
         // A triangular prism under a moved null: two triangles, three quads.
@@ -141,8 +140,6 @@ class ExportLWOTest : public ::testing::Test {
         HostApp::Get().SetScene(std::move(scene));
     }
 
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     static CStatus Run(const CValue& name, const CValue& path) {
         XSI::CValueArray args;
         args.Add(name);
@@ -161,7 +158,8 @@ class ExportLWOTest : public ::testing::Test {
         return out;
     }
 
-    std::string dir;
+    zkt::ScratchDir scratch;
+    const std::string dir = scratch.Dir() + "/";
     host::Item* prism = nullptr;
 };
 

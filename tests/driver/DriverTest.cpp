@@ -9,6 +9,8 @@
 #include "inspect/ZK_Inspect.h"
 #include "writers/ZK_Output.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -63,15 +65,9 @@ class DriverTest : public ::testing::Test {
             return true;
         }();
         (void)ready;
-        dir = fs::temp_directory_path() /
-              ("zk_driver_" + std::to_string(getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         Fresh();
     }
-    void TearDown() override {
-        HostApp::Get().Reset();
-        fs::remove_all(dir);
-    }
+    void TearDown() override { HostApp::Get().Reset(); }
 
     // A fresh host, scene, scratch folder (with empty folders mdd, lwo, emdl
     // and motion) and arguments (frames 1 to 1).
@@ -151,7 +147,8 @@ class DriverTest : public ::testing::Test {
     }
 
     host::Scene* scene = nullptr;
-    fs::path dir;
+    zkt::ScratchDir scratch;
+    const fs::path dir = scratch.Path();
     XSI::CValueArray args;
 };
 

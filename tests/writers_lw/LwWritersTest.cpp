@@ -1,7 +1,7 @@
 // The LightWave scene, motion and envelope files and the MEL script against
 // hand-written files, byte for byte and under a decimal-comma locale too; the
 // item order the goldens cannot show; outputs that cannot be made.
-#include "ZK_TestKit.h"
+#include "RecordKit.h"
 
 #include "writers/LWSFile.h"
 #include "writers/MOTfile.h"
@@ -211,7 +211,7 @@ const GoldenCase kGoldenCases[] = {
 void ExpectGoldenOutputs() {
     for (const GoldenCase& c : kGoldenCases) {
         SCOPED_TRACE(c.golden);
-        Scratch out;
+        ScratchDir out;
         MessageLog log;
         Scene s = c.make();
         const std::string golden = kGolden + "/" + c.golden;
@@ -232,7 +232,7 @@ TEST(LWWriters, GoldenFilesUnderAnyLocale) {
 }
 
 TEST(LWWriters, CachedLayersComeBeforeKeyedLayers) {
-    Scratch out;
+    ScratchDir out;
     Scene s(0, 1, 24.0f, ZK_MOT_OBJECTS);
     s.ctrl.mddAct = 1;
     s.AddObject("o0", "/lwo/o0.lwo", "/mdd/o0.mdd");
@@ -251,7 +251,7 @@ TEST(LWWriters, CachedLayersComeBeforeKeyedLayers) {
 }
 
 TEST(LWWriters, MotionFilesFollowTheMotionBitsAndTurnBackslashesIntoSeparators) {
-    Scratch out;
+    ScratchDir out;
     Scene s = CameraAndNullFrom10();
     s.ctrl.motionFlags = 0;
     EXPECT_EQ(s.Run(WriteMotions, out.Dir()), 1);
@@ -268,7 +268,7 @@ TEST(LWWriters, MotionFilesFollowTheMotionBitsAndTurnBackslashesIntoSeparators) 
 }
 
 TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
-    Scratch out;
+    ScratchDir out;
     Scene s = CameraAndNullFrom10();
     for (const std::string& path : {out / "missing/scene", std::string("/dev/full")}) {
         MessageLog log;
@@ -290,7 +290,7 @@ TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
     EXPECT_EQ(out.Files(), (std::vector<std::string>{"null1.mot", "null2.mot"}));
 
     // A motion path one character too long for a path buffer is refused.
-    Scratch out2;
+    ScratchDir out2;
     log.All().clear();
     s = CameraAndNullFrom10();
     const std::string longName(ZK_TEXT_SIZE - out2.Dir().size() - 5, 'n');
@@ -302,7 +302,7 @@ TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
 }
 
 TEST(LWWriters, RecordsWithoutTheirSamplesAreRefusedBeforeAnyFileIsMade) {
-    Scratch out;
+    ScratchDir out;
     MessageLog log;
     Scene s(1, 2, 24.0f, ZK_MOT_CAMERAS | ZK_MOT_NULLS);
     s.AddCamera("cam1");

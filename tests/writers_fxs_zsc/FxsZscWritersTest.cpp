@@ -2,7 +2,7 @@
 // files (text, and bytes as hex text), the FXS items each switch adds or
 // removes, the C number format under any locale, and output failures; the
 // one rule of all five scene writers for missing record arrays.
-#include "ZK_TestKit.h"
+#include "RecordKit.h"
 
 #include "writers/FXSFile.h"
 #include "writers/LWSFile.h"
@@ -16,7 +16,7 @@ namespace {
 const std::string kGolden = ZK_FXS_GOLDEN_DIR;
 
 std::string Written(Writer writer, Scene& s) {
-    Scratch out;
+    ScratchDir out;
     EXPECT_EQ(s.Run(writer, out / "scene"), 1);
     return Read(out / "scene");
 }
@@ -59,7 +59,7 @@ Scene Keyed() {
 }
 
 TEST(FXSFile, GoldenFilesUnderAnyLocale) {
-    Scratch out;
+    ScratchDir out;
     FILE* f = std::fopen((out / "camera.fxs").c_str(), "w");
     ASSERT_NE(f, nullptr);
     DefaultCamera(f);
@@ -227,7 +227,7 @@ const std::pair<const char*, Scene (*)()> kZscCases[] = {
 };
 
 TEST(ZSCFile, GoldenFiles) {
-    Scratch out;
+    ScratchDir out;
     ZKscnDat_st header{nullptr, 1.1f, 10, 1, 10, 24.0f, 0x01020304, 1.0f, -2};
     header.file = std::fopen((out / "header.zsc").c_str(), "wb");
     ASSERT_NE(header.file, nullptr);
@@ -248,7 +248,7 @@ TEST(ZSCFile, GoldenFiles) {
 }
 
 TEST(SceneWriters, FileThatCannotBeMadeIsReportedOnce) {
-    Scratch out;
+    ScratchDir out;
     for (const auto& [writer, label] : {std::pair{WriteFXS, "FXS"}, {WriteZSC, "ZSC"}})
         for (const std::string& path : {out / "missing/scene", std::string("/dev/full")}) {
             MessageLog log;
@@ -273,7 +273,7 @@ TEST(SceneWriters, MissingRecordArraysFollowOneRule) {
     for (const auto& [writer, label] : writers)
         for (Missing missing : {kObjects, kCameras, kNulls, kLights, kNullSamples, kNone}) {
             SCOPED_TRACE(std::string(label) + " missing " + std::to_string(missing));
-            Scratch out;
+            ScratchDir out;
             MessageLog log;
             Scene s = Keyed();
             s.ctrl.mddAct = 1;

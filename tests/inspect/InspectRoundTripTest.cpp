@@ -126,7 +126,7 @@ void ExpectSameScene(const Scene& s, const ZK_ZscFile& zsc) {
 }
 
 TEST(InspectRoundTrip, ZscWrittenByTheWriterReadsBackWhole) {
-    Scratch dir;
+    ScratchDir dir;
     std::vector<std::string> jsons;
     // One frame makes the camera sample size undecidable from the frame
     // numbers alone; the other records decide it.
@@ -177,7 +177,7 @@ TEST(InspectRoundTrip, MddBuiltHereReadsBackWhole) {
 }
 
 TEST(InspectRoundTrip, InspectFilesPrintsEveryFileAndEachErrorTheSameUnderAnyLocale) {
-    Scratch dir;
+    ScratchDir dir;
     Scene s = FullScene(2, 0);
     ASSERT_EQ(s.Run(WriteZSC, dir / "scene.zsc"), 1);
     const Bytes zsc = Read<Bytes>(dir / "scene.zsc");
@@ -236,7 +236,7 @@ Bytes Mutate(Bytes bytes, std::mt19937& rng) {
 }
 
 TEST(InspectFuzz, MutatedFilesNeverBreakTheReaders) {
-    Scratch dir;
+    ScratchDir dir;
     std::vector<Bytes> seeds = {BuildMdd(3, 2, 4)};
     for (int frames : {1, 3}) {
         Scene s = FullScene(frames, frames == 1 ? 0 : 1);

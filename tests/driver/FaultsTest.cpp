@@ -1,43 +1,26 @@
 // Every file operation of a demo bake made to fail in turn, one per run of
-// xsihost, through a preloaded library (fault_shim.cpp): each run must end
+// xsihost, through a preloaded library (FaultShim.cpp): each run must end
 // with a failure status and one message of the plug-in (none when xsihost
 // itself cannot make a folder), without a crash, and every file it leaves
 // that differs from a clean bake must be named by a message, so that nothing
 // incomplete passes for complete.
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Strings = std::vector<std::string>;
+using zkt::Lines;
+using zkt::Read;
+using zkt::Strings;
 using Tree = std::map<std::string, std::string>; // relative path -> bytes
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-Strings Lines(const std::string& text) {
-    Strings lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
     return s.compare(0, prefix.size(), prefix) == 0;
@@ -66,13 +49,6 @@ Strings Differing(const Tree& a, const Tree& b) {
     return names;
 }
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 struct Outcome {
     int exitCode = -1; // -1 when xsihost did not exit by itself
     Strings out, err;
@@ -84,22 +60,21 @@ struct Outcome {
 // failing (none when k is 0).
 Outcome BakeFailingAt(long k, const Strings& options, const fs::path& out,
                       const fs::path& scratch) {
-    const fs::path log = scratch / "operations.txt", so = scratch / "stdout.txt",
-                   se = scratch / "stderr.txt";
+    const fs::path log = scratch / "operations.txt";
     fs::remove(log);
-    std::string command =
-        "env LD_PRELOAD=" + Quote(ZK_FAULT_SHIM) +
-        " ASAN_OPTIONS=verify_asan_link_order=0 ZK_FAULT_DIR=" + Quote(out.string()) +
-        " ZK_FAULT_AT=" + std::to_string(k) + " ZK_FAULT_LOG=" + Quote(log.string()) + " " +
-        Quote(XSIHOST_PATH) + " bake --quiet";
-    for (const std::string& o : options)
-        command += " " + Quote(o);
-    command += " " + Quote(out.string()) + " >" + Quote(so.string()) + " 2>" + Quote(se.string());
-    const int status = std::system(command.c_str());
+    Strings args = {"bake", "--quiet"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(out.string());
+    const zkt::RunResult r = zkt::RunXsihost(
+        args, {{"LD_PRELOAD=" ZK_FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                "ZK_FAULT_DIR=" + out.string(), "ZK_FAULT_AT=" + std::to_string(k),
+                "ZK_FAULT_LOG=" + log.string()},
+               scratch,
+               {}});
     Outcome o;
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    o.out = Lines(Read(so));
-    o.err = Lines(Read(se));
+    o.exitCode = r.exitCode;
+    o.out = Lines(r.out);
+    o.err = Lines(r.err);
     o.operations = Lines(Read(log));
     for (const std::string& op : o.operations)
         if (op.size() > 7 && op.compare(op.size() - 7, 7, " FAILED") == 0)
@@ -108,9 +83,8 @@ Outcome BakeFailingAt(long k, const Strings& options, const fs::path& out,
 }
 
 TEST(FaultInjection, EveryFileOperationOfADemoBakeFailsCleanly) {
-    const fs::path scratch = fs::temp_directory_path() / ("zk_faults_" + std::to_string(getpid()));
-    fs::remove_all(scratch);
-    fs::create_directories(scratch);
+    const zkt::ScratchDir scratchDir;
+    const fs::path scratch = scratchDir.Path();
     const std::string plugin = "ERROR: ZK_XSI_Baker - ";
 
     const Strings bakes[] = {{"--demo"}, {"--demo", "--motion-files"}};
@@ -176,7 +150,6 @@ TEST(FaultInjection, EveryFileOperationOfADemoBakeFailsCleanly) {
             fs::remove_all(out);
         }
     }
-    fs::remove_all(scratch);
 }
 
 } // namespace

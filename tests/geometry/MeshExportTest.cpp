@@ -5,6 +5,8 @@
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -44,14 +46,8 @@ class MeshExportTest : public ::testing::Test {
                 const bool fail = std::find(failFor.begin(), failFor.end(), name) != failFor.end();
                 return XSI::CStatus(fail ? XSI::CStatus::Fail : XSI::CStatus::OK);
             });
-        char pattern[] = "/tmp/zk_mesh_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
     }
-    void TearDown() override {
-        EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
-        host::HostApp::Get().Reset();
-    }
+    void TearDown() override { host::HostApp::Get().Reset(); }
 
     void AddRecord(const char* name) {
         ObjectData record;
@@ -64,19 +60,22 @@ class MeshExportTest : public ::testing::Test {
     Lines Errors() const {
         Lines out;
         for (const host::LogEntry& e : host::HostApp::Get().GetLog())
-            if (e.severity == XSI::siErrorMsg) out.push_back(e.text);
+            if (e.severity == XSI::siErrorMsg)
+                out.push_back(e.text);
         return out;
     }
     static std::wstring Wide(const std::string& s) {
         std::wstring w;
-        for (unsigned char c : s) w.push_back(c);
+        for (unsigned char c : s)
+            w.push_back(c);
         return w;
     }
 
     std::vector<ObjectData> objects;
     std::vector<Call> calls;
     std::vector<std::wstring> failFor;
-    std::string root;
+    zkt::ScratchDir scratch;
+    std::string root = scratch.Dir();
 };
 
 TEST_F(MeshExportTest, LwoPathsAndArguments) {
@@ -100,7 +99,8 @@ TEST_F(MeshExportTest, LwoPathsAndArguments) {
         EXPECT_EQ(Wide(objects[i].lwoPath), want[i].second);
         EXPECT_TRUE(calls[i].strings);
     }
-    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(), std::vector<std::string>(3, "ZK_XSI_ExportLWO"));
+    EXPECT_EQ(host::HostApp::Get().GetCommandsRun(),
+              std::vector<std::string>(3, "ZK_XSI_ExportLWO"));
     EXPECT_EQ(Errors(), Lines{});
 }
 

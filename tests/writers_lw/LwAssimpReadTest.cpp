@@ -4,7 +4,7 @@
 // The reader cannot take the colour envelope of a sampled light and mixes the
 // zoom envelope into a camera's bank channel, so those are left to the
 // byte-for-byte tests.
-#include "ZK_TestKit.h"
+#include "RecordKit.h"
 
 #include "writers/LWSFile.h"
 #include "writers/MOTfile.h"
@@ -99,7 +99,7 @@ Scene MovingItems(const std::string& lwoPath, const std::string& mddPath, float 
 }
 
 TEST(LWAssimpRead, SceneItemsAndKeysReadBack) {
-    Scratch out;
+    ScratchDir out;
     Write(out / "box.lwo", Hex(Read(ZK_LW_GOLDEN_DIR "/triangle_lwo.hex")));
     Scene s = MovingItems(out / "box.lwo", out / "box.mdd", 29.97f);
     s.ctrl.mddAct = 1;
@@ -140,7 +140,7 @@ TEST(LWAssimpRead, SceneItemsAndKeysReadBack) {
 }
 
 TEST(LWAssimpRead, MotionFilesReadBack) {
-    Scratch out;
+    ScratchDir out;
     // The reader assumes 25 frames per second for a motion file.
     Scene s = MovingItems("", "", 25.0f);
     ASSERT_EQ(s.Run(WriteMotions, out.Dir()), 1);

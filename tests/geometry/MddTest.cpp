@@ -10,6 +10,8 @@
 #include <xsi_math.h>
 #include <xsi_x3dobject.h>
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -55,16 +57,10 @@ bool Exists(const std::string& path) {
 
 class MddTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        Fresh();
-        char pattern[] = "/tmp/zk_mdd_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
+    void SetUp() override { Fresh(); }
     void TearDown() override {
         ZK_CloseMDDFiles(static_cast<int>(objects.size()), objects.data());
         EXPECT_TRUE(cwd.empty() || chdir(cwd.c_str()) == 0);
-        EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
         host::HostApp::Get().Reset();
     }
 
@@ -130,7 +126,8 @@ class MddTest : public ::testing::Test {
 
     host::Scene* scene = nullptr;
     std::vector<ObjectData> objects;
-    std::string root;
+    zkt::ScratchDir scratch;
+    const std::string root = scratch.Dir();
     std::string cwd;
 };
 

@@ -4,6 +4,8 @@
 #include "command/ZK_Paths.h"
 #include "host/app/HostApp.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -21,15 +23,11 @@ class PathCheck : public ::testing::Test {
     void SetUp() override {
         host::HostApp::Get().Reset();
         host::HostApp::Get().SetEchoLog(false);
-        char pattern[] = "/tmp/zk_paths_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
     }
     void TearDown() override {
         if (!cwd.empty()) {
             ASSERT_EQ(chdir(cwd.c_str()), 0);
         }
-        EXPECT_EQ(std::system(("chmod -R u+w '" + root + "' && rm -rf '" + root + "'").c_str()), 0);
     }
 
     std::string MakeFolder(const std::string& name, mode_t mode) {
@@ -71,7 +69,8 @@ class PathCheck : public ::testing::Test {
         return out;
     }
 
-    std::string root;
+    zkt::ScratchDir scratch;
+    const std::string root = scratch.Dir();
     std::string cwd;
 };
 

@@ -1,10 +1,12 @@
 // Shared by the writer and reader tests: export records built item by item,
-// a scratch folder, whole-file reads, bytes from hex text, the writers'
-// messages collected, and a locale with a decimal comma.
+// bytes from hex text, the writers' messages collected, and a locale with a
+// decimal comma.
 #pragma once
 
 #include "capture/ZK_Records.h"
 #include "writers/ZK_Output.h"
+
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +24,9 @@
 
 namespace zkt {
 
-using Bytes = std::vector<unsigned char>;
 constexpr unsigned char kAllKinds = ZK_MOT_CAMERAS | ZK_MOT_LIGHTS | ZK_MOT_NULLS | ZK_MOT_OBJECTS;
 using Writer = int (*)(ScCtrl*, ObjectData*, CameraData_st*, NullData_st*, LightData_st*, char*,
                        int);
-
-// A whole file as text (or as Bytes).
-template <class Content = std::string> Content Read(const std::string& path) {
-    return Content(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()),
-                   {});
-}
 
 // Bytes from hex text: pairs of hex digits, 'text' for its characters, and
 // '#' starting a comment to the end of the line.
@@ -68,31 +63,6 @@ inline int Count(const std::string& text, const std::string& part) {
         ++count;
     return count;
 }
-
-// The names in a folder, sorted.
-inline std::vector<std::string> FilesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// A fresh folder, removed with everything in it at the end.
-class Scratch {
-  public:
-    Scratch() {
-        char pattern[] = "/tmp/zk_test_XXXXXX";
-        m_dir = mkdtemp(pattern) ? pattern : "/nonexistent";
-    }
-    ~Scratch() { std::filesystem::remove_all(m_dir); }
-    const std::string& Dir() const { return m_dir; }
-    std::string operator/(const std::string& name) const { return m_dir + "/" + name; }
-    std::vector<std::string> Files() const { return FilesIn(m_dir); }
-
-  private:
-    std::string m_dir;
-};
 
 // Collects the writers' messages while it lives.
 class MessageLog {
