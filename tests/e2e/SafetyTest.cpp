@@ -353,8 +353,8 @@ TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile
     }
     // A scene file that is no regular file is refused at once, not read.
     for (const std::string& scene : {fifo, std::string("/dev/zero")}) {
-        const RunResult r =
-            RunProgram("/usr/bin/timeout", {"20", XSIHOST_PATH, "list", "--scene", scene}, dir);
+        const RunResult r = RunProgram("/usr/bin/timeout",
+                                       {"20", zkt::XsihostPath(), "list", "--scene", scene}, dir);
         EXPECT_EQ(r.exitCode, 2) << scene << "\n" << r.err;
         EXPECT_TRUE(Contains(r.err, "not a regular file")) << r.err;
     }
