@@ -137,14 +137,7 @@ class DriverTest : public ::testing::Test {
     }
     bool Bar(int id) const { return HostApp::Get().GetProgressBar(id) != nullptr; }
     // Every file under the scratch folder, relative to it, sorted.
-    Strings Files() const {
-        Strings names;
-        for (const auto& e : fs::recursive_directory_iterator(dir))
-            if (e.is_regular_file())
-                names.push_back(fs::relative(e.path(), dir).string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    Strings Files() const { return zkt::EntriesBelow(dir, true); }
 
     host::Scene* scene = nullptr;
     zkt::ScratchDir scratch;

@@ -19,19 +19,15 @@ namespace {
 namespace fs = std::filesystem;
 using zkt::Lines;
 using zkt::Read;
+using zkt::StartsWith;
 using zkt::Strings;
 using Tree = std::map<std::string, std::string>; // relative path -> bytes
-
-bool StartsWith(const std::string& s, const std::string& prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
 
 Tree Files(const fs::path& root) {
     Tree tree;
     if (fs::exists(root))
-        for (const auto& e : fs::recursive_directory_iterator(root))
-            if (e.is_regular_file())
-                tree[fs::relative(e.path(), root).string()] = Read(e.path());
+        for (const std::string& file : zkt::EntriesBelow(root, true))
+            tree[file] = Read(root / file);
     return tree;
 }
 

@@ -19,15 +19,14 @@
 namespace e2e {
 
 namespace fs = std::filesystem;
+using zkt::Contains;
+using zkt::EntriesBelow;
 using zkt::FilesBelow;
 using zkt::Lines;
 using zkt::ReadFile;
 using zkt::RunResult;
+using zkt::StartsWith;
 using zkt::Strings;
-
-inline bool StartsWith(const std::string& s, const std::string& prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
 
 // A folder of its own for the running test, empty, below the build folder;
 // tests may run in parallel.

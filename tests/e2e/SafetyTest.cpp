@@ -29,19 +29,6 @@ constexpr const char* kLongScene = R"({
 }
 )";
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Every entry below a folder (files and folders), relative, sorted.
-Strings EntriesBelow(const fs::path& root) {
-    Strings entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        entries.push_back(fs::relative(entry.path(), root).string());
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 } // namespace
 
 TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {

@@ -2,7 +2,7 @@
 // channel pre and post states, an unset tick rate, an animated root that is
 // no item, a skinning joint at the root, cameras and lights whose frame
 // differs from the host's, and metadata values of every sort.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 #include <assimp/scene.h>
 

@@ -4,7 +4,7 @@
 // point of the frame, and every expected point is met), so the comparison
 // holds whether a mesh's points are the file's vertices or one per polygon
 // corner; the point order is another test's matter.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 #include "host/import/ColladaTimeline.h"
 
 #include <assimp/scene.h>

@@ -2,7 +2,7 @@
 // SDK at every frame and between frames, in local and world space, against
 // the closed-form motion each scene is built from (examples/make_scenes.py):
 // every quarter frame from three frames before the animation to three after.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 using namespace importer_test;
 

@@ -1,7 +1,7 @@
 // Scene files that must not reach the importer's depths: nesting, node
 // hierarchies, sampler value counts, non-finite numbers, files that are no
 // regular files; and the reader of glTF sampler interpolation.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 #include "host/import/GltfSteps.h"
 #include "host/import/SceneFileChecks.h"

@@ -1,7 +1,7 @@
 // The readers of a file's own meshes (FBX binary and text, OBJ, Collada), the
 // mapping of Assimp's corners onto them, and what a scene file built through
 // them holds: points, polygons, units, refusals.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 #include "host/import/FbxDocument.h"
 #include "host/import/FileSettings.h"

@@ -3,7 +3,7 @@
 // Blender's evaluated points of that frame in the same order. Also the LWO of
 // a mesh (connected polygons), the file's unit and frame rate, and files
 // whose corners cannot be mapped.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 #include <cstdint>
 #include <set>

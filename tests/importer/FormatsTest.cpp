@@ -1,7 +1,7 @@
 // Files other than the example glTF scenes: other formats Assimp reads, files
 // that cannot be read (in the host and through xsihost), and what
 // `xsihost list --scene` shows.
-#include "ImporterTestUtil.h"
+#include "ImporterSupport.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // every value; the printers under a foreign locale; several files at once;
 // and mutated files, which must never break the readers (meant to run under
 // the address and undefined-behaviour sanitizers too).
-#include "InspectTestSupport.h"
+#include "InspectSupport.h"
 
 #include "writers/ZSCFile.h"
 

@@ -1,6 +1,6 @@
 // The MDD and ZSC readers on files written out by hand: fields, summaries,
 // partial files, and one clear line for every malformed file.
-#include "InspectTestSupport.h"
+#include "InspectSupport.h"
 
 namespace {
 

@@ -55,12 +55,19 @@ Strings FilesIn(const fs::path& dir) {
 }
 
 Strings FilesBelow(const fs::path& root) {
-    Strings files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
+    Strings files = EntriesBelow(root, true);
+    for (std::string& file : files)
+        file = (root / file).string();
     return files;
+}
+
+Strings EntriesBelow(const fs::path& root, bool filesOnly) {
+    Strings entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (!filesOnly || entry.is_regular_file())
+            entries.push_back(fs::relative(entry.path(), root).string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 namespace {

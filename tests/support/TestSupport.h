@@ -46,10 +46,18 @@ inline std::string ReadFile(const fs::path& path) {
 
 // The lines of a text, without their line ends.
 Strings Lines(const std::string& text);
+inline bool StartsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 // The names in a folder, sorted.
 Strings FilesIn(const fs::path& dir);
 // Every regular file below a folder, as full paths, sorted.
 Strings FilesBelow(const fs::path& root);
+// Every entry below a folder (or its regular files only), relative, sorted.
+Strings EntriesBelow(const fs::path& root, bool filesOnly = false);
 
 struct RunResult {
     int exitCode = -1; // -1 when the program did not exit normally
