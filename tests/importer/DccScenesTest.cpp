@@ -212,7 +212,8 @@ TEST(BlenderScenes, ColladaKeysPlayTheFileCurves) {
     const std::string metre = "<unit name=\"meter\" meter=\"1\"/>";
     ASSERT_NE(text.find(metre), std::string::npos);
     text.replace(text.find(metre), metre.size(), "<unit name=\"centimeter\" meter=\"0.01\"/>");
-    const std::string cm = ZK_TEST_OUT_DIR "/eased_cm" + std::to_string(getpid()) + ".dae";
+    const zkt::ScratchDir scratch;
+    const std::string cm = scratch / "eased_cm.dae";
     std::ofstream(cm, std::ios::binary) << text;
     for (const bool keep : {false, true}) {
         FreshHost().SetFrameRate(Expected("eased_expected.json")["fps"].get<double>());
@@ -224,5 +225,4 @@ TEST(BlenderScenes, ColladaKeysPlayTheFileCurves) {
         EXPECT_LT(WorstInOrder("eased_expected.json", "Crate", L"Crate", scale), kTolerance)
             << keep;
     }
-    std::remove(cm.c_str());
 }

@@ -176,7 +176,8 @@ TEST(FileReaders, CorruptFbxIsRefusedNamingTheMesh) {
     EXPECT_FALSE(FbxMeshError(file).empty());
 
     // Through xsihost: one line, status 2.
-    const std::string path = ZK_TEST_OUT_DIR "/corrupt" + std::to_string(getpid()) + ".fbx";
+    const zkt::ScratchDir scratch;
+    const std::string path = scratch / "corrupt.fbx";
     std::string fbx = ReadText(ZK_DATA_DIR "/dcc/rig_m.fbx");
     const size_t at = fbx.find("Vertices");
     ASSERT_NE(at, std::string::npos);
@@ -188,7 +189,6 @@ TEST(FileReaders, CorruptFbxIsRefusedNamingTheMesh) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-    std::remove(path.c_str());
 }
 
 TEST(FileReaders, AsciiFbx) {
