@@ -13,6 +13,7 @@
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include "HostLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -148,15 +149,7 @@ class ExportLWOTest : public ::testing::Test {
         return XSI::Application().ExecuteCommand(L"ZK_XSI_ExportLWO", args, ret);
     }
 
-    static std::vector<std::string> Errors() {
-        std::vector<std::string> out;
-        for (const auto& e : HostApp::Get().GetLog()) {
-            if (e.severity == XSI::siErrorMsg) {
-                out.push_back(e.text);
-            }
-        }
-        return out;
-    }
+    static std::vector<std::string> Errors() { return zkt::LogTexts(true); }
 
     zkt::ScratchDir scratch;
     const std::string dir = scratch.Dir() + "/";

@@ -9,6 +9,7 @@
 #include "inspect/ZK_Inspect.h"
 #include "writers/ZK_Output.h"
 
+#include "HostLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -124,13 +125,7 @@ class DriverTest : public ::testing::Test {
     }
 
     // The texts of the log, or of its errors only.
-    Strings Log(bool errorsOnly = false) const {
-        Strings lines;
-        for (const host::LogEntry& e : HostApp::Get().GetLog())
-            if (!errorsOnly || e.severity == XSI::siErrorMsg)
-                lines.push_back(e.text);
-        return lines;
-    }
+    Strings Log(bool errorsOnly = false) const { return zkt::LogTexts(errorsOnly); }
     int CommandsRun(const std::string& name) const {
         const Strings& run = HostApp::Get().GetCommandsRun();
         return static_cast<int>(std::count(run.begin(), run.end(), name));

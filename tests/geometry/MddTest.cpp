@@ -10,6 +10,7 @@
 #include <xsi_math.h>
 #include <xsi_x3dobject.h>
 
+#include "HostLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -106,13 +107,10 @@ class MddTest : public ::testing::Test {
         Walk(first, last, localSpace);
         return Baked(0);
     }
+    // The log, which holds errors only.
     Lines Errors() const {
-        Lines out;
-        for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
-            EXPECT_EQ(e.severity, XSI::siErrorMsg);
-            out.push_back(e.text);
-        }
-        return out;
+        EXPECT_EQ(zkt::LogTexts(true), zkt::LogTexts());
+        return zkt::LogTexts();
     }
     const host::ProgressState& Bar() { return *host::HostApp::Get().GetProgressBar(0); }
 

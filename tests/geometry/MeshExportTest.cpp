@@ -5,6 +5,7 @@
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
 
+#include "HostLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -57,13 +58,7 @@ class MeshExportTest : public ::testing::Test {
     int Lwo(std::string folder) {
         return ZK_LWOExport(objects.data(), static_cast<int>(objects.size()), &folder[0]);
     }
-    Lines Errors() const {
-        Lines out;
-        for (const host::LogEntry& e : host::HostApp::Get().GetLog())
-            if (e.severity == XSI::siErrorMsg)
-                out.push_back(e.text);
-        return out;
-    }
+    Lines Errors() const { return zkt::LogTexts(true); }
     static std::wstring Wide(const std::string& s) {
         std::wstring w;
         for (unsigned char c : s)

@@ -4,6 +4,7 @@
 #include "command/ZK_Paths.h"
 #include "host/app/HostApp.h"
 
+#include "HostLog.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -60,13 +61,10 @@ class PathCheck : public ::testing::Test {
         return status.GetCode();
     }
 
+    // The log, which holds errors only.
     std::vector<std::string> Errors() const {
-        std::vector<std::string> out;
-        for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
-            EXPECT_EQ(e.severity, XSI::siErrorMsg);
-            out.push_back(e.text);
-        }
-        return out;
+        EXPECT_EQ(zkt::LogTexts(true), zkt::LogTexts());
+        return zkt::LogTexts();
     }
 
     zkt::ScratchDir scratch;
