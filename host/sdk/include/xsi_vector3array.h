@@ -39,19 +39,6 @@ class CVector3Array {
     const CVector3* GetArray() const { return m_items; }
     CVector3* GetArray() { return Writable(); }
 
-    // Host side: an array of in_size vectors written in one pass by
-    // in_fill(CVector3* out), which must construct every one of
-    // out[0 .. in_size - 1] (e.g. with placement new); the storage is not
-    // initialised before. The result shares its storage with its copies.
-    template <class Fill> static CVector3Array Build(LONG in_size, Fill&& in_fill) {
-        CVector3Array out;
-        if (in_size > 0) {
-            out.Reallocate(in_size);
-            in_fill(out.m_items);
-            out.m_count = in_size;
-        }
-        return out;
-    }
     // Host side: the in_count vectors at in_items, owned by in_owner, shared
     // without a copy. They are never written while in_owner has other
     // holders: a write copies them first.
@@ -68,6 +55,19 @@ class CVector3Array {
     }
 
   private:
+    // An array of in_size vectors written in one pass by
+    // in_fill(CVector3* out), which must construct every one of
+    // out[0 .. in_size - 1] (e.g. with placement new); the storage is not
+    // initialised before. The result shares its storage with its copies.
+    template <class Fill> static CVector3Array Build(LONG in_size, Fill&& in_fill) {
+        CVector3Array out;
+        if (in_size > 0) {
+            out.Reallocate(in_size);
+            in_fill(out.m_items);
+            out.m_count = in_size;
+        }
+        return out;
+    }
     CVector3* Writable() {
         if (!m_writable) {
             MakeWritable();
