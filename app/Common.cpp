@@ -38,7 +38,8 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
         return nullptr;
     }
     // Tell a missing or unreadable file apart from one that does not import.
-    int fd = open(options.file.c_str(), O_RDONLY);
+    // Without waiting: a FIFO must be refused, not read.
+    int fd = open(options.file.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         throw UsageError("cannot read scene file \"" + options.file +
                          "\": " + std::strerror(errno));

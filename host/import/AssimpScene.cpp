@@ -5,6 +5,8 @@
 #include "host/import/FileFacts.h"
 #include "host/import/GltfSteps.h"
 #include "host/import/ImportNames.h"
+#include "host/import/SceneFileChecks.h"
+#include "host/import/SceneValidation.h"
 #include "host/scene/Scene.h"
 
 #include <assimp/Importer.hpp>
@@ -18,7 +20,14 @@ namespace host {
 
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options,
                                        SceneFileInfo* info) {
+    CheckedSceneFile checked;
+    try {
+        checked = CheckSceneFile(path);
+    } catch (const SceneLoadError& e) {
+        throw SceneLoadError(path + ": " + e.what());
+    }
     Assimp::Importer importer;
+    importer.SetIOHandler(NewRegularFileSystem());
     // No made-up skeleton meshes for files without geometry, and FBX pivots
     // folded into their node instead of extra helper nodes.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
@@ -48,11 +57,12 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     if (scene->mMetaData && scene->mMetaData->Get(AI_METADATA_SOURCE_FORMAT, format)) {
         isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
     }
-    GltfInterpolation steps;
-    const bool haveSteps = isGltf && ReadGltfInterpolation(path, &steps);
+    const bool haveSteps = isGltf && checked.gltf;
     try {
+        ValidateImportedScene(*scene);
         const FileFacts file = ReadFileFacts(path, format.C_Str());
-        return BuildAssimpScene(*scene, options, isGltf, haveSteps ? &steps : nullptr, &file, info);
+        return BuildAssimpScene(*scene, options, isGltf,
+                                haveSteps ? &checked.interpolation : nullptr, &file, info);
     } catch (const FileMeshError& e) {
         throw SceneLoadError(path + ": " + e.what());
     } catch (const SceneLoadError& e) {

@@ -25,7 +25,8 @@
 // per character); a node without a name is named after its kind ("mesh",
 // "camera", "light", "null"). A name already used gets the smallest number
 // appended that makes it unique in the scene ("Box", "Box1", ...), so every
-// short name selects one item.
+// short name selects one item. A full name longer than 16384 characters
+// refuses the file.
 //
 // Units. A file that names its unit (FBX UnitScaleFactor, Collada <unit
 // meter>) is built in metres: points, translations, morph offsets, bind
@@ -112,7 +113,9 @@ struct SceneFileInfo {
     double frameRate = 0.0;     // the rate the scene was built for
 };
 
-// Reads the file at path. Throws SceneLoadError. info, when given, receives
+// Reads the file at path: its bytes pass CheckSceneFile (SceneFileChecks.h)
+// before Assimp reads them, and the scene Assimp makes passes
+// ValidateImportedScene (SceneValidation.h). Throws SceneLoadError. info, when given, receives
 // what the file declared; the scene's frame range and animation are meant
 // for info->frameRate, which the caller makes the host's frame rate.
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,

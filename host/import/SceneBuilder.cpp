@@ -29,6 +29,9 @@ namespace {
 
 // The longest frame range a file's animation can ask for.
 constexpr double kMaxEndFrame = 1.0e6;
+// The longest full name of an item (its ancestors' names and its own, joined
+// by '.').
+constexpr size_t kMaxFullName = 16384;
 
 // ---------------------------------------------------------------------------
 // The scene builder.
@@ -385,6 +388,22 @@ class Builder {
                 }
             }
             used.insert(info.name);
+        }
+        // Full names grow with the depth: refuse the first one past the
+        // limit instead of building names of megabytes.
+        std::unordered_map<const aiNode*, size_t> fullLength;
+        for (const aiNode* node : m_nodes) {
+            if (m_info[node].isItem) {
+                const aiNode* parent = ParentItemNode(node);
+                const size_t length =
+                    (parent ? fullLength[parent] + 1 : 0) + m_info[node].name.size();
+                if (length > kMaxFullName) {
+                    throw SceneLoadError("the full name of item \"" + m_info[node].name +
+                                         "\" is longer than " + std::to_string(kMaxFullName) +
+                                         " characters");
+                }
+                fullLength[node] = length;
+            }
         }
     }
 

@@ -351,4 +351,11 @@ TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile
             summaries += Contains(line, ": MDD point cache, ") || Contains(line, ": ZSC") ? 1 : 0;
         EXPECT_EQ(summaries, c.summaries) << shown << "\n" << r.out;
     }
+    // A scene file that is no regular file is refused at once, not read.
+    for (const std::string& scene : {fifo, std::string("/dev/zero")}) {
+        const RunResult r =
+            RunProgram("/usr/bin/timeout", {"20", XSIHOST_PATH, "list", "--scene", scene}, dir);
+        EXPECT_EQ(r.exitCode, 2) << scene << "\n" << r.err;
+        EXPECT_TRUE(Contains(r.err, "not a regular file")) << r.err;
+    }
 }

@@ -1,0 +1,574 @@
+#include "host/import/SceneFileChecks.h"
+
+#include "host/import/AssimpScene.h"
+
+#include <assimp/DefaultIOSystem.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace host {
+namespace {
+
+std::string Nesting(const char* what) {
+    return std::string(what) + " is nested deeper than " + std::to_string(kMaxSceneNesting) +
+           " levels";
+}
+
+bool IsRegularOrMissing(const char* path) {
+    struct stat st;
+    return stat(path, &st) != 0 || S_ISREG(st.st_mode);
+}
+
+class RegularFileSystem : public Assimp::DefaultIOSystem {
+  public:
+    bool Exists(const char* path) const override {
+        return IsRegularOrMissing(path) && DefaultIOSystem::Exists(path);
+    }
+    Assimp::IOStream* Open(const char* path, const char* mode) override {
+        if (!IsRegularOrMissing(path)) {
+            return nullptr;
+        }
+        return DefaultIOSystem::Open(path, mode);
+    }
+};
+
+// The first byte that is no white space and no UTF-8 byte order mark.
+char FirstSignificant(const std::string& bytes) {
+    size_t i = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (i < bytes.size() && std::strchr(" \t\r\n", bytes[i]) && bytes[i] != '\0') {
+        ++i;
+    }
+    return i < bytes.size() ? bytes[i] : '\0';
+}
+
+// Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes,
+// as Assimp looks for it, or the header block further on.
+bool LooksLikeAsciiFbx(const std::string& bytes) {
+    std::string head = bytes.substr(0, 200);
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return head.find("fbx") != std::string::npos ||
+           std::string_view(bytes.data(), std::min<size_t>(bytes.size(), 4096))
+                   .find("FBXHeaderExtension") != std::string_view::npos;
+}
+
+// Reads a connection `C: "OO",child,parent` (of any kind) or a model
+// `Model: id, ...` at p, if there is one.
+void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
+    const std::string_view rest(p, static_cast<size_t>(end - p));
+    size_t i = 0;
+    const auto skipSpace = [&rest, &i] {
+        while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) {
+            ++i;
+        }
+    };
+    // An id as Assimp reads it: the digits the token starts with; whatever
+    // follows up to the token's end is passed over.
+    const auto number = [&rest, &i](int64_t* out) {
+        const auto r = std::from_chars(rest.data() + i, rest.data() + rest.size(), *out);
+        i = static_cast<size_t>(r.ptr - rest.data());
+        while (i < rest.size() && !std::strchr(", \t\r\n\f\v", rest[i])) {
+            ++i;
+        }
+        return r.ec == std::errc();
+    };
+    int64_t ids[2];
+    if (rest.compare(0, 6, "Model:") == 0) {
+        i = 6;
+        skipSpace();
+        if (number(&ids[0])) {
+            objects->models.push_back(ids[0]);
+        }
+        return;
+    }
+    if (rest.compare(0, 2, "C:") != 0) {
+        return;
+    }
+    i = 2;
+    skipSpace();
+    // The kind of connection: "OO", "OP", "PO" or "PP"; Assimp follows each.
+    if (rest.size() < i + 4 || rest[i] != '"' || rest[i + 3] != '"') {
+        return;
+    }
+    i += 4;
+    // Values are separated by a comma, which Assimp lets a line end stand
+    // for.
+    for (int64_t& id : ids) {
+        const size_t before = i;
+        while (i < rest.size() && std::strchr(" \t\r\n\f\v", rest[i]) && rest[i] != '\0') {
+            ++i;
+        }
+        if (i < rest.size() && rest[i] == ',') {
+            ++i;
+        } else if (i == before) {
+            return;
+        }
+        skipSpace();
+        if (!number(&id)) {
+            return;
+        }
+    }
+    objects->links.emplace_back(ids[0], ids[1]);
+}
+
+// Reads the properties of a binary record "C" (kind, child, parent) or
+// "Model" (id first).
+void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned char* props,
+                      size_t size, FbxObjects* objects) {
+    int64_t ids[2];
+    if (nameSize == 5 && std::memcmp(name, "Model", 5) == 0) {
+        if (size >= 9 && props[0] == 'L') {
+            std::memcpy(&ids[0], props + 1, 8);
+            objects->models.push_back(ids[0]);
+        }
+        return;
+    }
+    // 'S', length 2, the kind ("OO", "OP", ...), then 'L' and 8 bytes twice.
+    constexpr size_t kSize = 1 + 4 + 2 + 2 * 9;
+    if (nameSize != 1 || name[0] != 'C' || size < kSize || props[0] != 'S' ||
+        std::memcmp(props + 1, "\x02\0\0\0", 4) != 0 || props[7] != 'L' || props[16] != 'L') {
+        return;
+    }
+    std::memcpy(&ids[0], props + 8, 8);
+    std::memcpy(&ids[1], props + 17, 8);
+    objects->links.emplace_back(ids[0], ids[1]);
+}
+
+// The name of an element from the text of its start tag (without '<').
+std::string_view TagName(std::string_view tag) {
+    size_t end = 0;
+    while (end < tag.size() && !std::strchr(" \t\r\n/>", tag[end])) {
+        ++end;
+    }
+    return tag.substr(0, end);
+}
+
+// The value of an attribute in the text of a start tag; empty when absent.
+std::string_view Attribute(std::string_view tag, std::string_view name) {
+    for (size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+        size_t v = at + name.size();
+        while (v < tag.size() && (tag[v] == ' ' || tag[v] == '\t')) {
+            ++v;
+        }
+        if (at == 0 || !std::strchr(" \t\r\n", tag[at - 1]) || v + 1 >= tag.size() ||
+            tag[v] != '=') {
+            continue;
+        }
+        ++v;
+        while (v < tag.size() && (tag[v] == ' ' || tag[v] == '\t')) {
+            ++v;
+        }
+        if (v < tag.size() && (tag[v] == '"' || tag[v] == '\'')) {
+            const size_t close = tag.find(tag[v], v + 1);
+            return close == std::string_view::npos ? std::string_view()
+                                                   : tag.substr(v + 1, close - v - 1);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
+    // Children of each node: the nodes inside it and the nodes it instances
+    // (by id; an id no node has is left out, as Assimp does).
+    const size_t n = nodes.id.size();
+    std::unordered_map<std::string, size_t> byId;
+    for (size_t i = 0; i < n; ++i) {
+        if (!nodes.id[i].empty()) {
+            byId.emplace(nodes.id[i], i);
+        }
+    }
+    std::vector<std::vector<size_t>> children(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (nodes.parent[i] != SIZE_MAX) {
+            children[nodes.parent[i]].push_back(i);
+        }
+    }
+    for (const auto& [from, target] : nodes.instances) {
+        const auto it = byId.find(target);
+        if (it != byId.end()) {
+            children[from].push_back(it->second);
+        }
+    }
+    // Depth first without recursion; the size of the tree below a node
+    // counts every node as often as there are ways down to it, capped.
+    constexpr uint64_t kCap = uint64_t{1} << 40;
+    ColladaTree out;
+    std::vector<char> state(n, 0); // 1 walking, 2 done
+    std::vector<uint64_t> size(n, 0);
+    std::vector<int> depth(n, 0);
+    for (size_t top = 0; top < n; ++top) {
+        if (nodes.parent[top] != SIZE_MAX || state[top]) {
+            continue;
+        }
+        std::vector<std::pair<size_t, size_t>> stack{{top, 0}};
+        state[top] = 1;
+        while (!stack.empty()) {
+            auto& [v, next] = stack.back();
+            if (next < children[v].size()) {
+                const size_t c = children[v][next++];
+                if (state[c] == 1) {
+                    out.loops = true;
+                    return out;
+                }
+                if (state[c] == 0) {
+                    state[c] = 1;
+                    stack.emplace_back(c, 0);
+                }
+                continue;
+            }
+            uint64_t total = 1;
+            int d = 0;
+            for (const size_t c : children[v]) {
+                total = std::min(kCap, total + size[c]);
+                d = std::max(d, depth[c]);
+            }
+            size[v] = total;
+            depth[v] = d + 1;
+            state[v] = 2;
+            stack.pop_back();
+        }
+        out.nodes = std::min(kCap, out.nodes + size[top]);
+        out.depth = std::max(out.depth, depth[top]);
+    }
+    return out;
+}
+
+int FbxHierarchyDepth(const FbxObjects& objects) {
+    const std::unordered_set<int64_t> models(objects.models.begin(), objects.models.end());
+    std::unordered_map<int64_t, std::vector<int64_t>> children;
+    for (const auto& [child, parent] : objects.links) {
+        if (models.count(child) && (parent == 0 || models.count(parent))) {
+            children[parent].push_back(child);
+        }
+    }
+    // Depth first from the root without recursion; a model reached again
+    // while it is still being walked closes a loop, one reached again after
+    // would be converted once more for each way down to it (a chain of
+    // doubled links grows to 2^depth nodes).
+    enum State : char { Walking = 1, Done = 2 };
+    std::unordered_map<int64_t, char> state;
+    std::unordered_map<int64_t, int> depth; // of the tree below an object, itself included
+    std::vector<std::pair<int64_t, size_t>> stack{{0, 0}};
+    state[0] = Walking;
+    while (!stack.empty()) {
+        auto& [id, next] = stack.back();
+        const auto it = children.find(id);
+        if (it != children.end() && next < it->second.size()) {
+            const int64_t child = it->second[next++];
+            const char s = state[child];
+            if (s != 0) {
+                return s == Walking ? kFbxLoop : kFbxSharedModel;
+            }
+            state[child] = Walking;
+            stack.emplace_back(child, 0);
+            continue;
+        }
+        int d = 0;
+        if (it != children.end()) {
+            for (const int64_t c : it->second) {
+                d = std::max(d, depth[c]);
+            }
+        }
+        depth[id] = d + 1;
+        state[id] = Done;
+        stack.pop_back();
+    }
+    return depth[0] - 1; // the root is no level of its own
+}
+
+int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
+    const std::string_view s(text, size);
+    int depth = 0;
+    int maxDepth = 0;
+    // The Collada nodes open around the scan: their index and element depth.
+    std::vector<std::pair<size_t, int>> openNodes;
+    size_t p = 0;
+    // Skips past the text `close` from pos; the end of the text if missing.
+    const auto past = [&s](size_t pos, std::string_view close) {
+        const size_t at = s.find(close, pos);
+        return at == std::string_view::npos ? s.size() : at + close.size();
+    };
+    while ((p = s.find('<', p)) != std::string_view::npos) {
+        const std::string_view rest = s.substr(p);
+        if (rest.compare(0, 4, "<!--") == 0) {
+            p = past(p + 4, "-->");
+        } else if (rest.compare(0, 9, "<![CDATA[") == 0) {
+            p = past(p + 9, "]]>");
+        } else if (rest.compare(0, 2, "<?") == 0) {
+            p = past(p + 2, "?>");
+        } else if (rest.compare(0, 2, "<!") == 0) {
+            // A declaration; one with an internal subset ends on "]>".
+            const size_t gt = s.find('>', p);
+            const size_t bracket = s.find('[', p);
+            p = bracket < gt ? past(bracket, "]>") : past(p, ">");
+        } else if (rest.compare(0, 2, "</") == 0) {
+            if (!openNodes.empty() && openNodes.back().second == depth) {
+                openNodes.pop_back();
+            }
+            --depth;
+            p = past(p, ">");
+        } else {
+            // A start tag: up to its '>' outside quoted attribute values.
+            size_t q = p + 1;
+            char quote = 0;
+            for (; q < s.size(); ++q) {
+                if (quote) {
+                    quote = s[q] == quote ? 0 : quote;
+                } else if (s[q] == '"' || s[q] == '\'') {
+                    quote = s[q];
+                } else if (s[q] == '>') {
+                    break;
+                }
+            }
+            const bool empty = q < s.size() && s[q - 1] == '/';
+            if (!empty) {
+                maxDepth = std::max(maxDepth, ++depth);
+            }
+            if (nodes) {
+                const std::string_view tag = s.substr(p + 1, q - p - 1);
+                const size_t parent = openNodes.empty() ? SIZE_MAX : openNodes.back().first;
+                if (TagName(tag) == "node") {
+                    nodes->parent.push_back(parent);
+                    nodes->id.emplace_back(Attribute(tag, "id"));
+                    if (!empty) {
+                        openNodes.emplace_back(nodes->id.size() - 1, depth);
+                    }
+                } else if (TagName(tag) == "instance_node" && parent != SIZE_MAX) {
+                    const std::string_view url = Attribute(tag, "url");
+                    if (!url.empty() && url[0] == '#') {
+                        nodes->instances.emplace_back(parent, std::string(url.substr(1)));
+                    }
+                }
+            }
+            p = q < s.size() ? q + 1 : s.size();
+        }
+    }
+    return maxDepth;
+}
+
+namespace {
+
+// Braces outside double-quoted strings; in FBX text, also outside the
+// comments that run from ';' to the end of the line.
+int BraceDepth(const char* text, size_t size, bool fbx, FbxObjects* objects) {
+    int depth = 0;
+    int maxDepth = 0;
+    const char* end = text + size;
+    for (const char* p = text; p < end; ++p) {
+        if (objects && (*p == 'C' || *p == 'M') && (p == text || std::strchr(" \t\n{", p[-1]))) {
+            ReadTextObject(p, end, objects);
+        }
+        if (fbx && *p == ';') {
+            const void* nl = std::memchr(p, '\n', end - p);
+            p = nl ? static_cast<const char*>(nl) : end - 1;
+        } else if (*p == '"') {
+            const void* q = std::memchr(p + 1, '"', end - p - 1);
+            p = q ? static_cast<const char*>(q) : end - 1;
+        } else if (*p == '{') {
+            maxDepth = std::max(maxDepth, ++depth);
+        } else if (*p == '}') {
+            --depth;
+        }
+    }
+    return maxDepth;
+}
+
+} // namespace
+
+int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
+    return BraceDepth(text, size, true, objects);
+}
+
+int BraceNestingDepth(const char* text, size_t size) {
+    return BraceDepth(text, size, false, nullptr);
+}
+
+int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
+    // The header: magic, 0x1A 0x00, then the version; records follow.
+    constexpr size_t kFirstRecord = 27;
+    if (size < kFirstRecord) {
+        return 0;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const auto le = [bytes](size_t at, size_t width) {
+        uint64_t v = 0;
+        for (size_t i = width; i > 0; --i) {
+            v = (v << 8) | bytes[at + i - 1];
+        }
+        return v;
+    };
+    // From version 7500 on, the three record words are 64 bits wide.
+    const size_t word = le(23, 4) >= 7500 ? 8 : 4;
+    const size_t header = 3 * word + 1;
+    std::vector<uint64_t> open; // the end offsets of the records entered
+    int maxDepth = 0;
+    uint64_t pos = kFirstRecord;
+    for (;;) {
+        while (!open.empty() && pos >= open.back()) {
+            pos = open.back();
+            open.pop_back();
+        }
+        if (pos + header > size) {
+            break;
+        }
+        const uint64_t end = le(pos, word);
+        if (end == 0) { // the empty record closing a list of nested records
+            if (open.empty()) {
+                break;
+            }
+            pos = open.back();
+            open.pop_back();
+            continue;
+        }
+        const uint64_t nested = pos + header + le(pos + 2 * word, word) + bytes[pos + 3 * word];
+        if (end <= pos || end > size || nested > end) {
+            break; // malformed: Assimp refuses it
+        }
+        maxDepth = std::max(maxDepth, static_cast<int>(open.size()) + 1);
+        if (objects) {
+            const size_t name = pos + header, nameSize = bytes[pos + 3 * word];
+            ReadBinaryObject(bytes + name, nameSize, bytes + name + nameSize,
+                             static_cast<size_t>(nested - name - nameSize), objects);
+        }
+        if (nested < end) {
+            open.push_back(end);
+        }
+        pos = nested < end ? nested : end;
+    }
+    return maxDepth;
+}
+
+namespace {
+
+void CheckFbxHierarchy(const FbxObjects& objects) {
+    const int depth = FbxHierarchyDepth(objects);
+    if (depth == kFbxLoop) {
+        throw SceneLoadError("the FBX object hierarchy loops");
+    }
+    if (depth == kFbxSharedModel) {
+        throw SceneLoadError("an FBX model is the child of more than one object");
+    }
+    if (depth > kMaxSceneNesting) {
+        throw SceneLoadError("the FBX object hierarchy is deeper than " +
+                             std::to_string(kMaxSceneNesting) + " levels");
+    }
+}
+
+} // namespace
+
+CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder) {
+    CheckedSceneFile checked;
+    const char* json = nullptr;
+    size_t jsonSize = 0;
+    const char first = FirstSignificant(bytes);
+    if (bytes.compare(0, 4, "glTF") == 0) {
+        if (!GltfJsonChunk(bytes, &json, &jsonSize)) {
+            throw SceneLoadError("the binary glTF header is malformed");
+        }
+    } else if (first == '{') {
+        json = bytes.data();
+        jsonSize = bytes.size();
+    } else if (first == '<') {
+        ColladaNodes nodes;
+        if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the XML"));
+        }
+        const ColladaTree tree = MeasureColladaTree(nodes);
+        if (tree.loops) {
+            throw SceneLoadError("a Collada node instances itself or a node above it");
+        }
+        if (tree.depth > kMaxSceneNesting) {
+            throw SceneLoadError("the Collada node hierarchy is deeper than " +
+                                 std::to_string(kMaxSceneNesting) + " levels");
+        }
+        if (tree.nodes > kMaxColladaNodes) {
+            throw SceneLoadError("the Collada nodes make more than " +
+                                 std::to_string(kMaxColladaNodes) + " nodes with their instances");
+        }
+    } else if (bytes.compare(0, 18, "Kaydara FBX Binary") == 0) {
+        FbxObjects objects;
+        if (FbxBinaryNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the FBX file"));
+        }
+        CheckFbxHierarchy(objects);
+    } else if (!std::memchr(bytes.data(), '\0', bytes.size())) {
+        // Text: FBX, DirectX, ASE and other formats nest blocks in braces.
+        if (LooksLikeAsciiFbx(bytes)) {
+            FbxObjects objects;
+            if (FbxNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
+                throw SceneLoadError(Nesting("the FBX text"));
+            }
+            CheckFbxHierarchy(objects);
+        }
+        if (BraceNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the text"));
+        }
+    }
+    if (!json) {
+        return checked;
+    }
+    GltfFacts facts;
+    if (!ReadGltfFacts(json, jsonSize, &facts)) {
+        throw SceneLoadError("glTF: " + facts.problem);
+    }
+    for (const std::string& uri : facts.bufferFiles) {
+        if (folder && !IsRegularOrMissing((*folder + uri).c_str())) {
+            throw SceneLoadError("glTF: the buffer file \"" + uri + "\" is no regular file");
+        }
+    }
+    checked.gltf = true;
+    checked.interpolation = std::move(facts.interpolation);
+    return checked;
+}
+
+CheckedSceneFile CheckSceneFile(const std::string& path) {
+    // Opened without waiting (a FIFO would wait for a writer), then refused
+    // unless it is a regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw SceneLoadError(std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        throw SceneLoadError("not a regular file");
+    }
+    std::string bytes(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return CheckSceneBytes(bytes, &folder);
+}
+
+Assimp::IOSystem* NewRegularFileSystem() {
+    return new RegularFileSystem;
+}
+
+} // namespace host

@@ -1,0 +1,100 @@
+// Checks a scene file passes before Assimp sees it, so that no file can hang
+// or crash the host while it is read:
+//   - only regular files are read (a FIFO or a device would block or never
+//     end), the scene file itself and every file Assimp opens for it (glTF
+//     buffers, OBJ materials, ...);
+//   - XML (Collada and the other XML formats), JSON (glTF), FBX (text or
+//     binary) and any other text whose braces (DirectX, ASE, ...) are nested
+//     deeper than kMaxSceneNesting levels is refused, and so is an FBX object
+//     hierarchy deeper than that, one that loops, or one that reaches a model
+//     twice: Assimp reads each level one call deeper on the stack, and
+//     converts a model once for each way down to it; Collada nodes that
+//     instance themselves, or whose instances make a tree deeper than that or
+//     of more than kMaxColladaNodes nodes, likewise;
+//   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
+//     sampler value counts); its interpolation is kept for the load.
+// Each refusal is a SceneLoadError with a one-line message that does not
+// name the file (the caller does).
+#pragma once
+
+#include "host/import/GltfSteps.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Assimp {
+class IOSystem;
+}
+
+namespace host {
+
+constexpr int kMaxSceneNesting = kMaxGltfNesting;
+
+struct CheckedSceneFile {
+    bool gltf = false; // JSON or binary glTF whose JSON was read
+    GltfInterpolation interpolation;
+};
+
+// Reads the file at path, if it is a regular file, and checks its bytes.
+CheckedSceneFile CheckSceneFile(const std::string& path);
+
+// Checks the bytes of a scene file. folder: where the file's external files
+// lie, with a trailing '/' ("" for the current folder); nullptr when there
+// are none to look at (a scene read from memory).
+CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
+
+// The <node> elements of a Collada file, in file order: the node each lies
+// in (SIZE_MAX for none), its id, and the nodes it instances
+// (<instance_node url="#id">).
+struct ColladaNodes {
+    std::vector<size_t> parent;
+    std::vector<std::string> id;
+    std::vector<std::pair<size_t, std::string>> instances;
+};
+
+// The tree Assimp makes of Collada nodes, each instance a copy of the node's
+// tree: its node count (counting each way down to a node), its depth, and
+// whether a node instances itself or a node above it.
+struct ColladaTree {
+    uint64_t nodes = 0;
+    int depth = 0;
+    bool loops = false;
+};
+ColladaTree MeasureColladaTree(const ColladaNodes& nodes);
+
+// The most nodes a Collada file's instances may make.
+constexpr uint64_t kMaxColladaNodes = 100000;
+
+// What an FBX file says of its object hierarchy: its connections of any
+// kind (child id, parent id; 0 is the scene's root) and the ids of
+// its Model objects, the nodes of the hierarchy.
+struct FbxObjects {
+    std::vector<std::pair<int64_t, int64_t>> links;
+    std::vector<int64_t> models;
+};
+
+// The deepest element nesting of XML text, and of braces in ASCII FBX text;
+// comments, strings and markup other than elements do not count. nodes and
+// objects, when given, receive what Collada XML and FBX text say of their
+// hierarchy.
+int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes = nullptr);
+int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects = nullptr);
+// The deepest nesting of braces outside double-quoted strings in any text.
+int BraceNestingDepth(const char* text, size_t size);
+// The deepest nesting of records in a binary FBX file, as far as its record
+// layout holds, and what it says of its hierarchy.
+int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = nullptr);
+// The depth of the tree of Model objects below the root (0), as Assimp walks
+// it; kFbxLoop when a walk from the root comes back to a model it is walking
+// from, kFbxSharedModel when it reaches a model a second time.
+constexpr int kFbxLoop = -1;
+constexpr int kFbxSharedModel = -2;
+int FbxHierarchyDepth(const FbxObjects& objects);
+
+// A file system for Assimp that opens regular files only (a new object, for
+// Assimp::Importer::SetIOHandler, which owns it).
+Assimp::IOSystem* NewRegularFileSystem();
+
+} // namespace host

@@ -1,0 +1,440 @@
+// Scene files that must not reach the importer's depths: nesting, node
+// hierarchies, sampler value counts, non-finite numbers, files that are no
+// regular files; and the reader of glTF sampler interpolation.
+#include "ImporterTestUtil.h"
+
+#include "host/import/GltfSteps.h"
+#include "host/import/SceneFileChecks.h"
+
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
+using namespace importer_test;
+
+namespace {
+
+const std::string kDir = ZK_TEST_OUT_DIR "/checks_";
+
+// A glTF scene of one triangle node "Tri" animated by one sampler, its buffer
+// in a .bin file beside it: 3 points, 2 key times, then the values.
+struct TriangleGltf {
+    std::vector<float> points{0, 0, 0, 1, 0, 0, 0, 1, 0};
+    std::vector<float> values{0, 0, 0, 1, 1, 1};
+    std::string interpolation = "LINEAR";
+    std::string nodes = R"([{"name": "Tri", "mesh": 0}])";
+    std::string extra; // more members of the top object
+
+    std::string Write(const std::string& name) const {
+        const std::string bin = kDir + name + ".bin";
+        unlink(bin.c_str()); // a FIFO a test left there
+        std::vector<float> data = points;
+        data.insert(data.end(), {0.0f, 1.0f});
+        data.insert(data.end(), values.begin(), values.end());
+        std::ofstream(bin, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size() * sizeof(float)));
+        const std::string bytes = std::to_string(data.size() * 4);
+        const std::string valueBytes = std::to_string(values.size() * 4);
+        const std::string path = kDir + name + ".gltf";
+        std::ofstream(path) << R"({"asset": {"version": "2.0"}, "scene": 0,
+            "scenes": [{"nodes": [0]}], "nodes": )"
+                            << nodes << R"(,
+            "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+            "buffers": [{"byteLength": )"
+                            << bytes << R"(, "uri": "checks_)" << name << R"(.bin"}],
+            "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                            {"buffer": 0, "byteOffset": 36, "byteLength": 8},
+                            {"buffer": 0, "byteOffset": 44, "byteLength": )"
+                            << valueBytes << R"(}],
+            "accessors": [
+              {"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+               "min": [0, 0, 0], "max": [1, 1, 0]},
+              {"bufferView": 1, "componentType": 5126, "count": 2, "type": "SCALAR",
+               "min": [0], "max": [1]},
+              {"bufferView": 2, "componentType": 5126, "count": )"
+                            << values.size() / 3 << R"(, "type": "VEC3"}],
+            "animations": [{"samplers": [{"input": 1, "output": 2, "interpolation": ")"
+                            << interpolation << R"("}],
+              "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}}]}])"
+                            << extra << "}";
+        return path;
+    }
+};
+
+// The node list of a chain: "Tri" holds the mesh, each node the next.
+std::string Chain(int count, const std::string& namePrefix = "n") {
+    std::string nodes = R"([{"name": "Tri", "mesh": 0, "children": [1]})";
+    for (int i = 1; i < count; ++i) {
+        nodes += R"(, {"name": ")" + namePrefix + std::to_string(i) + "\"";
+        nodes += i + 1 < count ? R"(, "children": [)" + std::to_string(i + 1) + "]}" : "}";
+    }
+    return nodes + "]";
+}
+
+std::string WriteText(const std::string& name, const std::string& text) {
+    const std::string path = kDir + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += s;
+    }
+    return out;
+}
+
+// A Collada scene of a chain of nodes n0, n1, ... and what the innermost
+// node holds.
+std::string Collada(int depth, const std::string& inner = "") {
+    std::string nodes;
+    for (int i = 0; i < depth; ++i) {
+        nodes += "<node id=\"n" + std::to_string(i) + "\" name=\"n" + std::to_string(i) + "\">";
+    }
+    return R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<library_visual_scenes><visual_scene id="S">)" +
+           nodes + inner + Repeat("</node>", depth) +
+           R"(</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
+}
+
+// A binary FBX file of `depth` records "A", each the only child of the one
+// before; version 7500 and later have 64-bit record words.
+std::string BinaryFbx(int depth, uint32_t version = 7400) {
+    const size_t word = version >= 7500 ? 8 : 4, header = 3 * word + 1, null = header;
+    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
+    out.append(reinterpret_cast<const char*>(&version), 4);
+    const auto put = [&out, word](uint64_t v) { out.append(reinterpret_cast<char*>(&v), word); };
+    // Record k starts at 27 + k (header + 1); the innermost ends after its
+    // name, each other one after the empty record closing its children.
+    const uint64_t innermostEnd = 27 + depth * (header + 1);
+    for (int k = 0; k < depth; ++k) {
+        put(innermostEnd + (depth - 1 - k) * null);
+        put(0);
+        put(0);
+        out += '\x01';
+        out += 'A';
+    }
+    out.append(depth * null, '\0'); // the closing records, and the top list's
+    return out;
+}
+
+// An ASCII FBX file of `count` null models, each the child of the one
+// before through connections of the kind given; with loop, the first is also
+// the child of the last.
+std::string FbxChain(int count, bool loop = false, const std::string& kind = "OO") {
+    std::string text = "; FBX 7.4.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 7400\n}\n"
+                       "Objects:  {\n";
+    for (int i = 1; i <= count; ++i) {
+        text += "\tModel: " + std::to_string(i) + ", \"Model::N" + std::to_string(i) +
+                "\", \"Null\" {\n\t\tVersion: 232\n\t}\n";
+    }
+    text += "}\nConnections:  {\n\tC: \"OO\",1,0\n";
+    for (int i = 2; i <= count; ++i) {
+        text += "\tC: \"" + kind + "\"," + std::to_string(i) + "," + std::to_string(i - 1) + "\n";
+    }
+    if (loop) {
+        text += "\tC: \"OO\",1," + std::to_string(count) + "\n";
+    }
+    return text + "}\n";
+}
+
+// A Collada scene whose library node i instances node i + 1 `copies` times,
+// for `levels` levels; with loop, the last instances the first.
+std::string ColladaInstances(int levels, int copies, bool loop = false) {
+    std::string nodes;
+    for (int i = 0; i < levels; ++i) {
+        nodes += "<node id=\"L" + std::to_string(i) + "\" name=\"L" + std::to_string(i) + "\">" +
+                 Repeat("<instance_node url=\"#L" + std::to_string(i + 1) + "\"/>", copies) +
+                 "</node>";
+    }
+    nodes += "<node id=\"L" + std::to_string(levels) + "\" name=\"leaf\">" +
+             std::string(loop ? "<instance_node url=\"#L0\"/>" : "") + "</node>";
+    return R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<library_nodes>)" +
+           nodes + R"(</library_nodes>
+<library_visual_scenes><visual_scene id="S"><node id="R" name="R">
+<instance_node url="#L0"/></node></visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
+}
+
+// The load's error, or "" when it loads.
+std::string LoadError(const std::string& path) {
+    try {
+        LoadIntoHost(path);
+    } catch (const host::SceneLoadError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string Fifo(const std::string& name) {
+    const std::string path = kDir + name;
+    unlink(path.c_str());
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    return path;
+}
+
+} // namespace
+
+TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
+    constexpr float nan = __builtin_nanf(""), inf = __builtin_inff();
+    auto tri = [](auto change) {
+        TriangleGltf g;
+        change(g);
+        return g;
+    };
+    struct Case {
+        std::string path;
+        std::string message; // what the one line says after the path
+    };
+    const Case cases[] = {
+        {tri([](TriangleGltf& g) { g.nodes = Chain(100000); }).Write("chain100000"),
+         "glTF: the node hierarchy is deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) { g.nodes = Chain(1001); }).Write("chain1001"),
+         "glTF: the node hierarchy is deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "extras": {"a": )" + Repeat("[", 100000) +
+                       Repeat("]", 100000) + "}}]";
+         }).Write("deep_extras"),
+         "glTF: the JSON is nested deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "children": [1]}, {"children": [0]}])";
+         }).Write("loop"),
+         "glTF: the node hierarchy loops at nodes[0]"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "children": [1, 1]}, {}])";
+         }).Write("twice"),
+         "glTF: nodes[1] is the child of more than one node"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"mesh": 0, "children": [7]}])";
+         }).Write("no_child"),
+         "glTF: nodes[0] has a child that is no node"},
+        {tri([](TriangleGltf& g) { g.interpolation = "CUBICSPLINE"; }).Write("cubic_short"),
+         "glTF: animations[0] sampler 0 (translation) has 2 values for 2 keys (a cubic spline "
+         "needs three per key)"},
+        {tri([](TriangleGltf& g) {
+             g.interpolation = "CUBICSPLINE";
+             g.values.resize(21);
+         }).Write("cubic_long"),
+         "glTF: animations[0] sampler 0 (translation) has 7 values for 2 keys (a cubic spline "
+         "needs three per key)"},
+        {tri([](TriangleGltf& g) { g.values.resize(3); }).Write("linear_short"),
+         "glTF: animations[0] sampler 0 (translation) has 1 values for 2 keys"},
+        {tri([](TriangleGltf& g) { g.points[4] = nan; }).Write("nan_point"),
+         "node \"Tri\": point 1 is not a finite number"},
+        {tri([](TriangleGltf& g) { g.values[5] = -inf; }).Write("inf_key"),
+         "node \"Tri\" in animation \"\": translation key 1 is not a finite number"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "translation": [0, 1e999, 0]}])";
+         }).Write("inf_translation"),
+         "glTF: the JSON cannot be read: [json.exception.out_of_range.406] number overflow "
+         "parsing '1e999'"},
+        {WriteText("nan_translation.dae", Collada(2, "<translate>0 nan 0</translate>")),
+         "node \"n1\": the transform is not a finite number"},
+        {WriteText("collada10000.dae", Collada(10000)),
+         "the XML is nested deeper than 1000 levels"},
+        {WriteText("deep.fbx", "; FBX 7.4.0 project file\nObjects: " + Repeat("{ A: ", 5000) +
+                                   Repeat("}", 5000) + "\n"),
+         "the FBX text is nested deeper than 1000 levels"},
+        {WriteText("instance_loop.dae", ColladaInstances(3, 1, true)),
+         "a Collada node instances itself or a node above it"},
+        {WriteText("instances_doubled.dae", ColladaInstances(20, 2)),
+         "the Collada nodes make more than 100000 nodes with their instances"},
+        {WriteText("instance_chain.dae", ColladaInstances(1001, 1)),
+         "the Collada node hierarchy is deeper than 1000 levels"},
+        {WriteText("deep_binary.fbx", BinaryFbx(5000)),
+         "the FBX file is nested deeper than 1000 levels"},
+        {WriteText("chain.fbx", FbxChain(100000)),
+         "the FBX object hierarchy is deeper than 1000 levels"},
+        {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
+        {WriteText("doubled.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",3,2\n}\n"),
+         "an FBX model is the child of more than one object"},
+        {WriteText("chain_po.fbx", FbxChain(1001, false, "PO")),
+         "the FBX object hierarchy is deeper than 1000 levels"},
+        // Assimp reads the id "1x" as 1: the first model is also the child
+        // of the third.
+        // A form feed ends a line for Assimp, standing for the comma.
+        {WriteText("loop_feed.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\"\f1,3\n}\n"),
+         "the FBX object hierarchy loops"},
+        {WriteText("loop_ids.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",1x,3\n}\n"),
+         "the FBX object hierarchy loops"},
+        {WriteText("deep.x",
+                   "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
+         "the text is nested deeper than 1000 levels"},
+        {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
+         "the binary glTF header is malformed"},
+        {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
+         "glTF: the JSON cannot be read: [json.exception.parse_error.101] parse error at line 1, "
+         "column 41: syntax error while parsing value - unexpected '}'; expected '[', '{', or a "
+         "literal"},
+        {Fifo("scene.gltf"), "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {ZK_TEST_OUT_DIR, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LoadError(c.path), c.path + ": " + c.message);
+        EXPECT_EQ(host::HostApp::Get().GetScene(), nullptr) << c.path;
+    }
+
+    // A buffer naming a FIFO: refused before anything is opened.
+    TriangleGltf g;
+    const std::string path = g.Write("fifo_buffer");
+    Fifo("fifo_buffer.bin");
+    EXPECT_EQ(LoadError(path), path + ": glTF: the buffer file \"checks_fifo_buffer.bin\" is no "
+                                      "regular file");
+
+    // An OBJ material library naming a FIFO: Assimp's reader is not let
+    // open it and goes on without the materials.
+    Fifo("fifo.mtl");
+    const std::string obj = WriteText("fifo_mtl.obj", "mtllib checks_fifo.mtl\nv 0 0 0\nv 1 0 0\n"
+                                                      "v 0 1 0\nf 1 2 3\n");
+    EXPECT_EQ(LoadError(obj), "");
+}
+
+TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
+    struct Case {
+        std::string path;
+        std::wstring item;
+    };
+    TriangleGltf cubic;
+    cubic.interpolation = "CUBICSPLINE";
+    cubic.values.resize(18);
+    TriangleGltf chain;
+    chain.nodes = Chain(1000);
+    const Case cases[] = {
+        {TriangleGltf().Write("plain"), L"Tri"},
+        {cubic.Write("cubic"), L"Tri"},
+        {chain.Write("chain1000"), L"n999"},
+        {WriteText("collada997.dae", Collada(997)), L"n996"}, // 3 levels above the nodes
+        {WriteText("chain1000.fbx", FbxChain(1000)), L"N1000"},
+        {WriteText("instances.dae", ColladaInstances(3, 2)), L"L37"}, // the 8th copy of L3
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LoadError(c.path), "");
+        EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(c.item), nullptr) << c.path;
+    }
+}
+
+TEST(FileChecks, FullNamesStopAtTheirLimit) {
+    // Below "Tri", node i is named 19 'x' and i: its full name has
+    // 3 + sum over k <= i of (20 + digits of k) = 23 i - 105 characters for
+    // i >= 99, past 16384 first at i = 717.
+    TriangleGltf g;
+    g.nodes = Chain(900, std::string(19, 'x'));
+    const std::string path = g.Write("long_names");
+    EXPECT_EQ(LoadError(path), path + ": the full name of item \"" + std::string(19, 'x') +
+                                   "717\" is longer than 16384 characters");
+}
+
+TEST(FileChecks, NestingDepthOfXmlAndFbx) {
+    const std::pair<const char*, int> xml[] = {
+        {"", 0},
+        {"<a/>", 0},
+        {"<?xml version=\"1.0\"?><a><b/><c x=\"1>2\" y='/>'><d></d></c></a>", 3},
+        {"<a><!-- <b><c><d> --><![CDATA[<e><f>]]></a>", 1},
+        {"<!DOCTYPE a [<!ELEMENT a (b)>]><a><b></b></a>", 2},
+        {"<a><b><c>", 3}, // unclosed: counted as far as it goes
+    };
+    for (const auto& c : xml) {
+        EXPECT_EQ(host::XmlNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
+    }
+    // Braces in FBX text, and in any text, where ';' starts no comment.
+    const std::tuple<const char*, int, int> braces[] = {
+        {"A: { B: { } }", 2, 2},
+        {"; {{{{ a comment\nA: \"{{{\" {}", 1, 5},
+        {"Frame A { 1;2;; Frame B { } }", 1, 2}, // as FBX, the rest of the line is a comment
+    };
+    for (const auto& [text, fbx, any] : braces) {
+        EXPECT_EQ(host::FbxNestingDepth(text, std::strlen(text)), fbx) << text;
+        EXPECT_EQ(host::BraceNestingDepth(text, std::strlen(text)), any) << text;
+    }
+    const std::pair<std::string, int> binary[] = {
+        {BinaryFbx(1), 1},
+        {BinaryFbx(3), 3},
+        {BinaryFbx(3, 7500), 3},
+        {BinaryFbx(3).substr(0, 60), 0}, // cut short: the records end past the data
+        {BinaryFbx(3).substr(0, 20), 0}, // no record at all
+    };
+    for (const auto& c : binary) {
+        EXPECT_EQ(host::FbxBinaryNestingDepth(c.first.data(), c.first.size()), c.second)
+            << c.first.size() << " bytes";
+    }
+}
+
+TEST(FileChecks, FbxHierarchyDepth) {
+    // Models 1..4 and two other objects, 10 and 11. Only models below models
+    // (or the root, 0) make the hierarchy Assimp walks; a skin's bone is a
+    // model linked to a cluster, which is no loop even when the skinned mesh
+    // lies below that bone.
+    struct Case {
+        std::vector<std::pair<int64_t, int64_t>> links;
+        int depth;
+    };
+    const Case cases[] = {
+        {{}, 0},
+        {{{1, 0}, {2, 1}, {3, 2}}, 3},
+        {{{1, 0}, {2, 0}, {3, 2}, {4, 1}}, 2},
+        {{{1, 0}, {2, 1}, {10, 2}, {11, 10}, {1, 11}}, 2}, // through non-models
+        {{{1, 0}, {2, 1}, {3, 2}, {2, 3}}, -1},            // models in a loop
+        {{{1, 0}, {2, 1}, {2, 2}}, -1},                    // a model its own child
+        {{{2, 1}, {1, 2}}, 0},                             // a loop no walk reaches
+        {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, -2},            // a model below two
+        {{{1, 0}, {2, 1}, {2, 1}}, -2},                    // one link twice
+    };
+    for (const Case& c : cases) {
+        host::FbxObjects objects{c.links, {1, 2, 3, 4}};
+        EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
+    }
+}
+
+TEST(FileChecks, GltfInterpolationReader) {
+    const std::string accessors = R"("accessors": [{"count": 2}, {"count": 2}, {"count": 6}],)";
+    host::GltfInterpolation interp;
+    ASSERT_TRUE(host::ParseGltfInterpolation(R"({
+        "nodes": [{"name": "A\u00e9"}, {}],)" + accessors +
+                                                 R"(
+        "animations": [
+          {"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"},
+                        {"input": 0, "output": 1},
+                        {"input": 0, "output": 2, "interpolation": "CUBICSPLINE"}],
+           "channels": [{"sampler": 0, "target": {"node": 1, "path": "rotation"}},
+                        {"sampler": 1, "target": {"node": 0, "path": "translation"}},
+                        {"sampler": 0, "target": {"node": 0, "path": "weights"}},
+                        {"sampler": 7, "target": {"node": 0, "path": "scale"}},
+                        {"sampler": 0, "target": {"node": 9, "path": "scale"}}]},
+          {"samplers": [], "channels": []}]})",
+                                             &interp));
+    ASSERT_EQ(interp.stepTargets.size(), 2u);
+    ASSERT_EQ(interp.stepTargets[0].size(), 2u);
+    EXPECT_EQ(interp.stepTargets[0][0].node, "nodes[1]");
+    EXPECT_EQ(interp.stepTargets[0][0].path, host::GltfPath::Rotation);
+    EXPECT_EQ(interp.stepTargets[0][1].node, "A\xc3\xa9");
+    EXPECT_EQ(interp.stepTargets[0][1].path, host::GltfPath::Weights);
+    EXPECT_TRUE(interp.stepTargets[1].empty());
+    EXPECT_EQ(interp.cubicSpline, (std::vector<bool>{true, false}));
+
+    // Long strings are skipped before the parse; a long name is cut on a
+    // whole character, never inside an escape or a UTF-8 sequence.
+    const std::string longName = Repeat("\\u00e9\xc3\xa9\\\"", 2000);
+    ASSERT_TRUE(host::ParseGltfInterpolation(
+        R"({"buffers": [{"uri": "data:,)" + std::string(5000000, 'A') +
+            R"("}, {"uri": "x.bin"}], "nodes": [{"name": ")" + longName + R"("}],)" + accessors +
+            R"("animations": [{"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"}],
+             "channels": [{"sampler": 0, "target": {"node": 0, "path": "scale"}}]}]})",
+        &interp));
+    ASSERT_EQ(interp.stepTargets.size(), 1u);
+    ASSERT_EQ(interp.stepTargets[0].size(), 1u);
+    EXPECT_EQ(interp.stepTargets[0][0].node.compare(0, 5, "\xc3\xa9\xc3\xa9\""), 0);
+
+    for (const char* bad : {"", "{", "[1, 2", "{\"a\": tru}", "{\"a\": \"\\q\"}", "{} x", "[]"}) {
+        EXPECT_FALSE(host::ParseGltfInterpolation(bad, &interp)) << bad;
+    }
+    EXPECT_FALSE(host::ParseGltfInterpolation(std::string(100000, '['), &interp));
+}
