@@ -15,6 +15,7 @@
 // points: points_x_frames/s for both.
 #include "geometry/MDDFile.h"
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/Scene.h"
 
 #include <xsi_geometry.h>
@@ -88,7 +89,7 @@ void BM_RecordData(benchmark::State& state) {
     std::strcpy(object.name, "grid");
     std::strcpy(object.mddPath, kBakePath);
     object.pointCount = kPoints;
-    object.ref = grid->GetRef();
+    object.ref = host::RefOf(grid);
     object.mddFile = std::fopen(kBakePath, "wb");
     if (!object.mddFile) {
         state.SkipWithError("cannot create the file under /tmp");
@@ -145,7 +146,7 @@ BENCHMARK(BM_WriteLimit)
 // One position-array query of the mesh per iteration, a frame further each
 // time, then a fresh host.
 void QueryPositionsEachFrame(benchmark::State& state, host::Item* grid) {
-    XSI::X3DObject item(grid->GetRef());
+    XSI::X3DObject item(host::RefOf(grid));
     int frame = 1;
     for (auto _ : state) {
         const XSI::MATH::CVector3Array positions =
@@ -204,7 +205,7 @@ void BM_BakeMeshes(benchmark::State& state) {
             [](double f) { return host::QuatFromXYZAngles(0, f * 0.01, 0); });
         std::strcpy(objects[m].name, name.c_str());
         objects[m].pointCount = points;
-        objects[m].ref = item->GetRef();
+        objects[m].ref = host::RefOf(item);
     }
     app.SetScene(std::move(scene));
     char folder[] = "/tmp/zk_bench_bake_XXXXXX";

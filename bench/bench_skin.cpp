@@ -11,6 +11,7 @@
 // machine), two by the wall clock; "influences/s/thread" divides the rate by
 // the threads.
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
 
@@ -152,7 +153,7 @@ void CountRates(benchmark::State& state, int threads) {
 void BM_SkinEvaluate(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
     const host::Item* body = LoadBody(threads);
-    std::vector<XSI::MATH::CVector3> out(body->GetPointCount());
+    std::vector<host::Vec3> out(body->GetPointCount());
     double frame = 0.0;
     body->EvalPoints(frame, out.data()); // first call sizes the scratch buffers
     const long before = g_allocations.load();
@@ -180,7 +181,7 @@ BENCHMARK(BM_SkinEvaluate)
 void BM_SkinPositionArray(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
     const host::Item* body = LoadBody(threads);
-    const XSI::X3DObject obj(body->GetRef());
+    const XSI::X3DObject obj(host::RefOf(body));
     double frame = 0.0;
     for (auto _ : state) {
         const XSI::MATH::CVector3Array a =

@@ -1,6 +1,7 @@
 #include "host/app/SceneCommands.h"
 
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/ModelFile.h"
 #include "host/scene/Scene.h"
 
@@ -32,7 +33,7 @@ Item* ResolveItem(const HostApp& app, const XSI::CValue& arg, std::wstring* text
         if (scene) {
             for (int i = 0; i < scene->ItemCount(); ++i) {
                 Item* item = scene->GetItem(i);
-                if (item->GetRef() == ref) {
+                if (host::RefOf(item) == ref) {
                     return item;
                 }
             }
@@ -51,7 +52,7 @@ XSI::CStatus SelectObj(HostApp& app, const XSI::CValueArray& args) {
         app.Log(Wide(L"SelectObj: no object matches \"" + text + L"\""), XSI::siWarningMsg);
         return XSI::CStatus::InvalidArgument;
     }
-    app.SetSelection({item->GetRef()});
+    app.SetSelection({host::RefOf(item)});
     return XSI::CStatus::OK;
 }
 

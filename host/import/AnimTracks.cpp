@@ -1,43 +1,35 @@
 #include "host/import/AnimTracks.h"
 
-#include "host/app/HostApp.h"
-
 namespace host {
 
-double FrameToTick(double frame, double ticksPerSecond, double tickOffset) {
-    double fps = HostApp::Get().GetFrameRate();
-    if (!(fps > 0.0) || !std::isfinite(fps)) {
-        fps = 30.0;
-    }
+double FrameToTick(double frame, double fps, double ticksPerSecond, double tickOffset) {
     return frame / fps * ticksPerSecond + tickOffset;
 }
 
-namespace {
-
-// The file's time in seconds at the host's frame.
-double Seconds(double frame) {
-    return FrameToTick(frame, 1.0, 0.0);
+double NodeChannel::Seconds(double frame) const {
+    return FrameToTick(frame, fps, 1.0, 0.0);
 }
-
-} // namespace
 
 Vec3 NodeChannel::Position(double frame) const {
     if (curve) {
         return Decompose(curve(Seconds(frame))).t;
     }
-    return EvalTrack(position, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.t);
+    return EvalTrack(position, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
+                     rest.t);
 }
 Quat NodeChannel::Rotation(double frame) const {
     if (curve) {
         return Decompose(curve(Seconds(frame))).r;
     }
-    return EvalTrack(rotation, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.r);
+    return EvalTrack(rotation, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
+                     rest.r);
 }
 Vec3 NodeChannel::Scaling(double frame) const {
     if (curve) {
         return Decompose(curve(Seconds(frame))).s;
     }
-    return EvalTrack(scaling, FrameToTick(frame, ticksPerSecond, tickOffset), pre, post, rest.s);
+    return EvalTrack(scaling, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
+                     rest.s);
 }
 Mat34 NodeChannel::Matrix(double frame) const {
     if (curve) {

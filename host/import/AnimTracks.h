@@ -3,7 +3,7 @@
 // Keys stay in the animation's ticks, held by the scene model's key store
 // (Animated: linear, spherical-linear for rotations, or step). At frame f
 // the tick is f / fps * ticks per second plus the tick Assimp made of the
-// file's time 0, fps being the host's frame rate at that moment. Before the
+// file's time 0, fps being the frame rate the scene was built for. Before the
 // first and after the last key a track follows its pre and post state:
 // constant and Assimp's "default" hold the end key, linear extrapolates the
 // end segment, repeat loops the key range.
@@ -88,12 +88,13 @@ V EvalTrack(const Track<V>& tr, double tick, aiAnimBehaviour pre, aiAnimBehaviou
     return tr.keys.Eval(tick);
 }
 
-// The frame, in the animation's ticks, at the host's frame rate; tickOffset
-// is the tick Assimp made of the file's time 0.
-double FrameToTick(double frame, double ticksPerSecond, double tickOffset);
+// The frame, in the animation's ticks, at fps frames per second (> 0);
+// tickOffset is the tick Assimp made of the file's time 0.
+double FrameToTick(double frame, double fps, double ticksPerSecond, double tickOffset);
 
 // The node animation of one node.
 struct NodeChannel {
+    double fps = 30.0; // the frame rate the scene is built for
     double ticksPerSecond = kDefaultTicksPerSecond;
     double tickOffset = 0.0;
     Track<Vec3> position;
@@ -111,6 +112,8 @@ struct NodeChannel {
     Quat Rotation(double frame) const;
     Vec3 Scaling(double frame) const;
     Mat34 Matrix(double frame) const;
+    // The file's time in seconds at a frame.
+    double Seconds(double frame) const;
 };
 
 // A node's local transform in the file: animated by a channel, or fixed.

@@ -71,8 +71,10 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
 }
 
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options) {
+    AssimpLoadOptions load = options;
+    load.defaultFrameRate = HostApp::Get().GetFrameRate();
     SceneFileInfo info;
-    std::unique_ptr<Scene> scene = LoadAssimpScene(path, options, &info);
+    std::unique_ptr<Scene> scene = LoadAssimpScene(path, load, &info);
     HostApp::Get().SetFrameRate(info.frameRate);
     HostApp::Get().SetScene(std::move(scene));
 }

@@ -34,15 +34,16 @@
 // kept. With keepUnits the file's own numbers stay.
 //
 // Frame rate. The rate of the load options, else the file's own (FBX time
-// mode and custom frame rate), else the host's. Frame f is the file's time
+// mode and custom frame rate), else the options' default rate (30 unless
+// set). Frame f is the file's time
 // f / fps (an FBX animation that starts later keeps its place in the file's
 // time, and the scene's frame range starts there).
 //
 // Animation. One animation of the file plays (the first unless chosen); a
 // Collada file without animation clips has one animation holding all its
 // channels (ColladaTimeline.h), however Assimp divides it. At
-// frame f the file is evaluated at f / fps seconds, fps being the host's
-// frame rate at that moment: t = f / fps * ticks per second (Assimp's
+// frame f the file is evaluated at f / fps seconds, fps being the rate the
+// scene was built for: t = f / fps * ticks per second (Assimp's
 // mTicksPerSecond; 25 when the file leaves it 0). Positions and scalings
 // blend linearly, rotations spherical-linearly on the short arc; glTF STEP
 // samplers hold each key (read from the glTF file itself, since Assimp 5.2
@@ -99,8 +100,10 @@ struct AssimpLoadOptions {
     std::string animation;
     // Keep the file's own numbers instead of metres.
     bool keepUnits = false;
-    // The frame rate to play the file at; 0: the file's own, else the host's.
+    // The frame rate to play the file at; 0: the file's own, else
+    // defaultFrameRate.
     double frameRate = 0.0;
+    double defaultFrameRate = 30.0;
 };
 
 // What the file declared and what the scene was built with.
@@ -130,8 +133,9 @@ std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOp
                                         const FileFacts* file = nullptr,
                                         SceneFileInfo* info = nullptr);
 
-// Loads a scene file into the running host: reads it (LoadAssimpScene),
-// makes it the host's scene and the frame rate it was built for the host's.
+// Loads a scene file into the running host: reads it (LoadAssimpScene) with
+// the host's frame rate as the default rate, makes it the host's scene and
+// the frame rate it was built for the host's.
 // Throws SceneLoadError, leaving the host's scene unchanged.
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options = {});
 

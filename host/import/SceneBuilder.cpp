@@ -96,7 +96,7 @@ class Builder {
             m_scale = settings.metresPerUnit;
         }
         m_assimpScale = m_file ? m_file->unitAppliedByAssimp : 1.0;
-        m_fps = HostApp::Get().GetFrameRate();
+        m_fps = m_options.defaultFrameRate;
         if (m_options.frameRate > 0.0) {
             m_fps = m_options.frameRate;
         } else if (settings.frameRate > 0.0) {
@@ -278,6 +278,7 @@ class Builder {
             }
             auto nc = std::make_shared<NodeChannel>();
             const std::string name = ch->mNodeName.C_Str();
+            nc->fps = m_fps;
             nc->ticksPerSecond = m_ticksPerSecond;
             nc->tickOffset = m_tickOffset;
             nc->rest = Decompose(NodeMatrix(node));
@@ -614,10 +615,11 @@ class Builder {
                                                                  : track->keys.GetKeys()[0].value);
                 continue;
             }
+            const double fps = m_fps;
             const double tps = m_ticksPerSecond;
             const double offset = m_tickOffset;
-            mesh->MorphWeight(index).SetFunction([track, tps, offset, weight](double f) {
-                return EvalTrack(*track, FrameToTick(f, tps, offset), aiAnimBehaviour_CONSTANT,
+            mesh->MorphWeight(index).SetFunction([track, fps, tps, offset, weight](double f) {
+                return EvalTrack(*track, FrameToTick(f, fps, tps, offset), aiAnimBehaviour_CONSTANT,
                                  aiAnimBehaviour_CONSTANT, weight);
             });
         }

@@ -72,18 +72,18 @@ std::wstring Item::GetFullName() const {
     return full;
 }
 
-XSI::siClassID Item::GetClassID() const {
+ClassId Item::GetClassID() const {
     switch (m_kind) {
     case ItemKind::Mesh:
-        return XSI::siX3DObjectID;
+        return kMeshClassId;
     case ItemKind::Camera:
-        return XSI::siCameraID;
+        return kCameraClassId;
     case ItemKind::Light:
-        return XSI::siLightID;
+        return kLightClassId;
     case ItemKind::Null:
         break;
     }
-    return XSI::siNullID;
+    return kNullClassId;
 }
 
 const char* Item::GetKindName() const {
@@ -123,7 +123,7 @@ int Item::GetPointCount() const {
     return m_mesh ? m_mesh->GetPointCount() : 0;
 }
 
-void Item::EvalPoints(double frame, XSI::MATH::CVector3* out) const {
+void Item::EvalPoints(double frame, Vec3* out) const {
     if (m_mesh) {
         m_mesh->Evaluate(*this, frame, out);
     }

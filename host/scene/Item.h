@@ -14,12 +14,9 @@
 #pragma once
 
 #include "host/scene/Animated.h"
+#include "host/scene/ClassIds.h"
 #include "host/scene/Mesh.h"
 #include "host/scene/Param.h"
-
-#include <xsi_decl.h>
-#include <xsi_ref.h>
-#include <xsi_vector3.h>
 
 #include <memory>
 #include <string>
@@ -49,9 +46,6 @@ class LightShader : public ParamSet {
     Item* GetLight() const { return m_light; }
     // The light's full name, '.', the shader's name.
     std::wstring GetFullName() const override;
-    XSI::CRef GetRef() const {
-        return XSI::CRef::FromHost(XSI::siShaderID, const_cast<LightShader*>(this));
-    }
 
   private:
     Item* m_light;
@@ -71,17 +65,14 @@ class Item : public ParamSet {
     bool SetName(const std::wstring& name);
     std::wstring GetFullName() const override;
 
-    // Kind: class id 72 (mesh), 80 (camera), 81 (light), siNullID (null).
+    // Kind: class id 72 (mesh), 80 (camera), 81 (light), 73 (null).
     ItemKind GetKind() const { return m_kind; }
-    XSI::siClassID GetClassID() const;
+    ClassId GetClassID() const;
     // "mesh", "camera", "light" or "null".
     const char* GetKindName() const;
 
     Item* GetParent() const { return m_parent; }
     const std::vector<Item*>& GetChildren() const { return m_children; }
-
-    // The SDK reference to this item.
-    XSI::CRef GetRef() const { return XSI::CRef::FromHost(GetClassID(), const_cast<Item*>(this)); }
 
     // Local transform.
     Animated<Vec3>& Scaling() { return m_scaling; }
@@ -101,7 +92,7 @@ class Item : public ParamSet {
     int GetPointCount() const;
     // The points at a frame, local space, every deformation applied, into
     // out[0 .. GetPointCount() - 1].
-    void EvalPoints(double frame, XSI::MATH::CVector3* out) const;
+    void EvalPoints(double frame, Vec3* out) const;
 
     // Light shaders (any item may hold them; the SDK reads them of lights).
     LightShader* AddShader(const std::wstring& name);

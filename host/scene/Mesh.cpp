@@ -8,6 +8,7 @@
 #endif
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -15,8 +16,8 @@ namespace host {
 
 namespace {
 
-inline void Construct(XSI::MATH::CVector3* out, double x, double y, double z) {
-    ::new (static_cast<void*>(out)) XSI::MATH::CVector3(x, y, z);
+inline void Construct(Vec3* out, double x, double y, double z) {
+    ::new (static_cast<void*>(out)) Vec3{x, y, z};
 }
 
 // Points per range of a threaded evaluation: big enough that taking a range
@@ -26,7 +27,7 @@ constexpr size_t kRangePoints = 8192;
 // What every point of one frame's evaluation reads.
 struct FrameInputs {
     double frame;
-    const XSI::MATH::CVector3* rest;
+    const Vec3* rest;
     const Vec3* const* morphDeltas;
     const double* morphWeights;
     size_t morphCount;
@@ -40,7 +41,7 @@ struct FrameInputs {
 };
 
 inline Vec3 Morphed(const FrameInputs& f, size_t i) {
-    Vec3 p{f.rest[i].GetX(), f.rest[i].GetY(), f.rest[i].GetZ()};
+    Vec3 p = f.rest[i];
     for (size_t k = 0; k < f.morphCount; ++k) {
         const Vec3& d = f.morphDeltas[k][i];
         const double w = f.morphWeights[k];
@@ -60,7 +61,7 @@ inline Vec3 Deformed(const FrameInputs& f, size_t i, Vec3 p) {
 
 // Points begin .. end - 1, one influence after the other: each joint's
 // mapping of the point, weighted and summed.
-void EvaluateRangeScalar(const FrameInputs& f, size_t begin, size_t end, XSI::MATH::CVector3* out) {
+void EvaluateRangeScalar(const FrameInputs& f, size_t begin, size_t end, Vec3* out) {
     for (size_t i = begin; i < end; ++i) {
         Vec3 p = Morphed(f, i);
         if (f.skinned && f.infStart[i] < f.infStart[i + 1]) {
@@ -116,7 +117,7 @@ BlendedPoint(const FrameInputs& f, size_t i, __m256d x, __m256d y, __m256d z) {
 // summed in another order, so each value may differ from it in the last
 // bits; it is the same for a point wherever and on whichever thread it runs.
 __attribute__((target("avx2,fma"))) void EvaluateRangeAvx2(const FrameInputs& f, size_t begin,
-                                                           size_t end, XSI::MATH::CVector3* out) {
+                                                           size_t end, Vec3* out) {
     if (f.skinned && f.morphCount == 0 && f.deformerCount == 0) {
         // Skinning alone: rest points straight into registers, results
         // straight to the output.
@@ -159,7 +160,7 @@ bool HasAvx2Fma() {
 }
 #endif
 
-void EvaluateRange(const FrameInputs& f, size_t begin, size_t end, XSI::MATH::CVector3* out) {
+void EvaluateRange(const FrameInputs& f, size_t begin, size_t end, Vec3* out) {
 #ifdef ZK_HOST_AVX2
     if (HasAvx2Fma()) {
         EvaluateRangeAvx2(f, begin, end, out);
@@ -172,7 +173,7 @@ void EvaluateRange(const FrameInputs& f, size_t begin, size_t end, XSI::MATH::CV
 } // namespace
 
 void Mesh::CheckPointCountChange(size_t newCount) const {
-    if (newCount == static_cast<size_t>(m_points.GetCount())) {
+    if (newCount == m_points.size()) {
         return;
     }
     if (!m_morphs.empty() || HasSkin()) {
@@ -189,27 +190,19 @@ void Mesh::CheckPointCountChange(size_t newCount) const {
 void Mesh::SetPoints(const std::vector<Vec3>& points) {
     CheckPointCountChange(points.size());
     const Vec3* in = points.data();
-    m_points = XSI::MATH::CVector3Array::Build(
-        static_cast<int>(points.size()), [in, &points](XSI::MATH::CVector3* out) {
-            for (size_t i = 0; i < points.size(); ++i) {
-                Construct(out + i, in[i].x, in[i].y, in[i].z);
-            }
-        });
+    m_points = PointArray::Build(points.size(), [in, &points](Vec3* out) {
+        std::memcpy(static_cast<void*>(out), in, sizeof(Vec3) * points.size());
+    });
 }
 
 int Mesh::AddPoint(const Vec3& p) {
-    CheckPointCountChange(static_cast<size_t>(m_points.GetCount()) + 1);
-    m_points.Add(XSI::MATH::CVector3(p.x, p.y, p.z));
-    return m_points.GetCount() - 1;
+    CheckPointCountChange(m_points.size() + 1);
+    m_points.Add(p);
+    return GetPointCount() - 1;
 }
 
 std::vector<Vec3> Mesh::GetPoints() const {
-    std::vector<Vec3> points(static_cast<size_t>(m_points.GetCount()));
-    for (size_t i = 0; i < points.size(); ++i) {
-        const XSI::MATH::CVector3& p = m_points[static_cast<int>(i)];
-        points[i] = {p.GetX(), p.GetY(), p.GetZ()};
-    }
-    return points;
+    return std::vector<Vec3>(m_points.data(), m_points.data() + m_points.size());
 }
 
 int Mesh::AddPolygon(const std::vector<int>& pointIndices) {
@@ -232,7 +225,7 @@ int Mesh::AddPolygon(const std::vector<int>& pointIndices) {
 }
 
 int Mesh::AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas) {
-    if (deltas.size() != static_cast<size_t>(m_points.GetCount())) {
+    if (deltas.size() != m_points.size()) {
         throw std::invalid_argument("a morph target needs one delta per point");
     }
     Morph m;
@@ -255,7 +248,7 @@ void Mesh::SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
             throw std::invalid_argument("a skin joint is missing");
         }
     }
-    if (influences.size() != static_cast<size_t>(m_points.GetCount())) {
+    if (influences.size() != m_points.size()) {
         throw std::invalid_argument("a skin needs the influences of every point");
     }
     std::vector<int> start;
@@ -300,12 +293,12 @@ void Mesh::AddDeformer(Deformer d) {
     m_deformers.push_back(std::move(d));
 }
 
-void Mesh::Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const {
-    const size_t n = static_cast<size_t>(m_points.GetCount());
-    const XSI::MATH::CVector3* rest = m_points.GetArray();
+void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
+    const size_t n = m_points.size();
+    const Vec3* rest = m_points.data();
     if (!IsDeformed()) {
-        for (size_t i = 0; i < n; ++i) {
-            Construct(out + i, rest[i].GetX(), rest[i].GetY(), rest[i].GetZ());
+        if (n > 0) {
+            std::memcpy(static_cast<void*>(out), rest, sizeof(Vec3) * n);
         }
         return;
     }
@@ -357,13 +350,12 @@ void Mesh::Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) c
     });
 }
 
-XSI::MATH::CVector3Array Mesh::EvaluateArray(const Item& owner, double frame) const {
+PointArray Mesh::EvaluateArray(const Item& owner, double frame) const {
     if (!IsDeformed()) {
         return m_points;
     }
-    return XSI::MATH::CVector3Array::Build(
-        m_points.GetCount(),
-        [this, &owner, frame](XSI::MATH::CVector3* out) { Evaluate(owner, frame, out); });
+    return PointArray::Build(m_points.size(),
+                             [this, &owner, frame](Vec3* out) { Evaluate(owner, frame, out); });
 }
 
 } // namespace host

@@ -18,9 +18,7 @@
 #pragma once
 
 #include "host/scene/Animated.h"
-
-#include <xsi_vector3.h>
-#include <xsi_vector3array.h>
+#include "host/scene/PointArray.h"
 
 #include <functional>
 #include <string>
@@ -47,8 +45,8 @@ class Mesh {
     int AddPoint(const Vec3& p);
     // A copy of the rest points; GetRestPoints shares them without a copy.
     std::vector<Vec3> GetPoints() const;
-    const XSI::MATH::CVector3Array& GetRestPoints() const { return m_points; }
-    int GetPointCount() const { return m_points.GetCount(); }
+    const PointArray& GetRestPoints() const { return m_points; }
+    int GetPointCount() const { return static_cast<int>(m_points.size()); }
 
     // Polygons: each an ordered list of at least one point index.
     int AddPolygon(const std::vector<int>& pointIndices);
@@ -90,12 +88,12 @@ class Mesh {
     // every point gets the same value whatever the number of threads, so
     // procedural deformers must be safe to call from several threads at
     // once (plain functions of their arguments are).
-    void Evaluate(const Item& owner, double frame, XSI::MATH::CVector3* out) const;
+    void Evaluate(const Item& owner, double frame, Vec3* out) const;
 
     // The points at a frame as an array: for a mesh without deformation the
     // rest points themselves, shared without a copy; otherwise a new array
     // written in one pass. Not reentrant, like Evaluate.
-    XSI::MATH::CVector3Array EvaluateArray(const Item& owner, double frame) const;
+    PointArray EvaluateArray(const Item& owner, double frame) const;
 
   private:
     struct Morph {
@@ -105,8 +103,8 @@ class Mesh {
     };
     void CheckPointCountChange(size_t newCount) const;
 
-    // Never written through non-const access, so that copies share it.
-    XSI::MATH::CVector3Array m_points;
+    // Shared with the arrays handed out; never changed in place.
+    PointArray m_points;
     std::vector<int> m_polySizes;
     std::vector<int> m_polyPoints;
     int m_maxPolyIndex = -1;

@@ -2,8 +2,6 @@
 
 #include "host/scene/Item.h"
 
-#include <xsi_vector3array.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -51,12 +49,12 @@ std::vector<unsigned char> EncodeModelFile(const Item& item, double frame) {
     enc.U32(static_cast<uint32_t>(pointCount));
     enc.U32(static_cast<uint32_t>(sizes.size()));
 
-    XSI::MATH::CVector3Array points(pointCount);
-    item.EvalPoints(frame, points.GetArray());
-    for (int i = 0; i < pointCount; ++i) {
-        enc.F32(points[i].GetX());
-        enc.F32(points[i].GetY());
-        enc.F32(points[i].GetZ());
+    std::vector<Vec3> points(static_cast<size_t>(pointCount));
+    item.EvalPoints(frame, points.data());
+    for (const Vec3& p : points) {
+        enc.F32(p.x);
+        enc.F32(p.y);
+        enc.F32(p.z);
     }
     size_t next = 0;
     for (int n : sizes) {

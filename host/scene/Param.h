@@ -5,15 +5,13 @@
 
 #include "host/scene/Animated.h"
 
-#include <xsi_ref.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace host {
 
-// What a host object behind an SDK reference is. A CRef holds a pointer to
+// What a scene object behind a reference is. A reference holds a pointer to
 // exactly one of these types, told apart by the reference's class id.
 enum class ObjectType { Item, Param, Shader, KinematicState };
 
@@ -52,10 +50,6 @@ class Param {
     // The number at a frame: rounded for Int, 0 or 1 for Bool, 0 for Color.
     double EvalNumber(double frame) const;
     Color EvalColor(double frame) const;
-
-    XSI::CRef GetRef() const {
-        return XSI::CRef::FromHost(XSI::siParameterID, const_cast<Param*>(this));
-    }
 
   private:
     ParamSet* m_owner;

@@ -3,6 +3,7 @@
 #include "capture/ZK_Capture.h"
 
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
 
@@ -71,11 +72,11 @@ class CaptureTest : public ::testing::Test {
 };
 
 TEST_F(CaptureTest, NamesResolveToReferencesAndAreCountedByKind) {
-    const XSI::CRef box = scene->AddMesh(L"Box")->GetRef();
-    const XSI::CRef cam = scene->AddCamera(L"Cam")->GetRef();
-    const XSI::CRef lamp = scene->AddLight(L"Lamp")->GetRef();
+    const XSI::CRef box = host::RefOf(scene->AddMesh(L"Box"));
+    const XSI::CRef cam = host::RefOf(scene->AddCamera(L"Cam"));
+    const XSI::CRef lamp = host::RefOf(scene->AddLight(L"Lamp"));
     host::Item* rig = scene->AddNull(L"Rig");
-    const XSI::CRef cafe = scene->AddMesh(L"Caf\u00e9", rig)->GetRef();
+    const XSI::CRef cafe = host::RefOf(scene->AddMesh(L"Caf\u00e9", rig));
 
     // The same name twice counts twice; a name that matches nothing and a
     // name with a leading blank select nothing and count as nulls; a Latin-1
@@ -89,8 +90,8 @@ TEST_F(CaptureTest, NamesResolveToReferencesAndAreCountedByKind) {
     EXPECT_EQ(ctrl.cameraCount, 1);
     EXPECT_EQ(ctrl.lightCount, 1);
     EXPECT_EQ(ctrl.nullCount, 3);
-    const std::vector<XSI::CRef> expected = {lamp, box,         rig->GetRef(), cam,
-                                             box,  XSI::CRef(), XSI::CRef(),   cafe};
+    const std::vector<XSI::CRef> expected = {lamp, box,         host::RefOf(rig), cam,
+                                             box,  XSI::CRef(), XSI::CRef(),      cafe};
     EXPECT_EQ(refs, expected);
     // The selection keeps the last name resolved.
     EXPECT_EQ(HostApp::Get().GetSelection(), std::vector<XSI::CRef>{cafe});
@@ -157,7 +158,7 @@ TEST_F(CaptureTest, RecordsAndPerFrameSamplesOfEveryKind) {
     // Records of a kind follow the order of their names; "Type" 0 and 1 of a
     // light are exchanged.
     EXPECT_STREQ(r.objects[0].name, "Box");
-    EXPECT_EQ(r.objects[0].ref, box->GetRef());
+    EXPECT_EQ(r.objects[0].ref, host::RefOf(box));
     EXPECT_EQ(r.objects[0].pointCount, 3);
     EXPECT_STREQ(r.cameras[0].name, "Vertical");
     EXPECT_STREQ(r.cameras[1].name, "Horizontal");

@@ -6,10 +6,12 @@
 #include "LWOFile.h"
 
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
 
 #include <xsi_application.h>
+#include <xsi_vector3.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>
@@ -61,8 +63,12 @@ CValue HostPath(const std::string& path) {
 // Assimp, which reads LWO as left-handed, gives back every polygon with the
 // host's own corners.
 void ExpectFileHoldsMesh(const std::string& path, const host::Item& item, double frame) {
-    std::vector<XSI::MATH::CVector3> points(item.GetPointCount());
-    item.EvalPoints(frame, points.data());
+    std::vector<host::Vec3> evaluated(item.GetPointCount());
+    item.EvalPoints(frame, evaluated.data());
+    std::vector<XSI::MATH::CVector3> points;
+    for (const host::Vec3& v : evaluated) {
+        points.emplace_back(v.x, v.y, v.z);
+    }
     const Bytes bytes = ReadBytes(path);
     ASSERT_GT(bytes.size(), 12u);
     EXPECT_EQ(U4(bytes, 4) + 8u, bytes.size()); // the FORM's size
@@ -213,10 +219,10 @@ TEST_F(ExportLWOTest, IndicesFrom0xFF00TakeFourBytes) {
 
 TEST_F(ExportLWOTest, LeavesTheUsersSelectionAsItWas) {
     HostApp& app = HostApp::Get();
-    const XSI::CRef cam = app.GetScene()->FindItem(L"Cam")->GetRef();
+    const XSI::CRef cam = host::RefOf(app.GetScene()->FindItem(L"Cam"));
     const CValue path = HostPath(dir + "p.lwo");
     for (const std::vector<XSI::CRef>& selection :
-         {std::vector<XSI::CRef>{cam}, {cam, prism->GetRef()}}) {
+         {std::vector<XSI::CRef>{cam}, {cam, host::RefOf(prism)}}) {
         app.SetSelection(selection);
         ASSERT_EQ(Run(CValue(L"Rig.Prism"), path), CStatus::OK);
         EXPECT_EQ(app.GetSelection(), selection);

@@ -3,6 +3,7 @@
 // walk, cancel, and the refusals and failures that must be reported.
 #include "geometry/MDDFile.h"
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/Scene.h"
 
 #include <xsi_kinematics.h>
@@ -82,7 +83,7 @@ class MddTest : public ::testing::Test {
         ObjectData record;
         std::strcpy(record.name, name);
         record.pointCount = item->GetPointCount();
-        record.ref = item->GetRef();
+        record.ref = host::RefOf(item);
         objects.push_back(record);
         return item;
     }
@@ -352,7 +353,7 @@ TEST_F(MddTest, LargeMeshesMatchPointByPointMapping) {
 
     auto expected = [&](host::Item* item, int cached, bool world) {
         const XSI::MATH::CTransformation global =
-            XSI::X3DObject(item->GetRef()).GetKinematics().GetGlobal().GetTransform(1);
+            XSI::X3DObject(host::RefOf(item)).GetKinematics().GetGlobal().GetTransform(1);
         const std::vector<host::Vec3> rest = item->GetMesh()->GetPoints();
         Bytes out = Words({1, static_cast<uint32_t>(cached), 0x3D23D70A});
         for (int i = 0; i < cached; ++i) {

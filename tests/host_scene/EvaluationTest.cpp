@@ -31,13 +31,13 @@ double AngleAbout(const Quat& q, const Vec3& a) {
 using Pts = std::vector<Vec3>;
 
 void ExpectPoints(const Item& item, double frame, const Pts& want) {
-    XSI::MATH::CVector3Array out(item.GetPointCount());
-    item.EvalPoints(frame, out.GetArray());
-    ASSERT_EQ(out.GetCount(), static_cast<int>(want.size()));
+    std::vector<Vec3> out(static_cast<size_t>(item.GetPointCount()));
+    item.EvalPoints(frame, out.data());
+    ASSERT_EQ(out.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) {
-        EXPECT_NEAR(out[i].GetX(), want[i].x, 1e-12) << "frame " << frame << " point " << i;
-        EXPECT_NEAR(out[i].GetY(), want[i].y, 1e-12) << "frame " << frame << " point " << i;
-        EXPECT_NEAR(out[i].GetZ(), want[i].z, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].x, want[i].x, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].y, want[i].y, 1e-12) << "frame " << frame << " point " << i;
+        EXPECT_NEAR(out[i].z, want[i].z, 1e-12) << "frame " << frame << " point " << i;
     }
 }
 } // namespace
@@ -201,12 +201,12 @@ TEST_F(SkinTest, ManyPointsGiveTheSameBitsOnAnyNumberOfThreads) {
     });
 
     const double frame = 7.5;
-    std::vector<XSI::MATH::CVector3Array> results;
+    std::vector<std::vector<Vec3>> results;
     for (int threads : {1, 2, 3}) {
         scene.SetWorkerCount(threads);
         EXPECT_EQ(scene.GetWorkers().GetThreadCount(), threads);
-        XSI::MATH::CVector3Array out(count);
-        mesh->EvalPoints(frame, out.GetArray());
+        std::vector<Vec3> out(static_cast<size_t>(count));
+        mesh->EvalPoints(frame, out.data());
         results.push_back(out);
     }
     const host::Mat34 toMesh = host::Inverse(mesh->EvalGlobalMatrix(frame));
@@ -215,7 +215,7 @@ TEST_F(SkinTest, ManyPointsGiveTheSameBitsOnAnyNumberOfThreads) {
         host::Mul(toMesh, host::Mul(j1->EvalGlobalMatrix(frame), offsets[1]))};
     for (int i = 0; i < count; ++i) {
         for (size_t r = 1; r < results.size(); ++r) {
-            ASSERT_EQ(std::memcmp(&results[0][i], &results[r][i], sizeof(XSI::MATH::CVector3)), 0)
+            ASSERT_EQ(std::memcmp(&results[0][i], &results[r][i], sizeof(Vec3)), 0)
                 << "point " << i << ", " << r + 1 << " threads";
         }
         Vec3 p = points[i] + Vec3{0, 0.125, 0};
@@ -225,9 +225,9 @@ TEST_F(SkinTest, ManyPointsGiveTheSameBitsOnAnyNumberOfThreads) {
                 host::Apply(joint[1], p) * (w1 / (w0 + w1));
         }
         p.z += frame * (i % 2);
-        ASSERT_NEAR(results[0][i].GetX(), p.x, 1e-12) << i;
-        ASSERT_NEAR(results[0][i].GetY(), p.y, 1e-12) << i;
-        ASSERT_NEAR(results[0][i].GetZ(), p.z, 1e-12) << i;
+        ASSERT_NEAR(results[0][i].x, p.x, 1e-12) << i;
+        ASSERT_NEAR(results[0][i].y, p.y, 1e-12) << i;
+        ASSERT_NEAR(results[0][i].z, p.z, 1e-12) << i;
     }
 }
 

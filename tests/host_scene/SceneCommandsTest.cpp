@@ -1,5 +1,6 @@
 // The host commands "SelectObj" and "ExportModel", and the demo scene.
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/import/DemoScene.h"
 #include "host/app/SceneCommands.h"
 
@@ -23,11 +24,14 @@ using host::Item;
 namespace {
 CStatus RunCommand(const wchar_t* command, std::vector<CValue> values) {
     CValueArray args;
-    for (const CValue& v : values) args.Add(v);
+    for (const CValue& v : values)
+        args.Add(v);
     CValue ret;
     return HostApp::Get().ExecuteCommand(command, args, ret);
 }
-CStatus Select(const wchar_t* name) { return RunCommand(L"SelectObj", {CValue(CString(name))}); }
+CStatus Select(const wchar_t* name) {
+    return RunCommand(L"SelectObj", {CValue(CString(name))});
+}
 
 class SceneCommandsTest : public ::testing::Test {
   protected:
@@ -63,10 +67,10 @@ TEST_F(SceneCommandsTest, SelectObjByFullNameThenByUniqueShortName) {
     for (const auto& [name, item] : table) {
         EXPECT_EQ(Select(name), CStatus::OK);
         ASSERT_EQ(Selection().size(), 1u);
-        EXPECT_EQ(Selection()[0], item->GetRef()) << CString(name).GetAsciiString();
+        EXPECT_EQ(Selection()[0], host::RefOf(item)) << CString(name).GetAsciiString();
     }
-    EXPECT_EQ(RunCommand(L"SelectObj", {CValue(cam->GetRef())}), CStatus::OK); // a reference
-    EXPECT_EQ(Selection()[0], cam->GetRef());
+    EXPECT_EQ(RunCommand(L"SelectObj", {CValue(host::RefOf(cam))}), CStatus::OK); // a reference
+    EXPECT_EQ(Selection()[0], host::RefOf(cam));
     EXPECT_TRUE(HostApp::Get().GetLog().empty());
 }
 
@@ -117,10 +121,12 @@ TEST_F(SceneCommandsTest, ExportModelRefusesWhatItCannotWrite) {
     cube->GetMesh()->SetPoints({{0, 0, 0}});
     const std::string path = ::testing::TempDir() + "zk_export_refused.emdl";
     const CValue file(CString(std::wstring(path.begin(), path.end()).c_str()));
-    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cam")), file}), CStatus::InvalidArgument);
+    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cam")), file}),
+              CStatus::InvalidArgument);
     EXPECT_EQ(LastLog().severity, siErrorMsg);
     EXPECT_NE(LastLog().text.find("Cam"), std::string::npos);
-    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Nope")), file}), CStatus::InvalidArgument);
+    EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Nope")), file}),
+              CStatus::InvalidArgument);
     EXPECT_EQ(RunCommand(L"ExportModel", {CValue(CString(L"Cube"))}), CStatus::InvalidArgument);
     EXPECT_FALSE(std::ifstream(path).good());
 
@@ -142,11 +148,11 @@ TEST(DemoScene, RangeAndAnimation) {
     EXPECT_EQ(grid->GetPointCount(), 1024);
     EXPECT_EQ(grid->GetMesh()->GetPolygonCount(), 961);
     // Point 0 sits at x = -5: a quarter period into the wave at frame 7 it is at the trough.
-    XSI::MATH::CVector3Array pts(1024);
-    grid->EvalPoints(7, pts.GetArray());
-    EXPECT_NEAR(pts[0].GetY(), -0.5, 1e-12);
-    grid->EvalPoints(1, pts.GetArray());
-    EXPECT_NEAR(pts[0].GetY(), 0.0, 1e-12);
+    std::vector<host::Vec3> pts(1024);
+    grid->EvalPoints(7, pts.data());
+    EXPECT_NEAR(pts[0].y, -0.5, 1e-12);
+    grid->EvalPoints(1, pts.data());
+    EXPECT_NEAR(pts[0].y, 0.0, 1e-12);
     // Frame 24: cube at (3,2,0) under Rig turned 90 degrees about Y and lifted 1: (0,3,-3).
     const host::Mat34 g = scene->FindItem(L"Cube")->EvalGlobalMatrix(24);
     EXPECT_NEAR(g.m[0][3], 0, 1e-12);

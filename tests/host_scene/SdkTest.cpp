@@ -2,6 +2,7 @@
 // hierarchy, global transforms, parameters, shaders, geometry, time handling
 // and invalid references; CVector3Array's shared storage with value semantics.
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/scene/Scene.h"
 
 #include <xsi_camera.h>
@@ -25,14 +26,21 @@ using host::HostApp;
 using host::Item;
 
 namespace {
-std::wstring W(const CString& s) { return s.GetWideString(); }
-double D(const CValue& v) { return static_cast<double>(v); }
+std::wstring W(const CString& s) {
+    return s.GetWideString();
+}
+double D(const CValue& v) {
+    return static_cast<double>(v);
+}
 MATH::CVector3Array PositionsAt(const Item* item, double time = DBL_MAX) {
-    return X3DObject(item->GetRef()).GetActivePrimitive().GetGeometry(time).GetPoints()
+    return X3DObject(host::RefOf(item))
+        .GetActivePrimitive()
+        .GetGeometry(time)
+        .GetPoints()
         .GetPositionArray();
 }
 MATH::CTransformation GlobalAt(const Item* item, double time = DBL_MAX) {
-    return X3DObject(item->GetRef()).GetKinematics().GetGlobal().GetTransform(time);
+    return X3DObject(host::RefOf(item)).GetKinematics().GetGlobal().GetTransform(time);
 }
 
 // A: at (1,0,0), turned 90 degrees about Z; A.B: mesh at (1,0,0) moving to
@@ -49,8 +57,9 @@ class SdkTest : public ::testing::Test {
         b->Translation().SetKey(0, {1, 0, 0});
         b->Translation().SetKey(10, {1, 4, 0});
         b->GetMesh()->SetPoints({{0, 0, 0}, {1, 0, 0}});
-        b->GetMesh()->AddDeformer(
-            [](double f, const host::Vec3& p, int) { return host::Vec3{p.x, p.y, f}; });
+        b->GetMesh()->AddDeformer([](double f, const host::Vec3& p, int) {
+            return host::Vec3{p.x, p.y, f};
+        });
         c = scene->AddNull(L"C", b);
         c->Scaling().Set({2, 2, 2});
         cam = scene->AddCamera(L"Cam");
@@ -66,32 +75,32 @@ class SdkTest : public ::testing::Test {
     }
     void TearDown() override { HostApp::Get().Reset(); }
 
-    Item *a = nullptr, *b = nullptr, *c = nullptr, *cam = nullptr, *lamp = nullptr,
-         *bare = nullptr;
+    Item *a = nullptr, *b = nullptr, *c = nullptr, *cam = nullptr, *lamp = nullptr, *bare = nullptr;
 };
 } // namespace
 
 TEST_F(SdkTest, NamesClassIdsAndHierarchy) {
-    X3DObject oc(c->GetRef());
+    X3DObject oc(host::RefOf(c));
     EXPECT_EQ(W(oc.GetName()), L"C");
-    EXPECT_EQ(W(c->GetRef().GetAsText()), L"A.B.C");
+    EXPECT_EQ(W(host::RefOf(c).GetAsText()), L"A.B.C");
     EXPECT_EQ(W(oc.GetParent().GetFullName()), L"A.B");
-    EXPECT_FALSE(X3DObject(a->GetRef()).GetParent().IsValid());
-    const CRefArray kids = X3DObject(a->GetRef()).GetChildren();
+    EXPECT_FALSE(X3DObject(host::RefOf(a)).GetParent().IsValid());
+    const CRefArray kids = X3DObject(host::RefOf(a)).GetChildren();
     ASSERT_EQ(kids.GetCount(), 1);
-    EXPECT_EQ(kids[0], b->GetRef());
+    EXPECT_EQ(kids[0], host::RefOf(b));
     EXPECT_EQ(W(oc.GetKinematics().GetGlobal().GetFullName()), L"A.B.C.kine.global");
-    EXPECT_EQ(W(X3DObject(cam->GetRef()).GetParameter(L"fov").GetFullName()), L"Cam.fov");
-    EXPECT_EQ(b->GetRef().GetClassID(), siX3DObjectID);
-    EXPECT_EQ(cam->GetRef().GetClassID(), siCameraID);
-    EXPECT_EQ(lamp->GetRef().GetClassID(), siLightID);
-    EXPECT_EQ(a->GetRef().GetClassID(), siNullID);
+    EXPECT_EQ(W(X3DObject(host::RefOf(cam)).GetParameter(L"fov").GetFullName()), L"Cam.fov");
+    EXPECT_EQ(host::RefOf(b).GetClassID(), siX3DObjectID);
+    EXPECT_EQ(host::RefOf(cam).GetClassID(), siCameraID);
+    EXPECT_EQ(host::RefOf(lamp).GetClassID(), siLightID);
+    EXPECT_EQ(host::RefOf(a).GetClassID(), siNullID);
     // Renaming is refused for a '.', an empty name, a sibling's name or a parameter.
     for (const wchar_t* bad : {L"X.Y", L"", L"Lamp"})
-        EXPECT_EQ(X3DObject(cam->GetRef()).PutName(bad), CStatus::InvalidArgument);
-    EXPECT_EQ(X3DObject(b->GetRef()).PutName(L"Body"), CStatus::OK);
+        EXPECT_EQ(X3DObject(host::RefOf(cam)).PutName(bad), CStatus::InvalidArgument);
+    EXPECT_EQ(X3DObject(host::RefOf(b)).PutName(L"Body"), CStatus::OK);
     EXPECT_EQ(W(oc.GetFullName()), L"A.Body.C");
-    EXPECT_EQ(X3DObject(cam->GetRef()).GetParameter(L"fov").PutName(L"zoom"), CStatus::AccessDenied);
+    EXPECT_EQ(X3DObject(host::RefOf(cam)).GetParameter(L"fov").PutName(L"zoom"),
+              CStatus::AccessDenied);
 }
 
 TEST_F(SdkTest, GlobalIsTheProductUpTheChainAndLocalIsTheItemsOwn) {
@@ -99,16 +108,21 @@ TEST_F(SdkTest, GlobalIsTheProductUpTheChainAndLocalIsTheItemsOwn) {
     const MATH::CTransformation g = GlobalAt(c, 5);
     const double want[3][4] = {{0, -2, 0, -1}, {2, 0, 0, 1}, {0, 0, 2, 0}}; // Rz90 x 2
     for (int r = 0; r < 3; ++r)
-        for (int k = 0; k < 4; ++k) EXPECT_NEAR(g.GetMatrixValue(r, k), want[r][k], 1e-12);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(g.GetMatrixValue(r, k), want[r][k], 1e-12);
     double x, y, z;
-    X3DObject(b->GetRef()).GetKinematics().GetLocal().GetTransform(5).GetTranslationValues(x, y, z);
+    X3DObject(host::RefOf(b))
+        .GetKinematics()
+        .GetLocal()
+        .GetTransform(5)
+        .GetTranslationValues(x, y, z);
     EXPECT_NEAR(y, 2, 1e-12);
 }
 
 TEST_F(SdkTest, QueriesAtATimeLeaveTheCurrentFrameAndDefaultToIt) {
     HostApp::Get().SetCurrentFrame(2.0);
-    X3DObject camera(cam->GetRef());
-    Shader shader(Light(lamp->GetRef()).GetShaders()[0]);
+    X3DObject camera(host::RefOf(cam));
+    Shader shader(Light(host::RefOf(lamp)).GetShaders()[0]);
     EXPECT_DOUBLE_EQ(D(camera.GetParameterValue(L"fov", 10)), 60.0);
     EXPECT_EQ(PositionsAt(b, 8)[0].GetZ(), 8.0);
     GlobalAt(c, 10);
@@ -131,15 +145,15 @@ TEST_F(SdkTest, QueriesAtATimeLeaveTheCurrentFrameAndDefaultToIt) {
 }
 
 TEST_F(SdkTest, ParameterTypesAndWrites) {
-    X3DObject camera(cam->GetRef());
+    X3DObject camera(host::RefOf(cam));
     const CValue type = camera.GetParameterValue(L"fovtype");
     EXPECT_EQ(type.GetType(), CValue::siInt4);
     EXPECT_EQ(static_cast<LONG>(type), 1);
     EXPECT_EQ(camera.GetParameterValue(L"fov").GetType(), CValue::siDouble);
     EXPECT_TRUE(camera.GetParameterValue(L"nosuch").IsEmpty());
     EXPECT_FALSE(camera.GetParameter(L"nosuch").IsValid());
-    EXPECT_EQ(static_cast<LONG>(X3DObject(lamp->GetRef()).GetParameterValue(L"Type")), 1);
-    EXPECT_DOUBLE_EQ(D(X3DObject(b->GetRef()).GetParameterValue(L"pposx")), 0);
+    EXPECT_EQ(static_cast<LONG>(X3DObject(host::RefOf(lamp)).GetParameterValue(L"Type")), 1);
+    EXPECT_DOUBLE_EQ(D(X3DObject(host::RefOf(b)).GetParameterValue(L"pposx")), 0);
     // A constant takes the new value, an animated one gets a key, an empty value is refused.
     Parameter fov = camera.GetParameter(L"fov"), aspect = camera.GetParameter(L"aspect");
     EXPECT_EQ(aspect.PutValue(CValue(1.5)), CStatus::OK);
@@ -150,7 +164,7 @@ TEST_F(SdkTest, ParameterTypesAndWrites) {
 }
 
 TEST_F(SdkTest, LightShadersAndGeometry) {
-    Shader shader(Light(lamp->GetRef()).GetShaders()[0]);
+    Shader shader(Light(host::RefOf(lamp)).GetShaders()[0]);
     EXPECT_EQ(W(shader.GetFullName()), L"Lamp.soft_light");
     float r, g, bl, al;
     ASSERT_EQ(shader.GetColorParameterValue(L"color", r, g, bl, al, 5), CStatus::OK);
@@ -158,18 +172,20 @@ TEST_F(SdkTest, LightShadersAndGeometry) {
     EXPECT_NE(shader.GetColorParameterValue(L"intensity", r, g, bl, al, 5), CStatus::OK);
     EXPECT_EQ(r, 0.0f);
     // The light without a shader.
-    EXPECT_EQ(Light(bare->GetRef()).GetShaders().GetCount(), 0);
-    Shader none(Light(bare->GetRef()).GetShaders().GetItem(0));
+    EXPECT_EQ(Light(host::RefOf(bare)).GetShaders().GetCount(), 0);
+    Shader none(Light(host::RefOf(bare)).GetShaders().GetItem(0));
     r = g = bl = al = 7.0f;
     EXPECT_NE(none.GetColorParameterValue(L"color", r, g, bl, al), CStatus::OK);
     EXPECT_EQ(r + g + bl + al, 0.0f);
     EXPECT_TRUE(none.GetParameterValue(L"intensity").IsEmpty());
 
-    const CPointRefArray pts = X3DObject(b->GetRef()).GetActivePrimitive().GetGeometry(3).GetPoints();
+    const CPointRefArray pts =
+        X3DObject(host::RefOf(b)).GetActivePrimitive().GetGeometry(3).GetPoints();
     EXPECT_EQ(pts.GetCount(), 2);
     EXPECT_EQ(pts.GetPositionArray()[1].GetZ(), 3.0);
-    EXPECT_FALSE(X3DObject(cam->GetRef()).GetActivePrimitive().IsValid());
-    EXPECT_EQ(X3DObject(a->GetRef()).GetActivePrimitive().GetGeometry().GetPoints().GetCount(), 0);
+    EXPECT_FALSE(X3DObject(host::RefOf(cam)).GetActivePrimitive().IsValid());
+    EXPECT_EQ(X3DObject(host::RefOf(a)).GetActivePrimitive().GetGeometry().GetPoints().GetCount(),
+              0);
 }
 
 TEST_F(SdkTest, InvalidAndStaleReferencesReadAsEmpty) {
@@ -181,10 +197,10 @@ TEST_F(SdkTest, InvalidAndStaleReferencesReadAsEmpty) {
     EXPECT_EQ(none.GetKinematics().GetGlobal().GetTransform(3).GetMatrixValue(0, 0), 1.0);
     EXPECT_EQ(none.GetActivePrimitive().GetGeometry().GetPoints().GetPositionArray().GetCount(), 0);
     // A reference of the wrong class is not taken for an item.
-    const CRef paramRef = X3DObject(cam->GetRef()).GetParameter(L"fov").GetRef();
+    const CRef paramRef = X3DObject(host::RefOf(cam)).GetParameter(L"fov").GetRef();
     EXPECT_FALSE(X3DObject(paramRef).GetKinematics().IsValid());
     // References into a scene that has been replaced are invalid.
-    const CRef old = b->GetRef();
+    const CRef old = host::RefOf(b);
     const CRef oldState = X3DObject(old).GetKinematics().GetGlobal().GetRef();
     HostApp::Get().SetScene(std::make_unique<host::Scene>());
     EXPECT_EQ(W(SIObject(old).GetFullName()), L"");
@@ -200,12 +216,14 @@ using XSI::MATH::CVector3Array;
 using Xs = std::vector<double>;
 Xs XsOf(const CVector3Array& a) {
     Xs xs;
-    for (int i = 0; i < a.GetCount(); ++i) xs.push_back(a[i].GetX());
+    for (int i = 0; i < a.GetCount(); ++i)
+        xs.push_back(a[i].GetX());
     return xs;
 }
 CVector3Array Counting(int n) {
     CVector3Array a;
-    for (int i = 0; i < n; ++i) a.Add(CVector3(i, 0, 0));
+    for (int i = 0; i < n; ++i)
+        a.Add(CVector3(i, 0, 0));
     return a;
 }
 } // namespace
@@ -245,7 +263,8 @@ TEST(Vector3Array, CopiesShareStorageButNeverEachOthersChanges) {
     e.Resize(-3);
     EXPECT_EQ(e.GetCount(), 0);
     e = Counting(1);
-    for (int i = 0; i < 20; ++i) e.Add(e[e.GetCount() - 1]);
+    for (int i = 0; i < 20; ++i)
+        e.Add(e[e.GetCount() - 1]);
     EXPECT_EQ(e.GetCount(), 21);
     EXPECT_EQ(e[20].GetX(), 0.0);
 }
@@ -257,13 +276,17 @@ TEST(Vector3Array, UndeformedPositionsShareTheRestPointsAsValues) {
     mesh->GetMesh()->SetPoints({{1, 2, 3}, {4, 5, 6}});
     host::HostApp::Get().SetScene(std::move(scene));
     auto at = [mesh](double f) {
-        return XSI::X3DObject(mesh->GetRef()).GetActivePrimitive().GetGeometry(f).GetPoints()
+        return XSI::X3DObject(host::RefOf(mesh))
+            .GetActivePrimitive()
+            .GetGeometry(f)
+            .GetPoints()
             .GetPositionArray();
     };
     CVector3Array first = at(1);
     const CVector3Array second = at(2);
     EXPECT_EQ(std::as_const(first).GetArray(), second.GetArray());
-    EXPECT_EQ(second.GetArray(), mesh->GetMesh()->GetRestPoints().GetArray());
+    EXPECT_EQ(static_cast<const void*>(second.GetArray()),
+              static_cast<const void*>(mesh->GetMesh()->GetRestPoints().data()));
     // Changes on either side stay on that side.
     first[0].PutX(-1);
     EXPECT_EQ(at(3)[0].GetX(), 1.0);

@@ -97,6 +97,28 @@ TEST(Channels, PreAndPostStatesAndTheDefaultTickRate) {
     }
 }
 
+TEST(Channels, PlayAtTheRateTheSceneWasBuiltFor) {
+    // One second of animation: 10 units along x. The load options' rate wins
+    // over their default; a later change of the host's rate retimes nothing.
+    struct Case {
+        double rate, defaultRate, frames;
+    };
+    for (const Case& c : {Case{60, 12, 60}, Case{0, 12, 12}, Case{0, 30, 30}}) {
+        auto scene = std::make_unique<aiScene>();
+        scene->mRootNode = new aiNode("Root");
+        AddNode(scene->mRootNode, "Slide", {});
+        Animate(scene.get(), 25.0, 25.0,
+                {Channel("Slide", {{0.0, {0, 0, 0}}, {25.0, {10, 0, 0}}}, {})});
+        host::AssimpLoadOptions options;
+        options.frameRate = c.rate;
+        options.defaultFrameRate = c.defaultRate;
+        FreshHost().SetScene(host::BuildAssimpScene(*scene, options, false, nullptr));
+        host::HostApp::Get().SetFrameRate(24.0);
+        EXPECT_EQ(host::HostApp::Get().GetScene()->GetEndFrame(), c.frames) << c.rate;
+        EXPECT_P3_NEAR(Translation(L"Slide", c.frames / 2), (P3{5, 0, 0}), "rate " << c.rate);
+    }
+}
+
 TEST(Channels, AnimatedRootNode) {
     // A root that holds nothing is no item, but its motion moves the items below.
     auto rig = std::make_unique<aiScene>();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/import/AssimpScene.h"
 #include "host/scene/Scene.h"
 
@@ -80,14 +81,14 @@ inline const host::Item* Find(const std::wstring& name) {
     return item;
 }
 inline XSI::X3DObject Obj(const std::wstring& name) {
-    return XSI::X3DObject(Find(name)->GetRef());
+    return XSI::X3DObject(host::RefOf(Find(name)));
 }
 inline double Param(const std::wstring& item, const wchar_t* param, double frame = DBL_MAX) {
     return static_cast<double>(Obj(item).GetParameterValue(param, frame));
 }
 // The colour (alpha 1) and intensity of a light's one shader at a frame.
 inline std::pair<P3, double> LightValues(const std::wstring& name, double frame = DBL_MAX) {
-    const XSI::CRefArray shaders = XSI::Light(Find(name)->GetRef()).GetShaders();
+    const XSI::CRefArray shaders = XSI::Light(host::RefOf(Find(name))).GetShaders();
     EXPECT_EQ(shaders.GetCount(), 1);
     float r = -1, g = -1, b = -1, a = -1;
     XSI::Shader(shaders[0]).GetColorParameterValue(L"color", r, g, b, a, frame);

@@ -39,7 +39,23 @@ class CVector3Array {
     const CVector3* GetArray() const { return m_items; }
     CVector3* GetArray() { return Writable(); }
 
-    // Host side: an array of in_size vectors written in one pass by
+    // Host side: the in_count vectors at in_items, owned by in_owner, shared
+    // without a copy. They are never written while in_owner has other
+    // holders: a write copies them first.
+    static CVector3Array Share(std::shared_ptr<const void> in_owner, const CVector3* in_items,
+                               LONG in_count) {
+        CVector3Array out;
+        if (in_count > 0) {
+            out.m_storage = std::move(in_owner);
+            out.m_items = const_cast<CVector3*>(in_items);
+            out.m_count = in_count;
+            out.m_capacity = in_count;
+        }
+        return out;
+    }
+
+  private:
+    // An array of in_size vectors written in one pass by
     // in_fill(CVector3* out), which must construct every one of
     // out[0 .. in_size - 1] (e.g. with placement new); the storage is not
     // initialised before. The result shares its storage with its copies.
@@ -52,8 +68,6 @@ class CVector3Array {
         }
         return out;
     }
-
-  private:
     CVector3* Writable() {
         if (!m_writable) {
             MakeWritable();
@@ -68,8 +82,9 @@ class CVector3Array {
     // a copy of the first min(count, in_capacity) vectors.
     void Reallocate(LONG in_capacity);
 
-    std::shared_ptr<CVector3> m_storage;
-    CVector3* m_items = nullptr; // m_storage.get()
+    // Owns m_items (the start of its storage).
+    std::shared_ptr<const void> m_storage;
+    CVector3* m_items = nullptr;
     LONG m_count = 0;
     LONG m_capacity = 0;
     // Elements may be referred to for writing: the storage is not shared

@@ -1,5 +1,6 @@
 // ProjectItem and Parameter over the scene model's parameters.
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/sdk/src/SceneRefs.h"
 
 #include <xsi_parameter.h>
@@ -15,7 +16,7 @@ Parameter ProjectItem::GetParameter(const CString& in_name) const {
         return Parameter();
     }
     const host::Param* p = set->GetParam(in_name.GetWideString());
-    return p ? Parameter(p->GetRef()) : Parameter();
+    return p ? Parameter(host::RefOf(p)) : Parameter();
 }
 
 CValue ProjectItem::GetParameterValue(const CString& in_name, double in_time) const {

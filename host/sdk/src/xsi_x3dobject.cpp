@@ -2,6 +2,7 @@
 // Light and Shader over the scene model. Every query at a time evaluates the
 // model at that frame; none moves the host's current frame.
 #include "host/app/HostApp.h"
+#include "host/app/ObjectRefs.h"
 #include "host/sdk/src/SceneRefs.h"
 
 #include <xsi_geometry.h>
@@ -12,6 +13,8 @@
 #include <xsi_primitive.h>
 #include <xsi_shader.h>
 #include <xsi_x3dobject.h>
+
+#include <type_traits>
 
 namespace XSI {
 
@@ -62,7 +65,7 @@ CRefArray X3DObject::GetChildren() const {
     CRefArray out;
     if (const host::Item* item = host::sdkref::ItemOf(m_ref)) {
         for (const host::Item* c : item->GetChildren()) {
-            out.Add(c->GetRef());
+            out.Add(host::RefOf(c));
         }
     }
     return out;
@@ -70,7 +73,7 @@ CRefArray X3DObject::GetChildren() const {
 
 X3DObject X3DObject::GetParent() const {
     const host::Item* item = host::sdkref::ItemOf(m_ref);
-    return item && item->GetParent() ? X3DObject(item->GetParent()->GetRef()) : X3DObject();
+    return item && item->GetParent() ? X3DObject(host::RefOf(item->GetParent())) : X3DObject();
 }
 
 KinematicState Kinematics::GetGlobal() const {
@@ -127,14 +130,23 @@ MATH::CVector3Array CPointRefArray::GetPositionArray() const {
     if (!item || !item->GetMesh()) {
         return MATH::CVector3Array();
     }
-    return item->GetMesh()->EvaluateArray(*item, Frame(m_time));
+    // The scene's points as the SDK's vectors, without a copy: both are three
+    // consecutive doubles.
+    static_assert(sizeof(MATH::CVector3) == sizeof(host::Vec3) &&
+                      std::is_standard_layout<MATH::CVector3>::value &&
+                      std::is_standard_layout<host::Vec3>::value,
+                  "a scene point and an SDK vector have the same layout");
+    const host::PointArray points = item->GetMesh()->EvaluateArray(*item, Frame(m_time));
+    return MATH::CVector3Array::Share(points.Owner(),
+                                      reinterpret_cast<const MATH::CVector3*>(points.data()),
+                                      static_cast<LONG>(points.size()));
 }
 
 CRefArray Light::GetShaders() const {
     CRefArray out;
     if (const host::Item* item = host::sdkref::ItemOf(m_ref)) {
         for (const auto& s : item->GetShaders()) {
-            out.Add(s->GetRef());
+            out.Add(host::RefOf(s.get()));
         }
     }
     return out;
