@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds the plain, the sanitizer
-# and the Release build with warnings as errors, and runs the whole suite in
-# the first two, then installs the plain build into a scratch prefix and
-# bakes the demo scene with the installed xsihost.
-# The Release build (-O3) is only compiled: it proves that the
-# optimiser's warnings stay quiet, and its tests would repeat the plain ones.
+# and the Release build with warnings as errors, runs the whole suite in the
+# first two, runs each fuzz target for a bounded time (about a minute in
+# all), then installs the plain build into a scratch prefix and bakes the
+# demo scene with the installed xsihost.
+# The Release build (-O3) is only compiled: it proves that the optimiser's
+# warnings stay quiet, and its tests would repeat the plain ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,6 +17,8 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 echo "== tests (address + undefined sanitizers)"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+echo "== fuzz targets (libFuzzer, 10 s each)"
+bash scripts/fuzz.sh 10
 echo "== install (cmake --install to a scratch prefix, installed xsihost bake --demo)"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
