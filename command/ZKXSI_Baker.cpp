@@ -57,22 +57,6 @@ void LogError(const XSI::CString& message) {
     XSI::Application().LogMessage(message, XSI::siErrorMsg);
 }
 
-// The writers' messages go to the host log while a run lasts.
-void HostLogSink(const char* message) {
-    LogError(Narrow(message));
-}
-
-class MessageSinkScope {
-  public:
-    MessageSinkScope() : m_previous(ZK_GetMessageSink()) { ZK_SetMessageSink(&HostLogSink); }
-    ~MessageSinkScope() { ZK_SetMessageSink(m_previous); }
-    MessageSinkScope(const MessageSinkScope&) = delete;
-    MessageSinkScope& operator=(const MessageSinkScope&) = delete;
-
-  private:
-    ZK_MessageSink m_previous;
-};
-
 template <typename T> T* FirstOrNull(std::vector<T>& records) {
     return records.empty() ? nullptr : records.data();
 }
@@ -124,6 +108,8 @@ struct BakeRun {
     explicit BakeRun(const BakeSettings& s) : settings(s), mddStreams(s.on[MDD_DIR], &objects) {}
 
     const BakeSettings& settings;
+    // The run's writers report to the host log.
+    const ZK_Messages messages{[](const char* message) { LogError(Narrow(message)); }};
     int frameCount = 0;
     ScCtrl ctrl;
     char paths[kPathSlots][ZK_TEXT_SIZE] = {};
@@ -365,12 +351,14 @@ XSI::CStatus WriteSceneFiles(BakeRun* run) {
         bar.PutStatusText(XSI::CString(L"Percent ") + progress.GetAsText());
         progress = XSI::CValue(bar.Increment(step));
     };
-    auto write = [run](PathSlot slot, auto writer) {
+    using Writer = int (*)(ScCtrl*, ObjectData*, CameraData_st*, NullData_st*, LightData_st*, char*,
+                           int, const ZK_Messages&);
+    auto write = [run](PathSlot slot, Writer writer) {
         if (run->On(slot)) {
             run->outputFailed |=
                 writer(&run->ctrl, FirstOrNull(run->objects), FirstOrNull(run->cameras),
                        FirstOrNull(run->nulls), FirstOrNull(run->lights), run->paths[slot],
-                       run->frameCount) == 0;
+                       run->frameCount, run->messages) == 0;
         }
     };
     advance(1);
@@ -462,6 +450,5 @@ XSIPLUGINCALLBACK XSI::CStatus ZK_XSI_Baker_Init(XSI::CRef& in_ctxt) {
 }
 
 XSIPLUGINCALLBACK XSI::CStatus ZK_XSI_Baker_Execute(XSI::CRef& in_ctxt) {
-    MessageSinkScope sink;
     return RunExport(in_ctxt);
 }

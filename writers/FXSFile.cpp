@@ -488,8 +488,13 @@ void WriteScene(FILE* f, const ScCtrl* ctrl, const ObjectData* objects,
 } // namespace
 
 int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-             LightData_st* lights, char* path, int frameCount) {
+             LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages) {
     return ZK_WriteRecordsFile(
-        "FXS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        messages, "FXS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
         [&](FILE* f) { WriteScene(f, ctrl, objects, cameras, nulls, lights, frameCount); });
+}
+
+int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount) {
+    return WriteFXS(ctrl, objects, cameras, nulls, lights, path, frameCount, ZK_Messages());
 }

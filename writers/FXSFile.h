@@ -5,7 +5,11 @@
 
 #include <cstdio>
 
+class ZK_Messages;
+
 // Writes the FXS scene file at path. Returns as WriteLWS.
+int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages);
 int WriteFXS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
              LightData_st* lights, char* path, int frameCount);
 

@@ -339,15 +339,25 @@ void WriteScript(FILE* file, const ScCtrl& ctrl, const ObjectData* objects,
 } // namespace
 
 int WriteLWS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-             LightData_st* lights, char* path, int frameCount) {
+             LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages) {
     return ZK_WriteRecordsFile(
-        "LWS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        messages, "LWS", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
         [&](FILE* file) { WriteScene(file, *ctrl, objects, cameras, nulls, lights, frameCount); });
 }
 
 int WriteMaya(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-              LightData_st* lights, char* path, int frameCount) {
+              LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages) {
     return ZK_WriteRecordsFile(
-        "MEL", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        messages, "MEL", "w", ctrl, objects, cameras, nulls, lights, path, frameCount,
         [&](FILE* file) { WriteScript(file, *ctrl, objects, cameras, nulls, lights, frameCount); });
+}
+
+int WriteLWS(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount) {
+    return WriteLWS(ctrl, objects, cameras, nulls, lights, path, frameCount, ZK_Messages());
+}
+
+int WriteMaya(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+              LightData_st* lights, char* path, int frameCount) {
+    return WriteMaya(ctrl, objects, cameras, nulls, lights, path, frameCount, ZK_Messages());
 }

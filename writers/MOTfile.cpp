@@ -12,12 +12,12 @@ namespace {
 // and the suffix, with every backslash turned into a forward slash. Returns
 // false, after one message naming the path, when it does not fit a path
 // buffer.
-bool ItemFilePath(const std::string& folder, const char* name, const char* suffix,
-                  std::string& path) {
+bool ItemFilePath(const ZK_Messages& messages, const std::string& folder, const char* name,
+                  const char* suffix, std::string& path) {
     path = folder + "\\" + ZK_FieldText(name) + suffix;
     linuxSafePath(path.data());
     if (path.size() > ZK_TEXT_SIZE - 1) {
-        ZK_ReportOutputFailure("MOT", path.c_str());
+        ZK_ReportOutputFailure(messages, "MOT", path.c_str());
         return false;
     }
     return true;
@@ -25,24 +25,25 @@ bool ItemFilePath(const std::string& folder, const char* name, const char* suffi
 
 // Writes the motion file of one item: its channels 0 to channelCount - 1.
 template <class Frame>
-bool WriteMotionFile(const std::string& folder, const char* name, const Frame* motion,
-                     int channelCount, int frameCount, const ZK_LWKeyTimes& times) {
+bool WriteMotionFile(const ZK_Messages& messages, const std::string& folder, const char* name,
+                     const Frame* motion, int channelCount, int frameCount,
+                     const ZK_LWKeyTimes& times) {
     std::string path;
-    if (!ItemFilePath(folder, name, ".mot", path))
+    if (!ItemFilePath(messages, folder, name, ".mot", path))
         return false;
-    return ZK_WriteFile("MOT", path.c_str(), "w", [&](FILE* file) {
+    return ZK_WriteFile(messages, "MOT", path.c_str(), "w", [&](FILE* file) {
         std::fprintf(file, "LWMO\n3\n\nNumChannels %i\n", channelCount);
         ZK_LWWriteChannels(file, motion, channelCount, frameCount, times);
     });
 }
 
 // Writes the zoom envelope file of one camera.
-bool WriteZoomFile(const std::string& folder, const CameraData_st& camera, int frameCount,
-                   const ZK_LWKeyTimes& times) {
+bool WriteZoomFile(const ZK_Messages& messages, const std::string& folder,
+                   const CameraData_st& camera, int frameCount, const ZK_LWKeyTimes& times) {
     std::string path;
-    if (!ItemFilePath(folder, camera.name, "_zoom.env", path))
+    if (!ItemFilePath(messages, folder, camera.name, "_zoom.env", path))
         return false;
-    return ZK_WriteFile("MOT", path.c_str(), "w", [&](FILE* file) {
+    return ZK_WriteFile(messages, "MOT", path.c_str(), "w", [&](FILE* file) {
         ZK_LWWriteEnvelope(file, frameCount, times, [&](int i) { return camera.motion[i].zoom; });
     });
 }
@@ -50,8 +51,9 @@ bool WriteZoomFile(const std::string& folder, const CameraData_st& camera, int f
 } // namespace
 
 int WriteMotions(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-                 LightData_st* lights, char* folder, int frameCount) {
-    if (!ZK_WriterInputComplete(ctrl, objects, cameras, nulls, lights, frameCount, "MOT", folder))
+                 LightData_st* lights, char* folder, int frameCount, const ZK_Messages& messages) {
+    if (!ZK_WriterInputComplete(messages, ctrl, objects, cameras, nulls, lights, frameCount, "MOT",
+                                folder))
         return 0;
     const std::string dir = ZK_FieldText(folder);
     // Camera keys lie at the scene times of the sampled frames; the keys of
@@ -63,18 +65,26 @@ int WriteMotions(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, Null
     if (ctrl->motionFlags & ZK_MOT_CAMERAS)
         for (int k = 0; k < ctrl->cameraCount; ++k) {
             const CameraData_st& camera = cameras[k];
-            ok &= WriteMotionFile(dir, camera.name, camera.motion, 6, frameCount, cameraTimes);
-            ok &= WriteZoomFile(dir, camera, frameCount, cameraTimes);
+            ok &= WriteMotionFile(messages, dir, camera.name, camera.motion, 6, frameCount,
+                                  cameraTimes);
+            ok &= WriteZoomFile(messages, dir, camera, frameCount, cameraTimes);
         }
     if (ctrl->motionFlags & ZK_MOT_LIGHTS)
         for (int k = 0; k < ctrl->lightCount; ++k)
-            ok &= WriteMotionFile(dir, lights[k].name, lights[k].motion, 6, frameCount, itemTimes);
+            ok &= WriteMotionFile(messages, dir, lights[k].name, lights[k].motion, 6, frameCount,
+                                  itemTimes);
     if (ctrl->motionFlags & ZK_MOT_NULLS)
         for (int k = 0; k < ctrl->nullCount; ++k)
-            ok &= WriteMotionFile(dir, nulls[k].name, nulls[k].motion, 9, frameCount, itemTimes);
+            ok &= WriteMotionFile(messages, dir, nulls[k].name, nulls[k].motion, 9, frameCount,
+                                  itemTimes);
     if (ctrl->motionFlags & ZK_MOT_OBJECTS)
         for (int k = 0; k < ctrl->objectCount; ++k)
-            ok &=
-                WriteMotionFile(dir, objects[k].name, objects[k].motion, 9, frameCount, itemTimes);
+            ok &= WriteMotionFile(messages, dir, objects[k].name, objects[k].motion, 9, frameCount,
+                                  itemTimes);
     return ok ? 1 : 0;
+}
+
+int WriteMotions(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+                 LightData_st* lights, char* folder, int frameCount) {
+    return WriteMotions(ctrl, objects, cameras, nulls, lights, folder, frameCount, ZK_Messages());
 }

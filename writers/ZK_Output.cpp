@@ -4,12 +4,6 @@
 
 namespace {
 
-void StderrSink(const char* message) {
-    std::fprintf(stderr, "ERROR: %s\n", message);
-}
-
-ZK_MessageSink g_sink = StderrSink;
-
 locale_t CLocale() {
     static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     return c;
@@ -17,24 +11,19 @@ locale_t CLocale() {
 
 } // namespace
 
-void ZK_SetMessageSink(ZK_MessageSink sink) {
-    g_sink = sink ? sink : StderrSink;
+void ZK_Messages::Report(const char* message) const {
+    if (m_receiver)
+        m_receiver(message);
+    else
+        std::fprintf(stderr, "ERROR: %s\n", message);
 }
 
-ZK_MessageSink ZK_GetMessageSink() {
-    return g_sink;
-}
-
-void ZK_ReportMessage(const char* message) {
-    g_sink(message);
-}
-
-void ZK_ReportOutputFailure(const char* label, const char* path) {
+void ZK_ReportOutputFailure(const ZK_Messages& messages, const char* label, const char* path) {
     std::string text = "ZK_XSI_Baker - The ";
     text += label;
     text += " file cannot be written: ";
     text += path;
-    ZK_ReportMessage(text.c_str());
+    messages.Report(text.c_str());
 }
 
 ZK_CLocaleScope::ZK_CLocaleScope() {
@@ -82,10 +71,10 @@ bool KindComplete(const Record* records, int count, bool sampled, int frameCount
 
 } // namespace
 
-bool ZK_WriterInputComplete(const ScCtrl* ctrl, const ObjectData* objects,
-                            const CameraData_st* cameras, const NullData_st* nulls,
-                            const LightData_st* lights, int frameCount, const char* label,
-                            const char* path) {
+bool ZK_WriterInputComplete(const ZK_Messages& messages, const ScCtrl* ctrl,
+                            const ObjectData* objects, const CameraData_st* cameras,
+                            const NullData_st* nulls, const LightData_st* lights, int frameCount,
+                            const char* label, const char* path) {
     const bool complete =
         path && ctrl &&
         KindComplete(objects, ctrl->objectCount, ctrl->motionFlags & ZK_MOT_OBJECTS, frameCount) &&
@@ -97,7 +86,7 @@ bool ZK_WriterInputComplete(const ScCtrl* ctrl, const ObjectData* objects,
         text += label;
         text += " file is not written: ";
         text += path ? ZK_FieldText(path) : std::string("(no path)");
-        ZK_ReportMessage(text.c_str());
+        messages.Report(text.c_str());
     }
     return complete;
 }

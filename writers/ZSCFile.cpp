@@ -222,8 +222,13 @@ void WriteScene(FILE* f, ScCtrl* ctrl, ObjectData* objects, CameraData_st* camer
 } // namespace
 
 int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
-             LightData_st* lights, char* path, int frameCount) {
+             LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages) {
     return ZK_WriteRecordsFile(
-        "ZSC", "wb", ctrl, objects, cameras, nulls, lights, path, frameCount,
+        messages, "ZSC", "wb", ctrl, objects, cameras, nulls, lights, path, frameCount,
         [&](FILE* f) { WriteScene(f, ctrl, objects, cameras, nulls, lights, frameCount); });
+}
+
+int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount) {
+    return WriteZSC(ctrl, objects, cameras, nulls, lights, path, frameCount, ZK_Messages());
 }

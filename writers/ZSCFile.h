@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+class ZK_Messages;
+
 // The header of a ZSC file, with the stream it is written to.
 struct ZKscnDat_st {
     FILE* file = nullptr;
@@ -23,5 +25,7 @@ struct ZKscnDat_st {
 void ZK_writeHeader(ZKscnDat_st* data);
 
 // Writes the ZSC scene file at path. Returns as WriteLWS.
+int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
+             LightData_st* lights, char* path, int frameCount, const ZK_Messages& messages);
 int WriteZSC(ScCtrl* ctrl, ObjectData* objects, CameraData_st* cameras, NullData_st* nulls,
              LightData_st* lights, char* path, int frameCount);

@@ -26,7 +26,7 @@ namespace zkt {
 
 constexpr unsigned char kAllKinds = ZK_MOT_CAMERAS | ZK_MOT_LIGHTS | ZK_MOT_NULLS | ZK_MOT_OBJECTS;
 using Writer = int (*)(ScCtrl*, ObjectData*, CameraData_st*, NullData_st*, LightData_st*, char*,
-                       int);
+                       int, const ZK_Messages&);
 
 // Bytes from hex text: pairs of hex digits, 'text' for its characters, and
 // '#' starting a comment to the end of the line.
@@ -64,18 +64,16 @@ inline int Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Collects the writers' messages while it lives.
-class MessageLog {
+// A message sink that collects the messages of the writers it is handed to.
+class MessageLog : public ZK_Messages {
   public:
-    MessageLog() {
-        All().clear();
-        ZK_SetMessageSink([](const char* message) { All().push_back(message); });
-    }
-    ~MessageLog() { ZK_SetMessageSink(nullptr); }
-    static std::vector<std::string>& All() {
-        static std::vector<std::string> messages;
-        return messages;
-    }
+    MessageLog() : ZK_Messages([this](const char* message) { m_all.push_back(message); }) {}
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+    std::vector<std::string>& All() { return m_all; }
+
+  private:
+    std::vector<std::string> m_all;
 };
 
 inline std::string CannotWrite(const std::string& label, const std::string& path) {
@@ -157,13 +155,13 @@ struct Scene {
         return Samples(cameraMotion);
     }
 
-    int Run(Writer writer, const std::string& path) {
+    int Run(Writer writer, const std::string& path, const ZK_Messages& messages = ZK_Messages()) {
         std::vector<char> buffer(path.begin(), path.end());
         buffer.resize(std::max<size_t>(buffer.size() + 1, ZK_TEXT_SIZE), '\0');
         return writer(&ctrl, Link(objects, objectMotion, ctrl.objectCount),
                       Link(cameras, cameraMotion, ctrl.cameraCount),
                       Link(nulls, nullMotion, ctrl.nullCount),
-                      Link(lights, lightMotion, ctrl.lightCount), buffer.data(), frames);
+                      Link(lights, lightMotion, ctrl.lightCount), buffer.data(), frames, messages);
     }
 
   private:

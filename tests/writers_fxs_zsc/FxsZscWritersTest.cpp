@@ -249,11 +249,12 @@ TEST(ZSCFile, GoldenFiles) {
 
 TEST(SceneWriters, FileThatCannotBeMadeIsReportedOnce) {
     ScratchDir out;
-    for (const auto& [writer, label] : {std::pair{WriteFXS, "FXS"}, {WriteZSC, "ZSC"}})
+    for (const auto& [writer, label] :
+         {std::pair<Writer, const char*>{WriteFXS, "FXS"}, {WriteZSC, "ZSC"}})
         for (const std::string& path : {out / "missing/scene", std::string("/dev/full")}) {
             MessageLog log;
             Scene s = Ball();
-            EXPECT_EQ(s.Run(writer, path), 0);
+            EXPECT_EQ(s.Run(writer, path, log), 0);
             EXPECT_EQ(log.All(), std::vector<std::string>{CannotWrite(label, path)});
         }
     EXPECT_TRUE(out.Files().empty());
@@ -290,7 +291,7 @@ TEST(SceneWriters, MissingRecordArraysFollowOneRule) {
                 writer(&s.ctrl, missing == kObjects ? nullptr : s.objects.data(),
                        missing == kCameras ? nullptr : s.cameras.data(),
                        missing == kNulls ? nullptr : s.nulls.data(),
-                       missing == kLights ? nullptr : s.lights.data(), path, s.frames);
+                       missing == kLights ? nullptr : s.lights.data(), path, s.frames, log);
             if (missing == kNone) {
                 EXPECT_EQ(result, 1);
                 EXPECT_EQ(log.All(), std::vector<std::string>{});
@@ -314,7 +315,7 @@ TEST(SceneWriters, MissingRecordArraysFollowOneRule) {
                 empty.nulls.clear();
             if (missing == kLights)
                 empty.lights.clear();
-            EXPECT_EQ(empty.Run(writer, target), 1);
+            EXPECT_EQ(empty.Run(writer, target, log), 1);
             EXPECT_EQ(log.All(), std::vector<std::string>{});
         }
 }

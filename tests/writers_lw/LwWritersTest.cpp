@@ -216,7 +216,7 @@ void ExpectGoldenOutputs() {
         Scene s = c.make();
         const std::string golden = kGolden + "/" + c.golden;
         const bool folder = std::filesystem::is_directory(golden);
-        ASSERT_EQ(s.Run(c.writer, folder ? out.Dir() : out / c.golden), 1);
+        ASSERT_EQ(s.Run(c.writer, folder ? out.Dir() : out / c.golden, log), 1);
         EXPECT_TRUE(log.All().empty());
         const std::vector<std::string> names = folder ? FilesIn(golden) : FilesIn(out.Dir());
         EXPECT_EQ(out.Files(), folder ? names : std::vector<std::string>{c.golden});
@@ -272,8 +272,8 @@ TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
     Scene s = CameraAndNullFrom10();
     for (const std::string& path : {out / "missing/scene", std::string("/dev/full")}) {
         MessageLog log;
-        EXPECT_EQ(s.Run(WriteLWS, path), 0);
-        EXPECT_EQ(s.Run(WriteMaya, path), 0);
+        EXPECT_EQ(s.Run(WriteLWS, path, log), 0);
+        EXPECT_EQ(s.Run(WriteMaya, path, log), 0);
         EXPECT_EQ(log.All(),
                   (std::vector<std::string>{CannotWrite("LWS", path), CannotWrite("MEL", path)}));
     }
@@ -283,7 +283,7 @@ TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
     MessageLog log;
     SetText(s.cameras[0].name, "missing/cam1");
     s.AddNull("null2");
-    EXPECT_EQ(s.Run(WriteMotions, out.Dir()), 0);
+    EXPECT_EQ(s.Run(WriteMotions, out.Dir(), log), 0);
     EXPECT_EQ(log.All(),
               (std::vector<std::string>{CannotWrite("MOT", out / "missing/cam1.mot"),
                                         CannotWrite("MOT", out / "missing/cam1_zoom.env")}));
@@ -295,7 +295,7 @@ TEST(LWWriters, OutputsThatCannotBeMadeAreReportedOnceAndLeftOut) {
     s = CameraAndNullFrom10();
     const std::string longName(ZK_TEXT_SIZE - out2.Dir().size() - 5, 'n');
     SetText(s.nulls[0].name, longName);
-    EXPECT_EQ(s.Run(WriteMotions, out2.Dir()), 0);
+    EXPECT_EQ(s.Run(WriteMotions, out2.Dir(), log), 0);
     EXPECT_EQ(log.All(),
               (std::vector<std::string>{CannotWrite("MOT", out2 / (longName + ".mot"))}));
     EXPECT_EQ(out2.Files(), (std::vector<std::string>{"cam1.mot", "cam1_zoom.env"}));
@@ -312,15 +312,24 @@ TEST(LWWriters, RecordsWithoutTheirSamplesAreRefusedBeforeAnyFileIsMade) {
     char lws[ZK_TEXT_SIZE] = {}, folder[ZK_TEXT_SIZE] = {};
     std::snprintf(lws, sizeof lws, "%s", (out / "scene.lws").c_str());
     std::snprintf(folder, sizeof folder, "%s", out.Dir().c_str());
-    EXPECT_EQ(WriteLWS(&s.ctrl, nullptr, s.cameras.data(), s.nulls.data(), nullptr, lws, 2), 0);
-    EXPECT_EQ(WriteMotions(&s.ctrl, nullptr, s.cameras.data(), s.nulls.data(), nullptr, folder, 2),
+    EXPECT_EQ(WriteLWS(&s.ctrl, nullptr, s.cameras.data(), s.nulls.data(), nullptr, lws, 2, log),
               0);
-    EXPECT_EQ(WriteMaya(nullptr, nullptr, nullptr, nullptr, nullptr, lws, 1), 0);
+    EXPECT_EQ(
+        WriteMotions(&s.ctrl, nullptr, s.cameras.data(), s.nulls.data(), nullptr, folder, 2, log),
+        0);
+    EXPECT_EQ(WriteMaya(nullptr, nullptr, nullptr, nullptr, nullptr, lws, 1, log), 0);
     ASSERT_EQ(log.All().size(), 3u);
-    EXPECT_EQ(log.All()[0], "ZK_XSI_Baker - The export records are incomplete, the LWS file is "
-                            "not written: " +
-                                out / "scene.lws");
+    const std::string refused =
+        "ZK_XSI_Baker - The export records are incomplete, the LWS file is not written: " +
+        out / "scene.lws";
+    EXPECT_EQ(log.All()[0], refused);
     EXPECT_TRUE(out.Files().empty());
+
+    // Called without a sink, a writer reports to stderr.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WriteLWS(&s.ctrl, nullptr, s.cameras.data(), s.nulls.data(), nullptr, lws, 2), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: " + refused + "\n");
+    EXPECT_EQ(log.All().size(), 3u);
 }
 
 } // namespace
