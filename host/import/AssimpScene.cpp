@@ -2,6 +2,8 @@
 
 #include "host/app/HostApp.h"
 #include "host/import/GltfSteps.h"
+#include "host/import/SceneFileChecks.h"
+#include "host/import/SceneValidation.h"
 #include "host/scene/Scene.h"
 
 #include <assimp/Importer.hpp>
@@ -27,6 +29,9 @@ namespace {
 constexpr double kDefaultTicksPerSecond = 25.0;
 // The longest frame range a file's animation can ask for.
 constexpr double kMaxEndFrame = 1.0e6;
+// The longest full name of an item (its ancestors' names and its own, joined
+// by '.').
+constexpr size_t kMaxFullName = 16384;
 
 // ---------------------------------------------------------------------------
 // Conversions and small transform helpers.
@@ -726,6 +731,22 @@ class Builder {
             }
             used.insert(info.name);
         }
+        // Full names grow with the depth: refuse the first one past the
+        // limit instead of building names of megabytes.
+        std::unordered_map<const aiNode*, size_t> fullLength;
+        for (const aiNode* node : m_nodes) {
+            if (m_info[node].isItem) {
+                const aiNode* parent = ParentItemNode(node);
+                const size_t length =
+                    (parent ? fullLength[parent] + 1 : 0) + m_info[node].name.size();
+                if (length > kMaxFullName) {
+                    throw SceneLoadError("the full name of item \"" + m_info[node].name +
+                                         "\" is longer than " + std::to_string(kMaxFullName) +
+                                         " characters");
+                }
+                fullLength[node] = length;
+            }
+        }
     }
 
     NodeMotion MotionOf(const aiNode* node) {
@@ -1107,7 +1128,14 @@ std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOp
 }
 
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options) {
+    CheckedSceneFile checked;
+    try {
+        checked = CheckSceneFile(path);
+    } catch (const SceneLoadError& e) {
+        throw SceneLoadError(path + ": " + e.what());
+    }
     Assimp::Importer importer;
+    importer.SetIOHandler(NewRegularFileSystem());
     // No made-up skeleton meshes for files without geometry, and FBX pivots
     // folded into their node instead of extra helper nodes.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
@@ -1129,10 +1157,11 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     if (scene->mMetaData && scene->mMetaData->Get(AI_METADATA_SOURCE_FORMAT, format)) {
         isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
     }
-    GltfInterpolation steps;
-    const bool haveSteps = isGltf && ReadGltfInterpolation(path, &steps);
+    const bool haveSteps = isGltf && checked.gltf;
     try {
-        return BuildAssimpScene(*scene, options, isGltf, haveSteps ? &steps : nullptr);
+        ValidateImportedScene(*scene);
+        return BuildAssimpScene(*scene, options, isGltf,
+                                haveSteps ? &checked.interpolation : nullptr);
     } catch (const SceneLoadError& e) {
         throw SceneLoadError(path + ": " + e.what());
     }

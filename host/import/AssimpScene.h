@@ -18,7 +18,8 @@
 // per character); a node without a name is named after its kind ("mesh",
 // "camera", "light", "null"). A name already used gets the smallest number
 // appended that makes it unique in the scene ("Box", "Box1", ...), so every
-// short name selects one item.
+// short name selects one item. A full name longer than 16384 characters
+// refuses the file.
 //
 // Animation. One animation of the file plays (the first unless chosen). At
 // frame f the file is evaluated at f / fps seconds, fps being the host's
@@ -78,7 +79,9 @@ struct AssimpLoadOptions {
     std::string animation;
 };
 
-// Reads the file at path. Throws SceneLoadError.
+// Reads the file at path: its bytes pass CheckSceneFile (SceneFileChecks.h)
+// before Assimp reads them, and the scene Assimp makes passes
+// ValidateImportedScene (SceneValidation.h). Throws SceneLoadError.
 std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,
                                        const AssimpLoadOptions& options = {});
 

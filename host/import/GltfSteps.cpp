@@ -1,303 +1,139 @@
 #include "host/import/GltfSteps.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 namespace host {
 namespace {
 
-// A small JSON reader: enough of a document model to walk a glTF asset.
-struct JValue {
-    enum class Kind { Null, Bool, Number, String, Array, Object };
-    Kind kind = Kind::Null;
-    double number = 0.0;
-    std::string text;
-    std::vector<JValue> items;
-    std::vector<std::pair<std::string, JValue>> members;
+using Json = nlohmann::json;
 
-    const JValue* Find(const char* key) const {
-        if (kind != Kind::Object) {
-            return nullptr;
+// Strings longer than this are cut to their first kKeptBytes bytes before the
+// JSON is parsed: no name or uri the importer reads needs more, and a base64
+// buffer is never parsed.
+constexpr size_t kLongString = 4096;
+constexpr size_t kKeptBytes = 256;
+// Indices and counts above this are taken as no index at all.
+constexpr int64_t kMaxIndex = int64_t{1} << 40;
+
+// The length of a prefix of the string body [b, e) that ends on neither an
+// escape sequence nor a UTF-8 sequence cut in two, at most `limit` bytes.
+size_t WholePrefix(const char* b, const char* e, size_t limit) {
+    size_t i = 0;
+    const size_t n = static_cast<size_t>(e - b);
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(b[i]);
+        size_t len = 1;
+        if (c == '\\') {
+            len = i + 1 < n && b[i + 1] == 'u' ? 6 : 2;
+        } else if (c >= 0xF0) {
+            len = 4;
+        } else if (c >= 0xE0) {
+            len = 3;
+        } else if (c >= 0xC0) {
+            len = 2;
         }
-        for (const auto& m : members) {
-            if (m.first == key) {
-                return &m.second;
+        if (i + len > limit) {
+            break;
+        }
+        i += len;
+    }
+    return i;
+}
+
+// Copies JSON text with every long string cut short, and measures the
+// deepest nesting of arrays and objects on the way. Only the quotes that
+// delimit strings are looked for inside them, so a megabyte string costs a
+// memchr. Text that is no JSON comes out as no JSON.
+std::string CutLongStrings(const char* p, const char* end, int* maxDepth) {
+    std::string out;
+    int depth = 0;
+    *maxDepth = 0;
+    while (p < end) {
+        const char* q = p;
+        for (; q < end && *q != '"'; ++q) {
+            if (*q == '{' || *q == '[') {
+                *maxDepth = std::max(*maxDepth, ++depth);
+            } else if (*q == '}' || *q == ']') {
+                --depth;
             }
         }
+        out.append(p, q);
+        if (q == end) {
+            break;
+        }
+        // q opens a string: its end is the first quote after an even number
+        // of backslashes.
+        const char* body = q + 1;
+        const char* close = body;
+        for (;;) {
+            close = static_cast<const char*>(std::memchr(close, '"', end - close));
+            if (!close) {
+                close = end;
+                break;
+            }
+            const char* s = close;
+            while (s > body && s[-1] == '\\') {
+                --s;
+            }
+            if ((close - s) % 2 == 0) {
+                break;
+            }
+            ++close;
+        }
+        if (static_cast<size_t>(close - body) <= kLongString) {
+            out.append(q, close < end ? close + 1 : end);
+        } else {
+            out.append(q, body + WholePrefix(body, close, kKeptBytes));
+            if (close < end) {
+                out.push_back('"');
+            }
+        }
+        p = close < end ? close + 1 : end;
+    }
+    return out;
+}
+
+const Json* Member(const Json& j, const char* key) {
+    if (!j.is_object()) {
         return nullptr;
     }
-    const std::vector<JValue>* Array(const char* key) const {
-        const JValue* v = Find(key);
-        return v && v->kind == Kind::Array ? &v->items : nullptr;
-    }
-    const std::string* String(const char* key) const {
-        const JValue* v = Find(key);
-        return v && v->kind == Kind::String ? &v->text : nullptr;
-    }
-    // A non-negative integer member, or -1.
-    long Index(const char* key) const {
-        const JValue* v = Find(key);
-        if (!v || v->kind != Kind::Number || v->number < 0 || v->number > 1e9 ||
-            v->number != static_cast<double>(static_cast<long>(v->number))) {
-            return -1;
-        }
-        return static_cast<long>(v->number);
-    }
-};
+    const auto it = j.find(key);
+    return it == j.end() ? nullptr : &*it;
+}
 
-class JsonParser {
-  public:
-    explicit JsonParser(const std::string& text)
-        : m_p(text.data()), m_end(text.data() + text.size()) {}
+const Json::array_t* ArrayMember(const Json& j, const char* key) {
+    const Json* v = Member(j, key);
+    return v && v->is_array() ? v->get_ptr<const Json::array_t*>() : nullptr;
+}
 
-    bool ParseDocument(JValue* out) {
-        if (!Parse(out, 0)) {
-            return false;
-        }
-        SkipSpace();
-        return m_p == m_end;
+const std::string* StringMember(const Json& j, const char* key) {
+    const Json* v = Member(j, key);
+    return v && v->is_string() ? v->get_ptr<const std::string*>() : nullptr;
+}
+
+// A whole number from 0 to kMaxIndex, or -1.
+int64_t AsIndex(const Json* v) {
+    if (!v) {
+        return -1;
     }
-
-  private:
-    static constexpr int kMaxDepth = 200;
-
-    void SkipSpace() {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\t' || *m_p == '\n' || *m_p == '\r')) {
-            ++m_p;
-        }
+    if (v->is_number_unsigned()) {
+        const uint64_t n = v->get<uint64_t>();
+        return n <= static_cast<uint64_t>(kMaxIndex) ? static_cast<int64_t>(n) : -1;
     }
-    bool Literal(const char* word) {
-        const size_t n = std::strlen(word);
-        if (static_cast<size_t>(m_end - m_p) < n || std::memcmp(m_p, word, n) != 0) {
-            return false;
-        }
-        m_p += n;
-        return true;
+    if (v->is_number_integer()) {
+        const int64_t n = v->get<int64_t>();
+        return n >= 0 && n <= kMaxIndex ? n : -1;
     }
+    return -1;
+}
 
-    bool Parse(JValue* out, int depth) {
-        if (depth > kMaxDepth) {
-            return false;
-        }
-        SkipSpace();
-        if (m_p >= m_end) {
-            return false;
-        }
-        switch (*m_p) {
-        case '{':
-            return ParseObject(out, depth);
-        case '[':
-            return ParseArray(out, depth);
-        case '"':
-            out->kind = JValue::Kind::String;
-            return ParseString(&out->text);
-        case 't':
-            out->kind = JValue::Kind::Bool;
-            out->number = 1;
-            return Literal("true");
-        case 'f':
-            out->kind = JValue::Kind::Bool;
-            return Literal("false");
-        case 'n':
-            return Literal("null");
-        default:
-            return ParseNumber(out);
-        }
-    }
-
-    bool ParseObject(JValue* out, int depth) {
-        out->kind = JValue::Kind::Object;
-        ++m_p; // '{'
-        SkipSpace();
-        if (m_p < m_end && *m_p == '}') {
-            ++m_p;
-            return true;
-        }
-        for (;;) {
-            SkipSpace();
-            std::string key;
-            if (m_p >= m_end || *m_p != '"' || !ParseString(&key)) {
-                return false;
-            }
-            SkipSpace();
-            if (m_p >= m_end || *m_p != ':') {
-                return false;
-            }
-            ++m_p;
-            out->members.emplace_back(std::move(key), JValue{});
-            if (!Parse(&out->members.back().second, depth + 1)) {
-                return false;
-            }
-            SkipSpace();
-            if (m_p < m_end && *m_p == ',') {
-                ++m_p;
-                continue;
-            }
-            if (m_p < m_end && *m_p == '}') {
-                ++m_p;
-                return true;
-            }
-            return false;
-        }
-    }
-
-    bool ParseArray(JValue* out, int depth) {
-        out->kind = JValue::Kind::Array;
-        ++m_p; // '['
-        SkipSpace();
-        if (m_p < m_end && *m_p == ']') {
-            ++m_p;
-            return true;
-        }
-        for (;;) {
-            out->items.emplace_back();
-            if (!Parse(&out->items.back(), depth + 1)) {
-                return false;
-            }
-            SkipSpace();
-            if (m_p < m_end && *m_p == ',') {
-                ++m_p;
-                continue;
-            }
-            if (m_p < m_end && *m_p == ']') {
-                ++m_p;
-                return true;
-            }
-            return false;
-        }
-    }
-
-    bool Hex4(unsigned* out) {
-        if (m_end - m_p < 4) {
-            return false;
-        }
-        unsigned v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = *m_p++;
-            v <<= 4;
-            if (c >= '0' && c <= '9') {
-                v |= static_cast<unsigned>(c - '0');
-            } else if (c >= 'a' && c <= 'f') {
-                v |= static_cast<unsigned>(c - 'a' + 10);
-            } else if (c >= 'A' && c <= 'F') {
-                v |= static_cast<unsigned>(c - 'A' + 10);
-            } else {
-                return false;
-            }
-        }
-        *out = v;
-        return true;
-    }
-
-    static void AppendUtf8(std::string* s, unsigned cp) {
-        if (cp < 0x80) {
-            s->push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            s->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            s->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            s->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-
-    bool ParseString(std::string* out) {
-        ++m_p; // '"'
-        while (m_p < m_end) {
-            const char c = *m_p++;
-            if (c == '"') {
-                return true;
-            }
-            if (c != '\\') {
-                out->push_back(c);
-                continue;
-            }
-            if (m_p >= m_end) {
-                return false;
-            }
-            const char e = *m_p++;
-            switch (e) {
-            case '"':
-            case '\\':
-            case '/':
-                out->push_back(e);
-                break;
-            case 'b':
-                out->push_back('\b');
-                break;
-            case 'f':
-                out->push_back('\f');
-                break;
-            case 'n':
-                out->push_back('\n');
-                break;
-            case 'r':
-                out->push_back('\r');
-                break;
-            case 't':
-                out->push_back('\t');
-                break;
-            case 'u': {
-                unsigned cp = 0;
-                if (!Hex4(&cp)) {
-                    return false;
-                }
-                if (cp >= 0xD800 && cp < 0xDC00 && m_end - m_p >= 6 && m_p[0] == '\\' &&
-                    m_p[1] == 'u') {
-                    const char* save = m_p;
-                    m_p += 2;
-                    unsigned lo = 0;
-                    if (Hex4(&lo) && lo >= 0xDC00 && lo < 0xE000) {
-                        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-                    } else {
-                        m_p = save;
-                    }
-                }
-                AppendUtf8(out, cp);
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-        return false;
-    }
-
-    bool ParseNumber(JValue* out) {
-        const char* start = m_p;
-        while (m_p < m_end && (std::strchr("+-.eE", *m_p) || (*m_p >= '0' && *m_p <= '9'))) {
-            ++m_p;
-        }
-        if (m_p == start) {
-            return false;
-        }
-        // Only indices are read from the numbers: whole numbers are kept,
-        // any other number becomes a value that is no valid index.
-        const std::string digits(start, m_p);
-        char* end = nullptr;
-        const long long whole = std::strtoll(digits.c_str(), &end, 10);
-        out->kind = JValue::Kind::Number;
-        if (end && *end == '\0') {
-            out->number = static_cast<double>(whole);
-        } else {
-            out->number = 0.5;
-        }
-        return true;
-    }
-
-    const char* m_p;
-    const char* m_end;
-};
+int64_t IndexMember(const Json& j, const char* key) {
+    return AsIndex(Member(j, key));
+}
 
 bool PathFromText(const std::string& text, GltfPath* out) {
     if (text == "translation") {
@@ -314,6 +150,87 @@ bool PathFromText(const std::string& text, GltfPath* out) {
     return true;
 }
 
+std::string NodeName(const Json::array_t* nodes, int64_t i) {
+    const std::string* name = nodes ? StringMember((*nodes)[i], "name") : nullptr;
+    return name && !name->empty() ? *name : "nodes[" + std::to_string(i) + "]";
+}
+
+// The node hierarchy: each node the child of at most one node, never of
+// itself, and at most kMaxGltfNesting levels deep. Returns the fault, or "".
+std::string CheckNodeTree(const Json::array_t& nodes) {
+    const int64_t n = static_cast<int64_t>(nodes.size());
+    std::vector<int64_t> parent(nodes.size(), -1);
+    for (int64_t i = 0; i < n; ++i) {
+        const Json::array_t* children = ArrayMember(nodes[i], "children");
+        for (size_t k = 0; children && k < children->size(); ++k) {
+            const int64_t c = AsIndex(&(*children)[k]);
+            if (c < 0 || c >= n) {
+                return "nodes[" + std::to_string(i) + "] has a child that is no node";
+            }
+            if (parent[c] >= 0 || c == i) {
+                return "nodes[" + std::to_string(c) + "] is the child of more than one node";
+            }
+            parent[c] = i;
+        }
+    }
+    // Depth of each node (1 for a top node), walking up to the nearest node
+    // of known depth; a walk longer than the node count has gone round.
+    std::vector<int64_t> depth(nodes.size(), 0);
+    std::vector<int64_t> path;
+    for (int64_t i = 0; i < n; ++i) {
+        path.clear();
+        int64_t j = i;
+        while (j >= 0 && depth[j] == 0) {
+            path.push_back(j);
+            if (static_cast<int64_t>(path.size()) > n) {
+                return "the node hierarchy loops at nodes[" + std::to_string(i) + "]";
+            }
+            j = parent[j];
+        }
+        int64_t d = j >= 0 ? depth[j] : 0;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            depth[*it] = ++d;
+            if (d > kMaxGltfNesting) {
+                return "the node hierarchy is deeper than " + std::to_string(kMaxGltfNesting) +
+                       " levels";
+            }
+        }
+    }
+    return "";
+}
+
+// The value count a sampler must have: as many values as keys (three per key
+// for a cubic spline: in-tangent, value, out-tangent), times the morph
+// targets for weights. Returns the fault, or "".
+std::string CheckSampler(const Json& sampler, const Json::array_t* accessors, bool cubic,
+                         bool weights, const std::string& what) {
+    const int64_t input = IndexMember(sampler, "input");
+    const int64_t output = IndexMember(sampler, "output");
+    const int64_t n = static_cast<int64_t>(accessors ? accessors->size() : 0);
+    if (input < 0 || input >= n || output < 0 || output >= n) {
+        return what + " names no accessor for its keys or values";
+    }
+    const int64_t keys = IndexMember((*accessors)[input], "count");
+    const int64_t values = IndexMember((*accessors)[output], "count");
+    if (keys < 0 || values < 0) {
+        return what + " has an accessor without a count";
+    }
+    const int64_t perKey = cubic ? 3 : 1;
+    const bool fits = weights ? (keys == 0 ? values == 0 : values % (perKey * keys) == 0)
+                              : (cubic ? values == perKey * keys : values >= keys);
+    if (!fits) {
+        return what + " has " + std::to_string(values) + " values for " + std::to_string(keys) +
+               " keys" + (cubic ? " (a cubic spline needs three per key)" : "");
+    }
+    return "";
+}
+
+bool Refuse(GltfFacts* out, std::string problem) {
+    *out = GltfFacts{};
+    out->problem = std::move(problem);
+    return false;
+}
+
 uint32_t ReadLE32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -321,74 +238,104 @@ uint32_t ReadLE32(const unsigned char* p) {
 
 } // namespace
 
-bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out) {
-    *out = GltfInterpolation{};
-    JValue doc;
-    if (!JsonParser(json).ParseDocument(&doc) || doc.kind != JValue::Kind::Object) {
-        return false;
+bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
+    *out = GltfFacts{};
+    int depth = 0;
+    const std::string text = CutLongStrings(json, json + size, &depth);
+    if (depth > kMaxGltfNesting) {
+        return Refuse(out, "the JSON is nested deeper than " + std::to_string(kMaxGltfNesting) +
+                               " levels");
     }
-    const std::vector<JValue>* nodes = doc.Array("nodes");
-    const std::vector<JValue>* animations = doc.Array("animations");
-    if (!animations) {
-        return true;
+    Json doc;
+    try {
+        doc = Json::parse(text);
+    } catch (const Json::exception& e) {
+        return Refuse(out, std::string("the JSON cannot be read: ") + e.what());
     }
-    GltfInterpolation result;
-    for (const JValue& anim : *animations) {
-        result.stepTargets.emplace_back();
-        result.cubicSpline.push_back(false);
-        const std::vector<JValue>* samplers = anim.Array("samplers");
-        const std::vector<JValue>* channels = anim.Array("channels");
-        if (samplers) {
-            for (const JValue& s : *samplers) {
-                const std::string* interp = s.String("interpolation");
-                if (interp && *interp == "CUBICSPLINE") {
-                    result.cubicSpline.back() = true;
-                }
+    if (!doc.is_object()) {
+        return Refuse(out, "the JSON holds no glTF asset");
+    }
+    GltfFacts facts;
+    const Json::array_t* nodes = ArrayMember(doc, "nodes");
+    const Json::array_t* accessors = ArrayMember(doc, "accessors");
+    if (nodes) {
+        std::string fault = CheckNodeTree(*nodes);
+        if (!fault.empty()) {
+            return Refuse(out, std::move(fault));
+        }
+    }
+    if (const Json::array_t* buffers = ArrayMember(doc, "buffers")) {
+        for (const Json& b : *buffers) {
+            const std::string* uri = StringMember(b, "uri");
+            if (uri && uri->compare(0, 5, "data:") != 0) {
+                facts.bufferFiles.push_back(*uri);
             }
         }
-        if (!samplers || !channels) {
-            continue;
-        }
-        for (const JValue& ch : *channels) {
-            const long si = ch.Index("sampler");
-            const JValue* target = ch.Find("target");
-            if (si < 0 || static_cast<size_t>(si) >= samplers->size() || !target) {
-                continue;
+    }
+    const Json::array_t* animations = ArrayMember(doc, "animations");
+    for (size_t a = 0; animations && a < animations->size(); ++a) {
+        const Json& anim = (*animations)[a];
+        facts.interpolation.stepTargets.emplace_back();
+        facts.interpolation.cubicSpline.push_back(false);
+        const Json::array_t* samplers = ArrayMember(anim, "samplers");
+        const Json::array_t* channels = ArrayMember(anim, "channels");
+        for (size_t s = 0; samplers && s < samplers->size(); ++s) {
+            const std::string* interp = StringMember((*samplers)[s], "interpolation");
+            if (interp && *interp == "CUBICSPLINE") {
+                facts.interpolation.cubicSpline.back() = true;
             }
-            const std::string* interp = (*samplers)[si].String("interpolation");
-            const std::string* pathText = target->String("path");
-            const long ni = target->Index("node");
+        }
+        for (size_t c = 0; samplers && channels && c < channels->size(); ++c) {
+            const Json& ch = (*channels)[c];
+            const int64_t si = IndexMember(ch, "sampler");
+            const Json* target = Member(ch, "target");
+            const std::string* pathText = target ? StringMember(*target, "path") : nullptr;
             GltfPath path;
-            if (!interp || *interp != "STEP" || !pathText || !PathFromText(*pathText, &path) ||
-                ni < 0 || !nodes || static_cast<size_t>(ni) >= nodes->size()) {
-                continue;
+            if (si < 0 || static_cast<size_t>(si) >= samplers->size() || !pathText ||
+                !PathFromText(*pathText, &path)) {
+                continue; // Assimp skips such channels
             }
-            const std::string* name = (*nodes)[ni].String("name");
-            std::string node = name && !name->empty() ? *name : "nodes[" + std::to_string(ni) + "]";
-            result.stepTargets.back().push_back(GltfStepTarget{std::move(node), path});
+            const Json& sampler = (*samplers)[si];
+            const std::string* interp = StringMember(sampler, "interpolation");
+            const std::string what = "animations[" + std::to_string(a) + "] sampler " +
+                                     std::to_string(si) + " (" + *pathText + ")";
+            std::string fault = CheckSampler(sampler, accessors, interp && *interp == "CUBICSPLINE",
+                                             path == GltfPath::Weights, what);
+            if (!fault.empty()) {
+                return Refuse(out, std::move(fault));
+            }
+            const int64_t ni = IndexMember(*target, "node");
+            if (interp && *interp == "STEP" && nodes && ni >= 0 &&
+                static_cast<size_t>(ni) < nodes->size()) {
+                facts.interpolation.stepTargets.back().push_back(
+                    GltfStepTarget{NodeName(nodes, ni), path});
+            }
         }
     }
-    *out = std::move(result);
+    *out = std::move(facts);
     return true;
 }
 
-bool ReadGltfInterpolation(const std::string& path, GltfInterpolation* out) {
-    *out = GltfInterpolation{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+bool GltfJsonChunk(const std::string& data, const char** json, size_t* size) {
+    // A 12-byte header, then chunks; the first is the JSON.
+    if (data.size() < 20 || data.compare(0, 4, "glTF") != 0) {
         return false;
     }
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() >= 20 && data.compare(0, 4, "glTF") == 0) {
-        // Binary glTF: a 12-byte header, then chunks; the first is the JSON.
-        const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-        const uint32_t chunkLength = ReadLE32(bytes + 12);
-        if (std::memcmp(bytes + 16, "JSON", 4) != 0 || chunkLength > data.size() - 20) {
-            return false;
-        }
-        return ParseGltfInterpolation(data.substr(20, chunkLength), out);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    const uint32_t chunkLength = ReadLE32(bytes + 12);
+    if (std::memcmp(bytes + 16, "JSON", 4) != 0 || chunkLength > data.size() - 20) {
+        return false;
     }
-    return ParseGltfInterpolation(data, out);
+    *json = data.data() + 20;
+    *size = chunkLength;
+    return true;
+}
+
+bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out) {
+    GltfFacts facts;
+    const bool ok = ReadGltfFacts(json.data(), json.size(), &facts);
+    *out = std::move(facts.interpolation);
+    return ok;
 }
 
 } // namespace host

@@ -1,4 +1,4 @@
-// The interpolation of glTF animation samplers, read from the file itself.
+// What the importer reads from a glTF file itself, besides Assimp.
 //
 // Assimp 5.2 hands a glTF animation over as plain keys: a sampler's
 // interpolation (LINEAR, STEP, CUBICSPLINE) is dropped, so a STEP channel
@@ -7,12 +7,29 @@
 // file order (the order of Assimp's aiScene::mAnimations), which targets
 // step: the node's name as Assimp names it (its "name", or "nodes[i]" when it
 // has none) and the animated path.
+//
+// The same reading finds what Assimp must never be given, because it would
+// read past a buffer or follow the file down the stack:
+//   - JSON nested deeper than kMaxGltfNesting levels;
+//   - a node hierarchy deeper than kMaxGltfNesting levels, a node that is the
+//     child of two nodes or of itself, a child index that names no node;
+//   - a sampler with fewer values than keys, or a cubic-spline sampler whose
+//     value count is not three times its key count (a multiple of it for
+//     morph weights).
+//
+// Strings longer than a few kilobytes (the base64 buffers of a .gltf file,
+// megabytes long) are skipped by a scan for their closing quote before the
+// JSON is parsed, so the reading costs next to nothing beside Assimp's.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace host {
+
+// The deepest nesting of JSON values, and of nodes, that a glTF file may have.
+constexpr int kMaxGltfNesting = 1000;
 
 enum class GltfPath { Translation, Rotation, Scale, Weights };
 
@@ -29,13 +46,25 @@ struct GltfInterpolation {
     std::vector<bool> cubicSpline;
 };
 
-// Reads the interpolation of every animation sampler of the glTF file at
-// path. Returns false (and leaves out empty) when the file is no glTF 2.0
-// file or cannot be parsed; that is never an error of the scene load, which
-// Assimp reports on its own.
-bool ReadGltfInterpolation(const std::string& path, GltfInterpolation* out);
+struct GltfFacts {
+    GltfInterpolation interpolation;
+    // The uri of every buffer that is no "data:" uri, as the file gives it.
+    std::vector<std::string> bufferFiles;
+    // Why the file must not be loaded, one line; empty when nothing is wrong.
+    std::string problem;
+};
 
-// The same from the JSON text of a glTF asset.
+// Reads the JSON text of a glTF asset. Returns false, with out->problem
+// saying why, when the text is no JSON object or shows one of the faults
+// above.
+bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out);
+
+// The JSON chunk of a binary glTF file (data starts with "glTF"): false when
+// the header or the chunk is malformed.
+bool GltfJsonChunk(const std::string& data, const char** json, size_t* size);
+
+// The interpolation alone, from the JSON text of a glTF asset: false (and out
+// empty) when ReadGltfFacts refuses the text.
 bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out);
 
 } // namespace host

@@ -1,9 +1,7 @@
 // Files other than the example glTF scenes: other formats Assimp reads, files
-// that cannot be read (in the host and through xsihost), the reader of glTF
-// sampler interpolation, and what `xsihost list --scene` shows.
+// that cannot be read (in the host and through xsihost), and what
+// `xsihost list --scene` shows.
 #include "ImporterTestUtil.h"
-
-#include "host/import/GltfSteps.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -115,35 +113,4 @@ TEST(Formats, XsihostListShowsWhatEachNodeBecame) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, c.second);
     }
-}
-
-TEST(Formats, GltfInterpolationReader) {
-    host::GltfInterpolation interp;
-    ASSERT_TRUE(host::ParseGltfInterpolation(R"({
-        "nodes": [{"name": "A\u00e9"}, {}],
-        "animations": [
-          {"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"},
-                        {"input": 0, "output": 2},
-                        {"input": 0, "output": 3, "interpolation": "CUBICSPLINE"}],
-           "channels": [{"sampler": 0, "target": {"node": 1, "path": "rotation"}},
-                        {"sampler": 1, "target": {"node": 0, "path": "translation"}},
-                        {"sampler": 0, "target": {"node": 0, "path": "weights"}},
-                        {"sampler": 7, "target": {"node": 0, "path": "scale"}},
-                        {"sampler": 0, "target": {"node": 9, "path": "scale"}}]},
-          {"samplers": [], "channels": []}]})",
-                                             &interp));
-    ASSERT_EQ(interp.stepTargets.size(), 2u);
-    ASSERT_EQ(interp.stepTargets[0].size(), 2u);
-    EXPECT_EQ(interp.stepTargets[0][0].node, "nodes[1]");
-    EXPECT_EQ(interp.stepTargets[0][0].path, host::GltfPath::Rotation);
-    EXPECT_EQ(interp.stepTargets[0][1].node, "A\xc3\xa9");
-    EXPECT_EQ(interp.stepTargets[0][1].path, host::GltfPath::Weights);
-    EXPECT_TRUE(interp.stepTargets[1].empty());
-    EXPECT_EQ(interp.cubicSpline, (std::vector<bool>{true, false}));
-
-    for (const char* bad : {"", "{", "[1, 2", "{\"a\": tru}", "{\"a\": \"\\q\"}", "{} x"}) {
-        EXPECT_FALSE(host::ParseGltfInterpolation(bad, &interp)) << bad;
-    }
-    // Deep nesting is refused, not followed down the stack.
-    EXPECT_FALSE(host::ParseGltfInterpolation(std::string(100000, '['), &interp));
 }

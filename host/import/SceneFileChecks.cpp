@@ -1,0 +1,199 @@
+#include "host/import/SceneFileChecks.h"
+
+#include "host/import/AssimpScene.h"
+
+#include <assimp/DefaultIOSystem.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace host {
+namespace {
+
+std::string Nesting(const char* what) {
+    return std::string(what) + " is nested deeper than " + std::to_string(kMaxSceneNesting) +
+           " levels";
+}
+
+bool IsRegularOrMissing(const char* path) {
+    struct stat st;
+    return stat(path, &st) != 0 || S_ISREG(st.st_mode);
+}
+
+class RegularFileSystem : public Assimp::DefaultIOSystem {
+  public:
+    bool Exists(const char* path) const override {
+        return IsRegularOrMissing(path) && DefaultIOSystem::Exists(path);
+    }
+    Assimp::IOStream* Open(const char* path, const char* mode) override {
+        if (!IsRegularOrMissing(path)) {
+            return nullptr;
+        }
+        return DefaultIOSystem::Open(path, mode);
+    }
+};
+
+// The first byte that is no white space and no UTF-8 byte order mark.
+char FirstSignificant(const std::string& bytes) {
+    size_t i = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (i < bytes.size() && std::strchr(" \t\r\n", bytes[i]) && bytes[i] != '\0') {
+        ++i;
+    }
+    return i < bytes.size() ? bytes[i] : '\0';
+}
+
+bool LooksLikeAsciiFbx(const std::string& bytes) {
+    const std::string_view head(bytes.data(), std::min<size_t>(bytes.size(), 4096));
+    return head.find("FBXHeaderExtension") != std::string_view::npos ||
+           head.compare(0, 5, "; FBX") == 0;
+}
+
+} // namespace
+
+int XmlNestingDepth(const char* text, size_t size) {
+    const std::string_view s(text, size);
+    int depth = 0;
+    int maxDepth = 0;
+    size_t p = 0;
+    // Skips past the text `close` from pos; the end of the text if missing.
+    const auto past = [&s](size_t pos, std::string_view close) {
+        const size_t at = s.find(close, pos);
+        return at == std::string_view::npos ? s.size() : at + close.size();
+    };
+    while ((p = s.find('<', p)) != std::string_view::npos) {
+        const std::string_view rest = s.substr(p);
+        if (rest.compare(0, 4, "<!--") == 0) {
+            p = past(p + 4, "-->");
+        } else if (rest.compare(0, 9, "<![CDATA[") == 0) {
+            p = past(p + 9, "]]>");
+        } else if (rest.compare(0, 2, "<?") == 0) {
+            p = past(p + 2, "?>");
+        } else if (rest.compare(0, 2, "<!") == 0) {
+            // A declaration; one with an internal subset ends on "]>".
+            const size_t gt = s.find('>', p);
+            const size_t bracket = s.find('[', p);
+            p = bracket < gt ? past(bracket, "]>") : past(p, ">");
+        } else if (rest.compare(0, 2, "</") == 0) {
+            --depth;
+            p = past(p, ">");
+        } else {
+            // A start tag: up to its '>' outside quoted attribute values.
+            size_t q = p + 1;
+            char quote = 0;
+            for (; q < s.size(); ++q) {
+                if (quote) {
+                    quote = s[q] == quote ? 0 : quote;
+                } else if (s[q] == '"' || s[q] == '\'') {
+                    quote = s[q];
+                } else if (s[q] == '>') {
+                    break;
+                }
+            }
+            if (q >= s.size() || s[q - 1] != '/') {
+                maxDepth = std::max(maxDepth, ++depth);
+            }
+            p = q < s.size() ? q + 1 : s.size();
+        }
+    }
+    return maxDepth;
+}
+
+int FbxNestingDepth(const char* text, size_t size) {
+    int depth = 0;
+    int maxDepth = 0;
+    const char* end = text + size;
+    for (const char* p = text; p < end; ++p) {
+        if (*p == ';') {
+            const void* nl = std::memchr(p, '\n', end - p);
+            p = nl ? static_cast<const char*>(nl) : end - 1;
+        } else if (*p == '"') {
+            const void* q = std::memchr(p + 1, '"', end - p - 1);
+            p = q ? static_cast<const char*>(q) : end - 1;
+        } else if (*p == '{') {
+            maxDepth = std::max(maxDepth, ++depth);
+        } else if (*p == '}') {
+            --depth;
+        }
+    }
+    return maxDepth;
+}
+
+CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder) {
+    CheckedSceneFile checked;
+    const char* json = nullptr;
+    size_t jsonSize = 0;
+    const char first = FirstSignificant(bytes);
+    if (bytes.compare(0, 4, "glTF") == 0) {
+        if (!GltfJsonChunk(bytes, &json, &jsonSize)) {
+            throw SceneLoadError("the binary glTF header is malformed");
+        }
+    } else if (first == '{') {
+        json = bytes.data();
+        jsonSize = bytes.size();
+    } else if (first == '<') {
+        if (XmlNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the XML"));
+        }
+    } else if (LooksLikeAsciiFbx(bytes)) {
+        if (FbxNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the FBX text"));
+        }
+    }
+    if (!json) {
+        return checked;
+    }
+    GltfFacts facts;
+    if (!ReadGltfFacts(json, jsonSize, &facts)) {
+        throw SceneLoadError("glTF: " + facts.problem);
+    }
+    for (const std::string& uri : facts.bufferFiles) {
+        if (folder && !IsRegularOrMissing((*folder + uri).c_str())) {
+            throw SceneLoadError("glTF: the buffer file \"" + uri + "\" is no regular file");
+        }
+    }
+    checked.gltf = true;
+    checked.interpolation = std::move(facts.interpolation);
+    return checked;
+}
+
+CheckedSceneFile CheckSceneFile(const std::string& path) {
+    // Opened without waiting (a FIFO would wait for a writer), then refused
+    // unless it is a regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw SceneLoadError(std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        throw SceneLoadError("not a regular file");
+    }
+    std::string bytes(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return CheckSceneBytes(bytes, &folder);
+}
+
+Assimp::IOSystem* NewRegularFileSystem() {
+    return new RegularFileSystem;
+}
+
+} // namespace host

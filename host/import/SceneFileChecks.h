@@ -1,0 +1,49 @@
+// Checks a scene file passes before Assimp sees it, so that no file can hang
+// or crash the host while it is read:
+//   - only regular files are read (a FIFO or a device would block or never
+//     end), the scene file itself and every file Assimp opens for it (glTF
+//     buffers, OBJ materials, ...);
+//   - XML (Collada and the other XML formats), JSON (glTF) and ASCII FBX
+//     nested deeper than kMaxSceneNesting levels is refused: Assimp reads
+//     each level one call deeper on the stack;
+//   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
+//     sampler value counts); its interpolation is kept for the load.
+// Each refusal is a SceneLoadError with a one-line message that does not
+// name the file (the caller does).
+#pragma once
+
+#include "host/import/GltfSteps.h"
+
+#include <string>
+
+namespace Assimp {
+class IOSystem;
+}
+
+namespace host {
+
+constexpr int kMaxSceneNesting = kMaxGltfNesting;
+
+struct CheckedSceneFile {
+    bool gltf = false; // JSON or binary glTF whose JSON was read
+    GltfInterpolation interpolation;
+};
+
+// Reads the file at path, if it is a regular file, and checks its bytes.
+CheckedSceneFile CheckSceneFile(const std::string& path);
+
+// Checks the bytes of a scene file. folder: where the file's external files
+// lie, with a trailing '/' ("" for the current folder); nullptr when there
+// are none to look at (a scene read from memory).
+CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
+
+// The deepest element nesting of XML text, and of braces in ASCII FBX text;
+// comments, strings and markup other than elements do not count.
+int XmlNestingDepth(const char* text, size_t size);
+int FbxNestingDepth(const char* text, size_t size);
+
+// A file system for Assimp that opens regular files only (a new object, for
+// Assimp::Importer::SetIOHandler, which owns it).
+Assimp::IOSystem* NewRegularFileSystem();
+
+} // namespace host

@@ -1,0 +1,304 @@
+// Scene files that must not reach the importer's depths: nesting, node
+// hierarchies, sampler value counts, non-finite numbers, files that are no
+// regular files; and the reader of glTF sampler interpolation.
+#include "ImporterTestUtil.h"
+
+#include "host/import/GltfSteps.h"
+#include "host/import/SceneFileChecks.h"
+
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace importer_test;
+
+namespace {
+
+const std::string kDir = ZK_TEST_OUT_DIR "/checks_";
+
+// A glTF scene of one triangle node "Tri" animated by one sampler, its buffer
+// in a .bin file beside it: 3 points, 2 key times, then the values.
+struct TriangleGltf {
+    std::vector<float> points{0, 0, 0, 1, 0, 0, 0, 1, 0};
+    std::vector<float> values{0, 0, 0, 1, 1, 1};
+    std::string interpolation = "LINEAR";
+    std::string nodes = R"([{"name": "Tri", "mesh": 0}])";
+    std::string extra; // more members of the top object
+
+    std::string Write(const std::string& name) const {
+        const std::string bin = kDir + name + ".bin";
+        unlink(bin.c_str()); // a FIFO a test left there
+        std::vector<float> data = points;
+        data.insert(data.end(), {0.0f, 1.0f});
+        data.insert(data.end(), values.begin(), values.end());
+        std::ofstream(bin, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()),
+                   static_cast<std::streamsize>(data.size() * sizeof(float)));
+        const std::string bytes = std::to_string(data.size() * 4);
+        const std::string valueBytes = std::to_string(values.size() * 4);
+        const std::string path = kDir + name + ".gltf";
+        std::ofstream(path) << R"({"asset": {"version": "2.0"}, "scene": 0,
+            "scenes": [{"nodes": [0]}], "nodes": )"
+                            << nodes << R"(,
+            "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}],
+            "buffers": [{"byteLength": )"
+                            << bytes << R"(, "uri": "checks_)" << name << R"(.bin"}],
+            "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                            {"buffer": 0, "byteOffset": 36, "byteLength": 8},
+                            {"buffer": 0, "byteOffset": 44, "byteLength": )"
+                            << valueBytes << R"(}],
+            "accessors": [
+              {"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3",
+               "min": [0, 0, 0], "max": [1, 1, 0]},
+              {"bufferView": 1, "componentType": 5126, "count": 2, "type": "SCALAR",
+               "min": [0], "max": [1]},
+              {"bufferView": 2, "componentType": 5126, "count": )"
+                            << values.size() / 3 << R"(, "type": "VEC3"}],
+            "animations": [{"samplers": [{"input": 1, "output": 2, "interpolation": ")"
+                            << interpolation << R"("}],
+              "channels": [{"sampler": 0, "target": {"node": 0, "path": "translation"}}]}])"
+                            << extra << "}";
+        return path;
+    }
+};
+
+// The node list of a chain: "Tri" holds the mesh, each node the next.
+std::string Chain(int count, const std::string& namePrefix = "n") {
+    std::string nodes = R"([{"name": "Tri", "mesh": 0, "children": [1]})";
+    for (int i = 1; i < count; ++i) {
+        nodes += R"(, {"name": ")" + namePrefix + std::to_string(i) + "\"";
+        nodes += i + 1 < count ? R"(, "children": [)" + std::to_string(i + 1) + "]}" : "}";
+    }
+    return nodes + "]";
+}
+
+std::string WriteText(const std::string& name, const std::string& text) {
+    const std::string path = kDir + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+        out += s;
+    }
+    return out;
+}
+
+// A Collada scene of a chain of nodes n0, n1, ... and what the innermost
+// node holds.
+std::string Collada(int depth, const std::string& inner = "") {
+    std::string nodes;
+    for (int i = 0; i < depth; ++i) {
+        nodes += "<node id=\"n" + std::to_string(i) + "\" name=\"n" + std::to_string(i) + "\">";
+    }
+    return R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<library_visual_scenes><visual_scene id="S">)" +
+           nodes + inner + Repeat("</node>", depth) +
+           R"(</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
+}
+
+// The load's error, or "" when it loads.
+std::string LoadError(const std::string& path) {
+    try {
+        LoadIntoHost(path);
+    } catch (const host::SceneLoadError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::string Fifo(const std::string& name) {
+    const std::string path = kDir + name;
+    unlink(path.c_str());
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    return path;
+}
+
+} // namespace
+
+TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
+    constexpr float nan = __builtin_nanf(""), inf = __builtin_inff();
+    auto tri = [](auto change) {
+        TriangleGltf g;
+        change(g);
+        return g;
+    };
+    struct Case {
+        std::string path;
+        std::string message; // what the one line says after the path
+    };
+    const Case cases[] = {
+        {tri([](TriangleGltf& g) { g.nodes = Chain(100000); }).Write("chain100000"),
+         "glTF: the node hierarchy is deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) { g.nodes = Chain(1001); }).Write("chain1001"),
+         "glTF: the node hierarchy is deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "extras": {"a": )" + Repeat("[", 100000) +
+                       Repeat("]", 100000) + "}}]";
+         }).Write("deep_extras"),
+         "glTF: the JSON is nested deeper than 1000 levels"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "children": [1]}, {"children": [0]}])";
+         }).Write("loop"),
+         "glTF: the node hierarchy loops at nodes[0]"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "children": [1, 1]}, {}])";
+         }).Write("twice"),
+         "glTF: nodes[1] is the child of more than one node"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"mesh": 0, "children": [7]}])";
+         }).Write("no_child"),
+         "glTF: nodes[0] has a child that is no node"},
+        {tri([](TriangleGltf& g) { g.interpolation = "CUBICSPLINE"; }).Write("cubic_short"),
+         "glTF: animations[0] sampler 0 (translation) has 2 values for 2 keys (a cubic spline "
+         "needs three per key)"},
+        {tri([](TriangleGltf& g) {
+             g.interpolation = "CUBICSPLINE";
+             g.values.resize(21);
+         }).Write("cubic_long"),
+         "glTF: animations[0] sampler 0 (translation) has 7 values for 2 keys (a cubic spline "
+         "needs three per key)"},
+        {tri([](TriangleGltf& g) { g.values.resize(3); }).Write("linear_short"),
+         "glTF: animations[0] sampler 0 (translation) has 1 values for 2 keys"},
+        {tri([](TriangleGltf& g) { g.points[4] = nan; }).Write("nan_point"),
+         "node \"Tri\": point 1 is not a finite number"},
+        {tri([](TriangleGltf& g) { g.values[5] = -inf; }).Write("inf_key"),
+         "node \"Tri\" in animation \"\": translation key 1 is not a finite number"},
+        {tri([](TriangleGltf& g) {
+             g.nodes = R"([{"name": "Tri", "mesh": 0, "translation": [0, 1e999, 0]}])";
+         }).Write("inf_translation"),
+         "glTF: the JSON cannot be read: [json.exception.out_of_range.406] number overflow "
+         "parsing '1e999'"},
+        {WriteText("nan_translation.dae", Collada(2, "<translate>0 nan 0</translate>")),
+         "node \"n1\": the transform is not a finite number"},
+        {WriteText("collada10000.dae", Collada(10000)),
+         "the XML is nested deeper than 1000 levels"},
+        {WriteText("deep.fbx", "; FBX 7.4.0 project file\nObjects: " + Repeat("{ A: ", 5000) +
+                                   Repeat("}", 5000) + "\n"),
+         "the FBX text is nested deeper than 1000 levels"},
+        {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
+         "the binary glTF header is malformed"},
+        {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
+         "glTF: the JSON cannot be read: [json.exception.parse_error.101] parse error at line 1, "
+         "column 41: syntax error while parsing value - unexpected '}'; expected '[', '{', or a "
+         "literal"},
+        {Fifo("scene.gltf"), "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {ZK_TEST_OUT_DIR, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LoadError(c.path), c.path + ": " + c.message);
+        EXPECT_EQ(host::HostApp::Get().GetScene(), nullptr) << c.path;
+    }
+
+    // A buffer naming a FIFO: refused before anything is opened.
+    TriangleGltf g;
+    const std::string path = g.Write("fifo_buffer");
+    Fifo("fifo_buffer.bin");
+    EXPECT_EQ(LoadError(path), path + ": glTF: the buffer file \"checks_fifo_buffer.bin\" is no "
+                                      "regular file");
+}
+
+TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
+    struct Case {
+        std::string path;
+        std::wstring item;
+    };
+    TriangleGltf cubic;
+    cubic.interpolation = "CUBICSPLINE";
+    cubic.values.resize(18);
+    TriangleGltf chain;
+    chain.nodes = Chain(1000);
+    const Case cases[] = {
+        {TriangleGltf().Write("plain"), L"Tri"},
+        {cubic.Write("cubic"), L"Tri"},
+        {chain.Write("chain1000"), L"n999"},
+        {WriteText("collada997.dae", Collada(997)), L"n996"}, // 3 levels above the nodes
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LoadError(c.path), "");
+        EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(c.item), nullptr) << c.path;
+    }
+}
+
+TEST(FileChecks, FullNamesStopAtTheirLimit) {
+    // Below "Tri", node i is named 19 'x' and i: its full name has
+    // 3 + sum over k <= i of (20 + digits of k) = 23 i - 105 characters for
+    // i >= 99, past 16384 first at i = 717.
+    TriangleGltf g;
+    g.nodes = Chain(900, std::string(19, 'x'));
+    const std::string path = g.Write("long_names");
+    EXPECT_EQ(LoadError(path), path + ": the full name of item \"" + std::string(19, 'x') +
+                                   "717\" is longer than 16384 characters");
+}
+
+TEST(FileChecks, NestingDepthOfXmlAndFbxText) {
+    const std::pair<const char*, int> xml[] = {
+        {"", 0},
+        {"<a/>", 0},
+        {"<?xml version=\"1.0\"?><a><b/><c x=\"1>2\" y='/>'><d></d></c></a>", 3},
+        {"<a><!-- <b><c><d> --><![CDATA[<e><f>]]></a>", 1},
+        {"<!DOCTYPE a [<!ELEMENT a (b)>]><a><b></b></a>", 2},
+        {"<a><b><c>", 3}, // unclosed: counted as far as it goes
+    };
+    for (const auto& c : xml) {
+        EXPECT_EQ(host::XmlNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
+    }
+    const std::pair<const char*, int> fbx[] = {
+        {"A: { B: { } }", 2},
+        {"; {{{{ a comment\nA: \"{{{\" {}", 1},
+    };
+    for (const auto& c : fbx) {
+        EXPECT_EQ(host::FbxNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
+    }
+}
+
+TEST(FileChecks, GltfInterpolationReader) {
+    const std::string accessors = R"("accessors": [{"count": 2}, {"count": 2}, {"count": 6}],)";
+    host::GltfInterpolation interp;
+    ASSERT_TRUE(host::ParseGltfInterpolation(R"({
+        "nodes": [{"name": "A\u00e9"}, {}],)" + accessors +
+                                                 R"(
+        "animations": [
+          {"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"},
+                        {"input": 0, "output": 1},
+                        {"input": 0, "output": 2, "interpolation": "CUBICSPLINE"}],
+           "channels": [{"sampler": 0, "target": {"node": 1, "path": "rotation"}},
+                        {"sampler": 1, "target": {"node": 0, "path": "translation"}},
+                        {"sampler": 0, "target": {"node": 0, "path": "weights"}},
+                        {"sampler": 7, "target": {"node": 0, "path": "scale"}},
+                        {"sampler": 0, "target": {"node": 9, "path": "scale"}}]},
+          {"samplers": [], "channels": []}]})",
+                                             &interp));
+    ASSERT_EQ(interp.stepTargets.size(), 2u);
+    ASSERT_EQ(interp.stepTargets[0].size(), 2u);
+    EXPECT_EQ(interp.stepTargets[0][0].node, "nodes[1]");
+    EXPECT_EQ(interp.stepTargets[0][0].path, host::GltfPath::Rotation);
+    EXPECT_EQ(interp.stepTargets[0][1].node, "A\xc3\xa9");
+    EXPECT_EQ(interp.stepTargets[0][1].path, host::GltfPath::Weights);
+    EXPECT_TRUE(interp.stepTargets[1].empty());
+    EXPECT_EQ(interp.cubicSpline, (std::vector<bool>{true, false}));
+
+    // Long strings are skipped before the parse; a long name is cut on a
+    // whole character, never inside an escape or a UTF-8 sequence.
+    const std::string longName = Repeat("\\u00e9\xc3\xa9\\\"", 2000);
+    ASSERT_TRUE(host::ParseGltfInterpolation(
+        R"({"buffers": [{"uri": "data:,)" + std::string(5000000, 'A') +
+            R"("}, {"uri": "x.bin"}], "nodes": [{"name": ")" + longName + R"("}],)" + accessors +
+            R"("animations": [{"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"}],
+             "channels": [{"sampler": 0, "target": {"node": 0, "path": "scale"}}]}]})",
+        &interp));
+    ASSERT_EQ(interp.stepTargets.size(), 1u);
+    ASSERT_EQ(interp.stepTargets[0].size(), 1u);
+    EXPECT_EQ(interp.stepTargets[0][0].node.compare(0, 5, "\xc3\xa9\xc3\xa9\""), 0);
+
+    for (const char* bad : {"", "{", "[1, 2", "{\"a\": tru}", "{\"a\": \"\\q\"}", "{} x", "[]"}) {
+        EXPECT_FALSE(host::ParseGltfInterpolation(bad, &interp)) << bad;
+    }
+    EXPECT_FALSE(host::ParseGltfInterpolation(std::string(100000, '['), &interp));
+}
