@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on a fresh Debian machine.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libassimp-dev libcli11-dev libgtest-dev libgmock-dev
-      libbenchmark-dev nlohmann-json3-dev locales python3 valgrind)
+      libbenchmark-dev nlohmann-json3-dev locales python3 valgrind
+      clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
