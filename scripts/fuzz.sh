@@ -26,7 +26,8 @@ for t in "${targets[@]}"; do
   # there is none of this project's.
   leaks=1
   [ "$t" = scene_load ] && leaks=0
-  if "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ASAN_OPTIONS="detect_leaks=$leaks" "$build/bin/fuzz_$t" -max_total_time="$seconds" \
+       -timeout=10 -rss_limit_mb=2048 \
        -detect_leaks=$leaks -artifact_prefix="fuzz-artifacts/${t}-" \
        "$work/$t" "fuzz/corpus/$t" >"$work/$t.log" 2>&1; then
     echo "fuzz_$t: $(grep -o 'Done [0-9]* runs' "$work/$t.log" | tail -1) in ${seconds} s"

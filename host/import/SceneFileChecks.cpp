@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace host {
 namespace {
@@ -123,6 +125,56 @@ int FbxNestingDepth(const char* text, size_t size) {
     return maxDepth;
 }
 
+int FbxBinaryNestingDepth(const char* data, size_t size) {
+    // The header: magic, 0x1A 0x00, then the version; records follow.
+    constexpr size_t kFirstRecord = 27;
+    if (size < kFirstRecord) {
+        return 0;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const auto le = [bytes](size_t at, size_t width) {
+        uint64_t v = 0;
+        for (size_t i = width; i > 0; --i) {
+            v = (v << 8) | bytes[at + i - 1];
+        }
+        return v;
+    };
+    // From version 7500 on, the three record words are 64 bits wide.
+    const size_t word = le(23, 4) >= 7500 ? 8 : 4;
+    const size_t header = 3 * word + 1;
+    std::vector<uint64_t> open; // the end offsets of the records entered
+    int maxDepth = 0;
+    uint64_t pos = kFirstRecord;
+    for (;;) {
+        while (!open.empty() && pos >= open.back()) {
+            pos = open.back();
+            open.pop_back();
+        }
+        if (pos + header > size) {
+            break;
+        }
+        const uint64_t end = le(pos, word);
+        if (end == 0) { // the empty record closing a list of nested records
+            if (open.empty()) {
+                break;
+            }
+            pos = open.back();
+            open.pop_back();
+            continue;
+        }
+        const uint64_t nested = pos + header + le(pos + 2 * word, word) + bytes[pos + 3 * word];
+        if (end <= pos || end > size || nested > end) {
+            break; // malformed: Assimp refuses it
+        }
+        maxDepth = std::max(maxDepth, static_cast<int>(open.size()) + 1);
+        if (nested < end) {
+            open.push_back(end);
+        }
+        pos = nested < end ? nested : end;
+    }
+    return maxDepth;
+}
+
 CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder) {
     CheckedSceneFile checked;
     const char* json = nullptr;
@@ -138,6 +190,10 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
     } else if (first == '<') {
         if (XmlNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the XML"));
+        }
+    } else if (bytes.compare(0, 18, "Kaydara FBX Binary") == 0) {
+        if (FbxBinaryNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the FBX file"));
         }
     } else if (LooksLikeAsciiFbx(bytes)) {
         if (FbxNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {

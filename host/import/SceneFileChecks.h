@@ -3,8 +3,8 @@
 //   - only regular files are read (a FIFO or a device would block or never
 //     end), the scene file itself and every file Assimp opens for it (glTF
 //     buffers, OBJ materials, ...);
-//   - XML (Collada and the other XML formats), JSON (glTF) and ASCII FBX
-//     nested deeper than kMaxSceneNesting levels is refused: Assimp reads
+//   - XML (Collada and the other XML formats), JSON (glTF) and FBX (text or
+//     binary) nested deeper than kMaxSceneNesting levels is refused: Assimp reads
 //     each level one call deeper on the stack;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts); its interpolation is kept for the load.
@@ -41,6 +41,9 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
 // comments, strings and markup other than elements do not count.
 int XmlNestingDepth(const char* text, size_t size);
 int FbxNestingDepth(const char* text, size_t size);
+// The deepest nesting of records in a binary FBX file, as far as its record
+// layout holds.
+int FbxBinaryNestingDepth(const char* data, size_t size);
 
 // A file system for Assimp that opens regular files only (a new object, for
 // Assimp::Importer::SetIOHandler, which owns it).

@@ -102,6 +102,27 @@ std::string Collada(int depth, const std::string& inner = "") {
 <scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
 }
 
+// A binary FBX file of `depth` records "A", each the only child of the one
+// before; version 7500 and later have 64-bit record words.
+std::string BinaryFbx(int depth, uint32_t version = 7400) {
+    const size_t word = version >= 7500 ? 8 : 4, header = 3 * word + 1, null = header;
+    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
+    out.append(reinterpret_cast<const char*>(&version), 4);
+    const auto put = [&out, word](uint64_t v) { out.append(reinterpret_cast<char*>(&v), word); };
+    // Record k starts at 27 + k (header + 1); the innermost ends after its
+    // name, each other one after the empty record closing its children.
+    const uint64_t innermostEnd = 27 + depth * (header + 1);
+    for (int k = 0; k < depth; ++k) {
+        put(innermostEnd + (depth - 1 - k) * null);
+        put(0);
+        put(0);
+        out += '\x01';
+        out += 'A';
+    }
+    out.append(depth * null, '\0'); // the closing records, and the top list's
+    return out;
+}
+
 // The load's error, or "" when it loads.
 std::string LoadError(const std::string& path) {
     try {
@@ -181,6 +202,8 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("deep.fbx", "; FBX 7.4.0 project file\nObjects: " + Repeat("{ A: ", 5000) +
                                    Repeat("}", 5000) + "\n"),
          "the FBX text is nested deeper than 1000 levels"},
+        {WriteText("deep_binary.fbx", BinaryFbx(5000)),
+         "the FBX file is nested deeper than 1000 levels"},
         {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
          "the binary glTF header is malformed"},
         {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
@@ -237,7 +260,7 @@ TEST(FileChecks, FullNamesStopAtTheirLimit) {
                                    "717\" is longer than 16384 characters");
 }
 
-TEST(FileChecks, NestingDepthOfXmlAndFbxText) {
+TEST(FileChecks, NestingDepthOfXmlAndFbx) {
     const std::pair<const char*, int> xml[] = {
         {"", 0},
         {"<a/>", 0},
@@ -255,6 +278,17 @@ TEST(FileChecks, NestingDepthOfXmlAndFbxText) {
     };
     for (const auto& c : fbx) {
         EXPECT_EQ(host::FbxNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
+    }
+    const std::pair<std::string, int> binary[] = {
+        {BinaryFbx(1), 1},
+        {BinaryFbx(3), 3},
+        {BinaryFbx(3, 7500), 3},
+        {BinaryFbx(3).substr(0, 60), 0}, // cut short: the records end past the data
+        {BinaryFbx(3).substr(0, 20), 0}, // no record at all
+    };
+    for (const auto& c : binary) {
+        EXPECT_EQ(host::FbxBinaryNestingDepth(c.first.data(), c.first.size()), c.second)
+            << c.first.size() << " bytes";
     }
 }
 
