@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace host {
@@ -55,7 +58,120 @@ bool LooksLikeAsciiFbx(const std::string& bytes) {
            head.compare(0, 5, "; FBX") == 0;
 }
 
+// Reads a connection `C: "OO",child,parent` or a model `Model: id, ...` at
+// p, if there is one.
+void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
+    const std::string_view rest(p, static_cast<size_t>(end - p));
+    size_t i = 0;
+    const auto skipSpace = [&rest, &i] {
+        while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) {
+            ++i;
+        }
+    };
+    const auto number = [&rest, &i](int64_t* out) {
+        const auto r = std::from_chars(rest.data() + i, rest.data() + rest.size(), *out);
+        i = static_cast<size_t>(r.ptr - rest.data());
+        return r.ec == std::errc();
+    };
+    int64_t ids[2];
+    if (rest.compare(0, 6, "Model:") == 0) {
+        i = 6;
+        skipSpace();
+        if (number(&ids[0])) {
+            objects->models.push_back(ids[0]);
+        }
+        return;
+    }
+    if (rest.compare(0, 2, "C:") != 0) {
+        return;
+    }
+    i = 2;
+    skipSpace();
+    if (rest.compare(i, 4, "\"OO\"") != 0) {
+        return;
+    }
+    i += 4;
+    for (int64_t& id : ids) {
+        skipSpace();
+        if (i >= rest.size() || rest[i] != ',') {
+            return;
+        }
+        ++i;
+        skipSpace();
+        if (!number(&id)) {
+            return;
+        }
+    }
+    objects->links.emplace_back(ids[0], ids[1]);
+}
+
+// Reads the properties of a binary record "C" ("OO", child, parent) or
+// "Model" (id first).
+void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned char* props,
+                      size_t size, FbxObjects* objects) {
+    int64_t ids[2];
+    if (nameSize == 5 && std::memcmp(name, "Model", 5) == 0) {
+        if (size >= 9 && props[0] == 'L') {
+            std::memcpy(&ids[0], props + 1, 8);
+            objects->models.push_back(ids[0]);
+        }
+        return;
+    }
+    // 'S', length 2, "OO", then 'L' and 8 bytes twice.
+    constexpr size_t kSize = 1 + 4 + 2 + 2 * 9;
+    if (nameSize != 1 || name[0] != 'C' || size < kSize || props[0] != 'S' ||
+        std::memcmp(props + 1, "\x02\0\0\0OO", 6) != 0 || props[7] != 'L' || props[16] != 'L') {
+        return;
+    }
+    std::memcpy(&ids[0], props + 8, 8);
+    std::memcpy(&ids[1], props + 17, 8);
+    objects->links.emplace_back(ids[0], ids[1]);
+}
+
 } // namespace
+
+int FbxHierarchyDepth(const FbxObjects& objects) {
+    const std::unordered_set<int64_t> models(objects.models.begin(), objects.models.end());
+    std::unordered_map<int64_t, std::vector<int64_t>> children;
+    for (const auto& [child, parent] : objects.links) {
+        if (models.count(child) && (parent == 0 || models.count(parent))) {
+            children[parent].push_back(child);
+        }
+    }
+    // Depth first from the root without recursion; an object reached again
+    // while it is still being walked closes a loop.
+    enum State : char { Walking = 1, Done = 2 };
+    std::unordered_map<int64_t, char> state;
+    std::unordered_map<int64_t, int> depth; // of the tree below an object, itself included
+    std::vector<std::pair<int64_t, size_t>> stack{{0, 0}};
+    state[0] = Walking;
+    while (!stack.empty()) {
+        auto& [id, next] = stack.back();
+        const auto it = children.find(id);
+        if (it != children.end() && next < it->second.size()) {
+            const int64_t child = it->second[next++];
+            const char s = state[child];
+            if (s == Walking) {
+                return -1;
+            }
+            if (s != Done) {
+                state[child] = Walking;
+                stack.emplace_back(child, 0);
+            }
+            continue;
+        }
+        int d = 0;
+        if (it != children.end()) {
+            for (const int64_t c : it->second) {
+                d = std::max(d, depth[c]);
+            }
+        }
+        depth[id] = d + 1;
+        state[id] = Done;
+        stack.pop_back();
+    }
+    return depth[0] - 1; // the root is no level of its own
+}
 
 int XmlNestingDepth(const char* text, size_t size) {
     const std::string_view s(text, size);
@@ -105,11 +221,14 @@ int XmlNestingDepth(const char* text, size_t size) {
     return maxDepth;
 }
 
-int FbxNestingDepth(const char* text, size_t size) {
+int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
     int depth = 0;
     int maxDepth = 0;
     const char* end = text + size;
     for (const char* p = text; p < end; ++p) {
+        if (objects && (*p == 'C' || *p == 'M') && (p == text || std::strchr(" \t\n{", p[-1]))) {
+            ReadTextObject(p, end, objects);
+        }
         if (*p == ';') {
             const void* nl = std::memchr(p, '\n', end - p);
             p = nl ? static_cast<const char*>(nl) : end - 1;
@@ -125,7 +244,7 @@ int FbxNestingDepth(const char* text, size_t size) {
     return maxDepth;
 }
 
-int FbxBinaryNestingDepth(const char* data, size_t size) {
+int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
     // The header: magic, 0x1A 0x00, then the version; records follow.
     constexpr size_t kFirstRecord = 27;
     if (size < kFirstRecord) {
@@ -167,6 +286,11 @@ int FbxBinaryNestingDepth(const char* data, size_t size) {
             break; // malformed: Assimp refuses it
         }
         maxDepth = std::max(maxDepth, static_cast<int>(open.size()) + 1);
+        if (objects) {
+            const size_t name = pos + header, nameSize = bytes[pos + 3 * word];
+            ReadBinaryObject(bytes + name, nameSize, bytes + name + nameSize,
+                             static_cast<size_t>(nested - name - nameSize), objects);
+        }
         if (nested < end) {
             open.push_back(end);
         }
@@ -174,6 +298,21 @@ int FbxBinaryNestingDepth(const char* data, size_t size) {
     }
     return maxDepth;
 }
+
+namespace {
+
+void CheckFbxHierarchy(const FbxObjects& objects) {
+    const int depth = FbxHierarchyDepth(objects);
+    if (depth < 0) {
+        throw SceneLoadError("the FBX object hierarchy loops");
+    }
+    if (depth > kMaxSceneNesting) {
+        throw SceneLoadError("the FBX object hierarchy is deeper than " +
+                             std::to_string(kMaxSceneNesting) + " levels");
+    }
+}
+
+} // namespace
 
 CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder) {
     CheckedSceneFile checked;
@@ -192,13 +331,17 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
             throw SceneLoadError(Nesting("the XML"));
         }
     } else if (bytes.compare(0, 18, "Kaydara FBX Binary") == 0) {
-        if (FbxBinaryNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+        FbxObjects objects;
+        if (FbxBinaryNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the FBX file"));
         }
+        CheckFbxHierarchy(objects);
     } else if (LooksLikeAsciiFbx(bytes)) {
-        if (FbxNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+        FbxObjects objects;
+        if (FbxNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the FBX text"));
         }
+        CheckFbxHierarchy(objects);
     }
     if (!json) {
         return checked;

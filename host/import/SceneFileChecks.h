@@ -4,8 +4,9 @@
 //     end), the scene file itself and every file Assimp opens for it (glTF
 //     buffers, OBJ materials, ...);
 //   - XML (Collada and the other XML formats), JSON (glTF) and FBX (text or
-//     binary) nested deeper than kMaxSceneNesting levels is refused: Assimp reads
-//     each level one call deeper on the stack;
+//     binary) nested deeper than kMaxSceneNesting levels is refused, and so
+//     is an FBX object hierarchy deeper than that or one that loops: Assimp
+//     reads each level one call deeper on the stack;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts); its interpolation is kept for the load.
 // Each refusal is a SceneLoadError with a one-line message that does not
@@ -14,7 +15,10 @@
 
 #include "host/import/GltfSteps.h"
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Assimp {
 class IOSystem;
@@ -37,13 +41,25 @@ CheckedSceneFile CheckSceneFile(const std::string& path);
 // are none to look at (a scene read from memory).
 CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
 
+// What an FBX file says of its object hierarchy: its object-to-object
+// connections (child id, parent id; 0 is the scene's root) and the ids of
+// its Model objects, the nodes of the hierarchy.
+struct FbxObjects {
+    std::vector<std::pair<int64_t, int64_t>> links;
+    std::vector<int64_t> models;
+};
+
 // The deepest element nesting of XML text, and of braces in ASCII FBX text;
-// comments, strings and markup other than elements do not count.
+// comments, strings and markup other than elements do not count. objects,
+// when given, receives what the FBX text says of its hierarchy.
 int XmlNestingDepth(const char* text, size_t size);
-int FbxNestingDepth(const char* text, size_t size);
+int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects = nullptr);
 // The deepest nesting of records in a binary FBX file, as far as its record
-// layout holds.
-int FbxBinaryNestingDepth(const char* data, size_t size);
+// layout holds, and what it says of its hierarchy.
+int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = nullptr);
+// The depth of the tree of Model objects below the root (0), as Assimp walks
+// it; -1 when a walk from the root comes back to a model it is walking from.
+int FbxHierarchyDepth(const FbxObjects& objects);
 
 // A file system for Assimp that opens regular files only (a new object, for
 // Assimp::Importer::SetIOHandler, which owns it).

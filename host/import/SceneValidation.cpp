@@ -76,7 +76,7 @@ class Validator {
     void WalkNodes() {
         std::vector<std::pair<const aiNode*, int>> stack;
         if (m_ai.mRootNode) {
-            stack.emplace_back(m_ai.mRootNode, 1);
+            stack.emplace_back(m_ai.mRootNode, 0); // the root is no level of its own
         }
         while (!stack.empty()) {
             const auto [node, depth] = stack.back();

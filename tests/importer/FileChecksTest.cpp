@@ -123,6 +123,25 @@ std::string BinaryFbx(int depth, uint32_t version = 7400) {
     return out;
 }
 
+// An ASCII FBX file of `count` null models, each the child of the one
+// before; with loop, the first is also the child of the last.
+std::string FbxChain(int count, bool loop = false) {
+    std::string text = "; FBX 7.4.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 7400\n}\n"
+                       "Objects:  {\n";
+    for (int i = 1; i <= count; ++i) {
+        text += "\tModel: " + std::to_string(i) + ", \"Model::N" + std::to_string(i) +
+                "\", \"Null\" {\n\t\tVersion: 232\n\t}\n";
+    }
+    text += "}\nConnections:  {\n\tC: \"OO\",1,0\n";
+    for (int i = 2; i <= count; ++i) {
+        text += "\tC: \"OO\"," + std::to_string(i) + "," + std::to_string(i - 1) + "\n";
+    }
+    if (loop) {
+        text += "\tC: \"OO\",1," + std::to_string(count) + "\n";
+    }
+    return text + "}\n";
+}
+
 // The load's error, or "" when it loads.
 std::string LoadError(const std::string& path) {
     try {
@@ -204,6 +223,9 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX text is nested deeper than 1000 levels"},
         {WriteText("deep_binary.fbx", BinaryFbx(5000)),
          "the FBX file is nested deeper than 1000 levels"},
+        {WriteText("chain.fbx", FbxChain(100000)),
+         "the FBX object hierarchy is deeper than 1000 levels"},
+        {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
         {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
          "the binary glTF header is malformed"},
         {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
@@ -242,6 +264,7 @@ TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
         {cubic.Write("cubic"), L"Tri"},
         {chain.Write("chain1000"), L"n999"},
         {WriteText("collada997.dae", Collada(997)), L"n996"}, // 3 levels above the nodes
+        {WriteText("chain1000.fbx", FbxChain(1000)), L"N1000"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(LoadError(c.path), "");
@@ -289,6 +312,30 @@ TEST(FileChecks, NestingDepthOfXmlAndFbx) {
     for (const auto& c : binary) {
         EXPECT_EQ(host::FbxBinaryNestingDepth(c.first.data(), c.first.size()), c.second)
             << c.first.size() << " bytes";
+    }
+}
+
+TEST(FileChecks, FbxHierarchyDepth) {
+    // Models 1..4 and two other objects, 10 and 11. Only models below models
+    // (or the root, 0) make the hierarchy Assimp walks; a skin's bone is a
+    // model linked to a cluster, which is no loop even when the skinned mesh
+    // lies below that bone.
+    struct Case {
+        std::vector<std::pair<int64_t, int64_t>> links;
+        int depth;
+    };
+    const Case cases[] = {
+        {{}, 0},
+        {{{1, 0}, {2, 1}, {3, 2}}, 3},
+        {{{1, 0}, {2, 0}, {3, 2}, {4, 1}}, 2},
+        {{{1, 0}, {2, 1}, {10, 2}, {11, 10}, {1, 11}}, 2}, // through non-models
+        {{{1, 0}, {2, 1}, {3, 2}, {2, 3}}, -1},            // models in a loop
+        {{{2, 1}, {1, 2}}, 0},                             // a loop no walk reaches
+        {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, 3},             // a model below two
+    };
+    for (const Case& c : cases) {
+        host::FbxObjects objects{c.links, {1, 2, 3, 4}};
+        EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
     }
 }
 
