@@ -247,6 +247,13 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
     Fifo("fifo_buffer.bin");
     EXPECT_EQ(LoadError(path), path + ": glTF: the buffer file \"checks_fifo_buffer.bin\" is no "
                                       "regular file");
+
+    // An OBJ material library naming a FIFO: Assimp's reader is not let
+    // open it and goes on without the materials.
+    Fifo("fifo.mtl");
+    const std::string obj = WriteText("fifo_mtl.obj", "mtllib checks_fifo.mtl\nv 0 0 0\nv 1 0 0\n"
+                                                      "v 0 1 0\nf 1 2 3\n");
+    EXPECT_EQ(LoadError(obj), "");
 }
 
 TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
