@@ -52,10 +52,15 @@ char FirstSignificant(const std::string& bytes) {
     return i < bytes.size() ? bytes[i] : '\0';
 }
 
+// Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes,
+// as Assimp looks for it, or the header block further on.
 bool LooksLikeAsciiFbx(const std::string& bytes) {
-    const std::string_view head(bytes.data(), std::min<size_t>(bytes.size(), 4096));
-    return head.find("FBXHeaderExtension") != std::string_view::npos ||
-           head.compare(0, 5, "; FBX") == 0;
+    std::string head = bytes.substr(0, 200);
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return head.find("fbx") != std::string::npos ||
+           std::string_view(bytes.data(), std::min<size_t>(bytes.size(), 4096))
+                   .find("FBXHeaderExtension") != std::string_view::npos;
 }
 
 // Reads a connection `C: "OO",child,parent` or a model `Model: id, ...` at
@@ -221,7 +226,11 @@ int XmlNestingDepth(const char* text, size_t size) {
     return maxDepth;
 }
 
-int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
+namespace {
+
+// Braces outside double-quoted strings; in FBX text, also outside the
+// comments that run from ';' to the end of the line.
+int BraceDepth(const char* text, size_t size, bool fbx, FbxObjects* objects) {
     int depth = 0;
     int maxDepth = 0;
     const char* end = text + size;
@@ -229,7 +238,7 @@ int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
         if (objects && (*p == 'C' || *p == 'M') && (p == text || std::strchr(" \t\n{", p[-1]))) {
             ReadTextObject(p, end, objects);
         }
-        if (*p == ';') {
+        if (fbx && *p == ';') {
             const void* nl = std::memchr(p, '\n', end - p);
             p = nl ? static_cast<const char*>(nl) : end - 1;
         } else if (*p == '"') {
@@ -242,6 +251,16 @@ int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
         }
     }
     return maxDepth;
+}
+
+} // namespace
+
+int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
+    return BraceDepth(text, size, true, objects);
+}
+
+int BraceNestingDepth(const char* text, size_t size) {
+    return BraceDepth(text, size, false, nullptr);
 }
 
 int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
@@ -336,12 +355,18 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
             throw SceneLoadError(Nesting("the FBX file"));
         }
         CheckFbxHierarchy(objects);
-    } else if (LooksLikeAsciiFbx(bytes)) {
-        FbxObjects objects;
-        if (FbxNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
-            throw SceneLoadError(Nesting("the FBX text"));
+    } else if (!std::memchr(bytes.data(), '\0', bytes.size())) {
+        // Text: FBX, DirectX, ASE and other formats nest blocks in braces.
+        if (LooksLikeAsciiFbx(bytes)) {
+            FbxObjects objects;
+            if (FbxNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
+                throw SceneLoadError(Nesting("the FBX text"));
+            }
+            CheckFbxHierarchy(objects);
         }
-        CheckFbxHierarchy(objects);
+        if (BraceNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the text"));
+        }
     }
     if (!json) {
         return checked;

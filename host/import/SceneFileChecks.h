@@ -3,10 +3,11 @@
 //   - only regular files are read (a FIFO or a device would block or never
 //     end), the scene file itself and every file Assimp opens for it (glTF
 //     buffers, OBJ materials, ...);
-//   - XML (Collada and the other XML formats), JSON (glTF) and FBX (text or
-//     binary) nested deeper than kMaxSceneNesting levels is refused, and so
-//     is an FBX object hierarchy deeper than that or one that loops: Assimp
-//     reads each level one call deeper on the stack;
+//   - XML (Collada and the other XML formats), JSON (glTF), FBX (text or
+//     binary) and any other text whose braces (DirectX, ASE, ...) are nested
+//     deeper than kMaxSceneNesting levels is refused, and so is an FBX object
+//     hierarchy deeper than that or one that loops: Assimp reads each level
+//     one call deeper on the stack;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts); its interpolation is kept for the load.
 // Each refusal is a SceneLoadError with a one-line message that does not
@@ -54,6 +55,8 @@ struct FbxObjects {
 // when given, receives what the FBX text says of its hierarchy.
 int XmlNestingDepth(const char* text, size_t size);
 int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects = nullptr);
+// The deepest nesting of braces outside double-quoted strings in any text.
+int BraceNestingDepth(const char* text, size_t size);
 // The deepest nesting of records in a binary FBX file, as far as its record
 // layout holds, and what it says of its hierarchy.
 int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = nullptr);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace importer_test;
@@ -226,6 +227,9 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("chain.fbx", FbxChain(100000)),
          "the FBX object hierarchy is deeper than 1000 levels"},
         {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
+        {WriteText("deep.x",
+                   "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
+         "the text is nested deeper than 1000 levels"},
         {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
          "the binary glTF header is malformed"},
         {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
@@ -302,12 +306,15 @@ TEST(FileChecks, NestingDepthOfXmlAndFbx) {
     for (const auto& c : xml) {
         EXPECT_EQ(host::XmlNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
     }
-    const std::pair<const char*, int> fbx[] = {
-        {"A: { B: { } }", 2},
-        {"; {{{{ a comment\nA: \"{{{\" {}", 1},
+    // Braces in FBX text, and in any text, where ';' starts no comment.
+    const std::tuple<const char*, int, int> braces[] = {
+        {"A: { B: { } }", 2, 2},
+        {"; {{{{ a comment\nA: \"{{{\" {}", 1, 5},
+        {"Frame A { 1;2;; Frame B { } }", 1, 2}, // as FBX, the rest of the line is a comment
     };
-    for (const auto& c : fbx) {
-        EXPECT_EQ(host::FbxNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
+    for (const auto& [text, fbx, any] : braces) {
+        EXPECT_EQ(host::FbxNestingDepth(text, std::strlen(text)), fbx) << text;
+        EXPECT_EQ(host::BraceNestingDepth(text, std::strlen(text)), any) << text;
     }
     const std::pair<std::string, int> binary[] = {
         {BinaryFbx(1), 1},
