@@ -63,8 +63,8 @@ bool LooksLikeAsciiFbx(const std::string& bytes) {
                    .find("FBXHeaderExtension") != std::string_view::npos;
 }
 
-// Reads a connection `C: "OO",child,parent` or a model `Model: id, ...` at
-// p, if there is one.
+// Reads a connection `C: "OO",child,parent` (of any kind) or a model
+// `Model: id, ...` at p, if there is one.
 void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
     const std::string_view rest(p, static_cast<size_t>(end - p));
     size_t i = 0;
@@ -92,7 +92,8 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
     }
     i = 2;
     skipSpace();
-    if (rest.compare(i, 4, "\"OO\"") != 0) {
+    // The kind of connection: "OO", "OP", "PO" or "PP"; Assimp follows each.
+    if (rest.size() < i + 4 || rest[i] != '"' || rest[i + 3] != '"') {
         return;
     }
     i += 4;
@@ -110,7 +111,7 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
     objects->links.emplace_back(ids[0], ids[1]);
 }
 
-// Reads the properties of a binary record "C" ("OO", child, parent) or
+// Reads the properties of a binary record "C" (kind, child, parent) or
 // "Model" (id first).
 void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned char* props,
                       size_t size, FbxObjects* objects) {
@@ -122,10 +123,10 @@ void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned
         }
         return;
     }
-    // 'S', length 2, "OO", then 'L' and 8 bytes twice.
+    // 'S', length 2, the kind ("OO", "OP", ...), then 'L' and 8 bytes twice.
     constexpr size_t kSize = 1 + 4 + 2 + 2 * 9;
     if (nameSize != 1 || name[0] != 'C' || size < kSize || props[0] != 'S' ||
-        std::memcmp(props + 1, "\x02\0\0\0OO", 6) != 0 || props[7] != 'L' || props[16] != 'L') {
+        std::memcmp(props + 1, "\x02\0\0\0", 4) != 0 || props[7] != 'L' || props[16] != 'L') {
         return;
     }
     std::memcpy(&ids[0], props + 8, 8);

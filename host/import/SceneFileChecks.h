@@ -42,8 +42,8 @@ CheckedSceneFile CheckSceneFile(const std::string& path);
 // are none to look at (a scene read from memory).
 CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
 
-// What an FBX file says of its object hierarchy: its object-to-object
-// connections (child id, parent id; 0 is the scene's root) and the ids of
+// What an FBX file says of its object hierarchy: its connections of any
+// kind (child id, parent id; 0 is the scene's root) and the ids of
 // its Model objects, the nodes of the hierarchy.
 struct FbxObjects {
     std::vector<std::pair<int64_t, int64_t>> links;

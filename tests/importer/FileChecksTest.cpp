@@ -125,8 +125,9 @@ std::string BinaryFbx(int depth, uint32_t version = 7400) {
 }
 
 // An ASCII FBX file of `count` null models, each the child of the one
-// before; with loop, the first is also the child of the last.
-std::string FbxChain(int count, bool loop = false) {
+// before through connections of the kind given; with loop, the first is also
+// the child of the last.
+std::string FbxChain(int count, bool loop = false, const std::string& kind = "OO") {
     std::string text = "; FBX 7.4.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 7400\n}\n"
                        "Objects:  {\n";
     for (int i = 1; i <= count; ++i) {
@@ -135,7 +136,7 @@ std::string FbxChain(int count, bool loop = false) {
     }
     text += "}\nConnections:  {\n\tC: \"OO\",1,0\n";
     for (int i = 2; i <= count; ++i) {
-        text += "\tC: \"OO\"," + std::to_string(i) + "," + std::to_string(i - 1) + "\n";
+        text += "\tC: \"" + kind + "\"," + std::to_string(i) + "," + std::to_string(i - 1) + "\n";
     }
     if (loop) {
         text += "\tC: \"OO\",1," + std::to_string(count) + "\n";
@@ -227,6 +228,8 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("chain.fbx", FbxChain(100000)),
          "the FBX object hierarchy is deeper than 1000 levels"},
         {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
+        {WriteText("chain_po.fbx", FbxChain(1001, false, "PO")),
+         "the FBX object hierarchy is deeper than 1000 levels"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the text is nested deeper than 1000 levels"},
@@ -344,6 +347,7 @@ TEST(FileChecks, FbxHierarchyDepth) {
         {{{1, 0}, {2, 0}, {3, 2}, {4, 1}}, 2},
         {{{1, 0}, {2, 1}, {10, 2}, {11, 10}, {1, 11}}, 2}, // through non-models
         {{{1, 0}, {2, 1}, {3, 2}, {2, 3}}, -1},            // models in a loop
+        {{{1, 0}, {2, 1}, {2, 2}}, -1},                    // a model its own child
         {{{2, 1}, {1, 2}}, 0},                             // a loop no walk reaches
         {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, 3},             // a model below two
     };
