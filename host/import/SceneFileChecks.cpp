@@ -73,9 +73,14 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
             ++i;
         }
     };
+    // An id as Assimp reads it: the digits the token starts with; whatever
+    // follows up to the token's end is passed over.
     const auto number = [&rest, &i](int64_t* out) {
         const auto r = std::from_chars(rest.data() + i, rest.data() + rest.size(), *out);
         i = static_cast<size_t>(r.ptr - rest.data());
+        while (i < rest.size() && !std::strchr(", \t\r\n", rest[i])) {
+            ++i;
+        }
         return r.ec == std::errc();
     };
     int64_t ids[2];

@@ -230,6 +230,10 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
         {WriteText("chain_po.fbx", FbxChain(1001, false, "PO")),
          "the FBX object hierarchy is deeper than 1000 levels"},
+        // Assimp reads the id "1x" as 1: the first model is also the child
+        // of the third.
+        {WriteText("loop_ids.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",1x,3\n}\n"),
+         "the FBX object hierarchy loops"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the text is nested deeper than 1000 levels"},
