@@ -149,8 +149,10 @@ int FbxHierarchyDepth(const FbxObjects& objects) {
             children[parent].push_back(child);
         }
     }
-    // Depth first from the root without recursion; an object reached again
-    // while it is still being walked closes a loop.
+    // Depth first from the root without recursion; a model reached again
+    // while it is still being walked closes a loop, one reached again after
+    // would be converted once more for each way down to it (a chain of
+    // doubled links grows to 2^depth nodes).
     enum State : char { Walking = 1, Done = 2 };
     std::unordered_map<int64_t, char> state;
     std::unordered_map<int64_t, int> depth; // of the tree below an object, itself included
@@ -162,13 +164,11 @@ int FbxHierarchyDepth(const FbxObjects& objects) {
         if (it != children.end() && next < it->second.size()) {
             const int64_t child = it->second[next++];
             const char s = state[child];
-            if (s == Walking) {
-                return -1;
+            if (s != 0) {
+                return s == Walking ? kFbxLoop : kFbxSharedModel;
             }
-            if (s != Done) {
-                state[child] = Walking;
-                stack.emplace_back(child, 0);
-            }
+            state[child] = Walking;
+            stack.emplace_back(child, 0);
             continue;
         }
         int d = 0;
@@ -328,8 +328,11 @@ namespace {
 
 void CheckFbxHierarchy(const FbxObjects& objects) {
     const int depth = FbxHierarchyDepth(objects);
-    if (depth < 0) {
+    if (depth == kFbxLoop) {
         throw SceneLoadError("the FBX object hierarchy loops");
+    }
+    if (depth == kFbxSharedModel) {
+        throw SceneLoadError("an FBX model is the child of more than one object");
     }
     if (depth > kMaxSceneNesting) {
         throw SceneLoadError("the FBX object hierarchy is deeper than " +

@@ -6,8 +6,9 @@
 //   - XML (Collada and the other XML formats), JSON (glTF), FBX (text or
 //     binary) and any other text whose braces (DirectX, ASE, ...) are nested
 //     deeper than kMaxSceneNesting levels is refused, and so is an FBX object
-//     hierarchy deeper than that or one that loops: Assimp reads each level
-//     one call deeper on the stack;
+//     hierarchy deeper than that, one that loops, or one that reaches a model
+//     twice: Assimp reads each level one call deeper on the stack, and
+//     converts a model once for each way down to it;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts); its interpolation is kept for the load.
 // Each refusal is a SceneLoadError with a one-line message that does not
@@ -61,7 +62,10 @@ int BraceNestingDepth(const char* text, size_t size);
 // layout holds, and what it says of its hierarchy.
 int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = nullptr);
 // The depth of the tree of Model objects below the root (0), as Assimp walks
-// it; -1 when a walk from the root comes back to a model it is walking from.
+// it; kFbxLoop when a walk from the root comes back to a model it is walking
+// from, kFbxSharedModel when it reaches a model a second time.
+constexpr int kFbxLoop = -1;
+constexpr int kFbxSharedModel = -2;
 int FbxHierarchyDepth(const FbxObjects& objects);
 
 // A file system for Assimp that opens regular files only (a new object, for

@@ -228,6 +228,8 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("chain.fbx", FbxChain(100000)),
          "the FBX object hierarchy is deeper than 1000 levels"},
         {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
+        {WriteText("doubled.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",3,2\n}\n"),
+         "an FBX model is the child of more than one object"},
         {WriteText("chain_po.fbx", FbxChain(1001, false, "PO")),
          "the FBX object hierarchy is deeper than 1000 levels"},
         // Assimp reads the id "1x" as 1: the first model is also the child
@@ -353,7 +355,8 @@ TEST(FileChecks, FbxHierarchyDepth) {
         {{{1, 0}, {2, 1}, {3, 2}, {2, 3}}, -1},            // models in a loop
         {{{1, 0}, {2, 1}, {2, 2}}, -1},                    // a model its own child
         {{{2, 1}, {1, 2}}, 0},                             // a loop no walk reaches
-        {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, 3},             // a model below two
+        {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, -2},            // a model below two
+        {{{1, 0}, {2, 1}, {2, 1}}, -2},                    // one link twice
     };
     for (const Case& c : cases) {
         host::FbxObjects objects{c.links, {1, 2, 3, 4}};
