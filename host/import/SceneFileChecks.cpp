@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -139,7 +141,106 @@ void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned
     objects->links.emplace_back(ids[0], ids[1]);
 }
 
+// The name of an element from the text of its start tag (without '<').
+std::string_view TagName(std::string_view tag) {
+    size_t end = 0;
+    while (end < tag.size() && !std::strchr(" \t\r\n/>", tag[end])) {
+        ++end;
+    }
+    return tag.substr(0, end);
+}
+
+// The value of an attribute in the text of a start tag; empty when absent.
+std::string_view Attribute(std::string_view tag, std::string_view name) {
+    for (size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+        size_t v = at + name.size();
+        while (v < tag.size() && (tag[v] == ' ' || tag[v] == '\t')) {
+            ++v;
+        }
+        if (at == 0 || !std::strchr(" \t\r\n", tag[at - 1]) || v + 1 >= tag.size() ||
+            tag[v] != '=') {
+            continue;
+        }
+        ++v;
+        while (v < tag.size() && (tag[v] == ' ' || tag[v] == '\t')) {
+            ++v;
+        }
+        if (v < tag.size() && (tag[v] == '"' || tag[v] == '\'')) {
+            const size_t close = tag.find(tag[v], v + 1);
+            return close == std::string_view::npos ? std::string_view()
+                                                   : tag.substr(v + 1, close - v - 1);
+        }
+    }
+    return {};
+}
+
 } // namespace
+
+ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
+    // Children of each node: the nodes inside it and the nodes it instances
+    // (by id; an id no node has is left out, as Assimp does).
+    const size_t n = nodes.id.size();
+    std::unordered_map<std::string, size_t> byId;
+    for (size_t i = 0; i < n; ++i) {
+        if (!nodes.id[i].empty()) {
+            byId.emplace(nodes.id[i], i);
+        }
+    }
+    std::vector<std::vector<size_t>> children(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (nodes.parent[i] != SIZE_MAX) {
+            children[nodes.parent[i]].push_back(i);
+        }
+    }
+    for (const auto& [from, target] : nodes.instances) {
+        const auto it = byId.find(target);
+        if (it != byId.end()) {
+            children[from].push_back(it->second);
+        }
+    }
+    // Depth first without recursion; the size of the tree below a node
+    // counts every node as often as there are ways down to it, capped.
+    constexpr uint64_t kCap = uint64_t{1} << 40;
+    ColladaTree out;
+    std::vector<char> state(n, 0); // 1 walking, 2 done
+    std::vector<uint64_t> size(n, 0);
+    std::vector<int> depth(n, 0);
+    for (size_t top = 0; top < n; ++top) {
+        if (nodes.parent[top] != SIZE_MAX || state[top]) {
+            continue;
+        }
+        std::vector<std::pair<size_t, size_t>> stack{{top, 0}};
+        state[top] = 1;
+        while (!stack.empty()) {
+            auto& [v, next] = stack.back();
+            if (next < children[v].size()) {
+                const size_t c = children[v][next++];
+                if (state[c] == 1) {
+                    out.loops = true;
+                    return out;
+                }
+                if (state[c] == 0) {
+                    state[c] = 1;
+                    stack.emplace_back(c, 0);
+                }
+                continue;
+            }
+            uint64_t total = 1;
+            int d = 0;
+            for (const size_t c : children[v]) {
+                total = std::min(kCap, total + size[c]);
+                d = std::max(d, depth[c]);
+            }
+            size[v] = total;
+            depth[v] = d + 1;
+            state[v] = 2;
+            stack.pop_back();
+        }
+        out.nodes = std::min(kCap, out.nodes + size[top]);
+        out.depth = std::max(out.depth, depth[top]);
+    }
+    return out;
+}
 
 int FbxHierarchyDepth(const FbxObjects& objects) {
     const std::unordered_set<int64_t> models(objects.models.begin(), objects.models.end());
@@ -184,10 +285,12 @@ int FbxHierarchyDepth(const FbxObjects& objects) {
     return depth[0] - 1; // the root is no level of its own
 }
 
-int XmlNestingDepth(const char* text, size_t size) {
+int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
     const std::string_view s(text, size);
     int depth = 0;
     int maxDepth = 0;
+    // The Collada nodes open around the scan: their index and element depth.
+    std::vector<std::pair<size_t, int>> openNodes;
     size_t p = 0;
     // Skips past the text `close` from pos; the end of the text if missing.
     const auto past = [&s](size_t pos, std::string_view close) {
@@ -208,6 +311,9 @@ int XmlNestingDepth(const char* text, size_t size) {
             const size_t bracket = s.find('[', p);
             p = bracket < gt ? past(bracket, "]>") : past(p, ">");
         } else if (rest.compare(0, 2, "</") == 0) {
+            if (!openNodes.empty() && openNodes.back().second == depth) {
+                openNodes.pop_back();
+            }
             --depth;
             p = past(p, ">");
         } else {
@@ -223,8 +329,25 @@ int XmlNestingDepth(const char* text, size_t size) {
                     break;
                 }
             }
-            if (q >= s.size() || s[q - 1] != '/') {
+            const bool empty = q < s.size() && s[q - 1] == '/';
+            if (!empty) {
                 maxDepth = std::max(maxDepth, ++depth);
+            }
+            if (nodes) {
+                const std::string_view tag = s.substr(p + 1, q - p - 1);
+                const size_t parent = openNodes.empty() ? SIZE_MAX : openNodes.back().first;
+                if (TagName(tag) == "node") {
+                    nodes->parent.push_back(parent);
+                    nodes->id.emplace_back(Attribute(tag, "id"));
+                    if (!empty) {
+                        openNodes.emplace_back(nodes->id.size() - 1, depth);
+                    }
+                } else if (TagName(tag) == "instance_node" && parent != SIZE_MAX) {
+                    const std::string_view url = Attribute(tag, "url");
+                    if (!url.empty() && url[0] == '#') {
+                        nodes->instances.emplace_back(parent, std::string(url.substr(1)));
+                    }
+                }
             }
             p = q < s.size() ? q + 1 : s.size();
         }
@@ -355,8 +478,21 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
         json = bytes.data();
         jsonSize = bytes.size();
     } else if (first == '<') {
-        if (XmlNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
+        ColladaNodes nodes;
+        if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the XML"));
+        }
+        const ColladaTree tree = MeasureColladaTree(nodes);
+        if (tree.loops) {
+            throw SceneLoadError("a Collada node instances itself or a node above it");
+        }
+        if (tree.depth > kMaxSceneNesting) {
+            throw SceneLoadError("the Collada node hierarchy is deeper than " +
+                                 std::to_string(kMaxSceneNesting) + " levels");
+        }
+        if (tree.nodes > kMaxColladaNodes) {
+            throw SceneLoadError("the Collada nodes make more than " +
+                                 std::to_string(kMaxColladaNodes) + " nodes with their instances");
         }
     } else if (bytes.compare(0, 18, "Kaydara FBX Binary") == 0) {
         FbxObjects objects;

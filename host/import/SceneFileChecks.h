@@ -8,7 +8,9 @@
 //     deeper than kMaxSceneNesting levels is refused, and so is an FBX object
 //     hierarchy deeper than that, one that loops, or one that reaches a model
 //     twice: Assimp reads each level one call deeper on the stack, and
-//     converts a model once for each way down to it;
+//     converts a model once for each way down to it; Collada nodes that
+//     instance themselves, or whose instances make a tree deeper than that or
+//     of more than kMaxColladaNodes nodes, likewise;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts); its interpolation is kept for the load.
 // Each refusal is a SceneLoadError with a one-line message that does not
@@ -43,6 +45,28 @@ CheckedSceneFile CheckSceneFile(const std::string& path);
 // are none to look at (a scene read from memory).
 CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
 
+// The <node> elements of a Collada file, in file order: the node each lies
+// in (SIZE_MAX for none), its id, and the nodes it instances
+// (<instance_node url="#id">).
+struct ColladaNodes {
+    std::vector<size_t> parent;
+    std::vector<std::string> id;
+    std::vector<std::pair<size_t, std::string>> instances;
+};
+
+// The tree Assimp makes of Collada nodes, each instance a copy of the node's
+// tree: its node count (counting each way down to a node), its depth, and
+// whether a node instances itself or a node above it.
+struct ColladaTree {
+    uint64_t nodes = 0;
+    int depth = 0;
+    bool loops = false;
+};
+ColladaTree MeasureColladaTree(const ColladaNodes& nodes);
+
+// The most nodes a Collada file's instances may make.
+constexpr uint64_t kMaxColladaNodes = 100000;
+
 // What an FBX file says of its object hierarchy: its connections of any
 // kind (child id, parent id; 0 is the scene's root) and the ids of
 // its Model objects, the nodes of the hierarchy.
@@ -52,9 +76,10 @@ struct FbxObjects {
 };
 
 // The deepest element nesting of XML text, and of braces in ASCII FBX text;
-// comments, strings and markup other than elements do not count. objects,
-// when given, receives what the FBX text says of its hierarchy.
-int XmlNestingDepth(const char* text, size_t size);
+// comments, strings and markup other than elements do not count. nodes and
+// objects, when given, receive what Collada XML and FBX text say of their
+// hierarchy.
+int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes = nullptr);
 int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects = nullptr);
 // The deepest nesting of braces outside double-quoted strings in any text.
 int BraceNestingDepth(const char* text, size_t size);

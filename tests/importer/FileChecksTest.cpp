@@ -144,6 +144,26 @@ std::string FbxChain(int count, bool loop = false, const std::string& kind = "OO
     return text + "}\n";
 }
 
+// A Collada scene whose library node i instances node i + 1 `copies` times,
+// for `levels` levels; with loop, the last instances the first.
+std::string ColladaInstances(int levels, int copies, bool loop = false) {
+    std::string nodes;
+    for (int i = 0; i < levels; ++i) {
+        nodes += "<node id=\"L" + std::to_string(i) + "\" name=\"L" + std::to_string(i) + "\">" +
+                 Repeat("<instance_node url=\"#L" + std::to_string(i + 1) + "\"/>", copies) +
+                 "</node>";
+    }
+    nodes += "<node id=\"L" + std::to_string(levels) + "\" name=\"leaf\">" +
+             std::string(loop ? "<instance_node url=\"#L0\"/>" : "") + "</node>";
+    return R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<library_nodes>)" +
+           nodes + R"(</library_nodes>
+<library_visual_scenes><visual_scene id="S"><node id="R" name="R">
+<instance_node url="#L0"/></node></visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
+}
+
 // The load's error, or "" when it loads.
 std::string LoadError(const std::string& path) {
     try {
@@ -223,6 +243,12 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         {WriteText("deep.fbx", "; FBX 7.4.0 project file\nObjects: " + Repeat("{ A: ", 5000) +
                                    Repeat("}", 5000) + "\n"),
          "the FBX text is nested deeper than 1000 levels"},
+        {WriteText("instance_loop.dae", ColladaInstances(3, 1, true)),
+         "a Collada node instances itself or a node above it"},
+        {WriteText("instances_doubled.dae", ColladaInstances(20, 2)),
+         "the Collada nodes make more than 100000 nodes with their instances"},
+        {WriteText("instance_chain.dae", ColladaInstances(1001, 1)),
+         "the Collada node hierarchy is deeper than 1000 levels"},
         {WriteText("deep_binary.fbx", BinaryFbx(5000)),
          "the FBX file is nested deeper than 1000 levels"},
         {WriteText("chain.fbx", FbxChain(100000)),
@@ -285,6 +311,7 @@ TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
         {chain.Write("chain1000"), L"n999"},
         {WriteText("collada997.dae", Collada(997)), L"n996"}, // 3 levels above the nodes
         {WriteText("chain1000.fbx", FbxChain(1000)), L"N1000"},
+        {WriteText("instances.dae", ColladaInstances(3, 2)), L"L37"}, // the 8th copy of L3
     };
     for (const Case& c : cases) {
         EXPECT_EQ(LoadError(c.path), "");
