@@ -80,7 +80,7 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
     const auto number = [&rest, &i](int64_t* out) {
         const auto r = std::from_chars(rest.data() + i, rest.data() + rest.size(), *out);
         i = static_cast<size_t>(r.ptr - rest.data());
-        while (i < rest.size() && !std::strchr(", \t\r\n", rest[i])) {
+        while (i < rest.size() && !std::strchr(", \t\r\n\f\v", rest[i])) {
             ++i;
         }
         return r.ec == std::errc();
@@ -104,12 +104,18 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
         return;
     }
     i += 4;
+    // Values are separated by a comma, which Assimp lets a line end stand
+    // for.
     for (int64_t& id : ids) {
-        skipSpace();
-        if (i >= rest.size() || rest[i] != ',') {
+        const size_t before = i;
+        while (i < rest.size() && std::strchr(" \t\r\n\f\v", rest[i]) && rest[i] != '\0') {
+            ++i;
+        }
+        if (i < rest.size() && rest[i] == ',') {
+            ++i;
+        } else if (i == before) {
             return;
         }
-        ++i;
         skipSpace();
         if (!number(&id)) {
             return;

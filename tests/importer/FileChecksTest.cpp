@@ -260,6 +260,9 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX object hierarchy is deeper than 1000 levels"},
         // Assimp reads the id "1x" as 1: the first model is also the child
         // of the third.
+        // A form feed ends a line for Assimp, standing for the comma.
+        {WriteText("loop_feed.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\"\f1,3\n}\n"),
+         "the FBX object hierarchy loops"},
         {WriteText("loop_ids.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",1x,3\n}\n"),
          "the FBX object hierarchy loops"},
         {WriteText("deep.x",
