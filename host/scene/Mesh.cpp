@@ -354,8 +354,8 @@ PointArray Mesh::EvaluateArray(const Item& owner, double frame) const {
     if (!IsDeformed()) {
         return m_points;
     }
-    return PointArray::Build(m_points.size(),
-                             [this, &owner, frame](Vec3* out) { Evaluate(owner, frame, out); });
+    return PointArray::Rebuild(&m_evaluated, m_points.size(),
+                               [this, &owner, frame](Vec3* out) { Evaluate(owner, frame, out); });
 }
 
 } // namespace host

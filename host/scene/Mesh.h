@@ -120,6 +120,9 @@ class Mesh {
     // and their weights, and the skin's matrices at the frame (mesh space at
     // bind time to mesh space at the frame), as 4 columns of 4 values
     // (rows 0 to 2 and a 0) per joint.
+    // The points of the last deformed evaluation, whose storage the next one
+    // reuses once the caller has let them go.
+    mutable PointArray m_evaluated;
     mutable std::vector<const Vec3*> m_activeDeltas;
     mutable std::vector<double> m_activeWeights;
     mutable std::vector<double> m_jointColumns;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <type_traits>
 
 namespace host {
@@ -46,6 +47,21 @@ class PointArray {
             out.m_count = count;
         }
         return out;
+    }
+
+    // The same as Build, written into spare's storage when nothing but spare
+    // holds it any more (the array handed out last time has been let go), so
+    // that an array rebuilt every frame does not take new memory every frame;
+    // else into a new storage. spare then holds the result too.
+    template <class Fill> static PointArray Rebuild(PointArray* spare, size_t count, Fill&& fill) {
+        if (count == 0 || !spare->m_storage || spare->m_storage.use_count() != 1 ||
+            spare->m_capacity < count) {
+            *spare = Build(count, std::forward<Fill>(fill));
+            return *spare;
+        }
+        fill(spare->m_items);
+        spare->m_count = count;
+        return *spare;
     }
 
   private:

@@ -108,6 +108,18 @@ TEST(Deform, RestPointsThenWeightedMorphDeltas) {
     mesh->MorphWeight(blink).Set(0.25);
     ExpectPoints(*m, 0, {{0.25, 0, 0}, {1, 1, 0}, {0, 1, 0}});
     ExpectPoints(*m, 5, {{0.25, 0, 0.5}, {1, 1, 0}, {1, 1, 0}}); // smile 0.5
+
+    // Each frame's points stay as they were while a caller holds them; the
+    // next evaluation takes the storage again only once they are let go.
+    const host::PointArray frame0 = mesh->EvaluateArray(*m, 0);
+    host::PointArray frame10 = mesh->EvaluateArray(*m, 10);
+    EXPECT_NE(frame0.data(), frame10.data());
+    EXPECT_EQ(frame0[0].z, 0.0);
+    EXPECT_EQ(frame10[0].z, 1.0);
+    const Vec3* reused = frame10.data();
+    frame10 = host::PointArray();
+    EXPECT_EQ(mesh->EvaluateArray(*m, 5).data(), reused);
+    EXPECT_EQ(frame0[0].z, 0.0);
 }
 
 // Two joints: J0 at the origin, J1 under J0 at (0,1,0). From frame 0 to 10
