@@ -1,7 +1,9 @@
 // A test plug-in that registers "ZK_XSI_Baker" with the real command's 28
 // arguments but bakes nothing: it writes only the header of each named
 // item's point cache and returns OK. xsihost bake must not take that OK for
-// a bake.
+// a bake. Its argument names are the baker's own.
+#include "command/ZK_Settings.h"
+
 #include <xsi_application.h>
 #include <xsi_command.h>
 #include <xsi_context.h>
@@ -14,14 +16,6 @@
 using namespace XSI;
 
 namespace {
-
-const wchar_t* const kNames[28] = {
-    L"ZK_ObjString", L"ZK_FilePath",  L"ZK_StartFrame", L"ZK_EndFrame",  L"ZK_ObjPreFix",
-    L"ZK_MDDAct",    L"ZK_LWOAct",    L"ZK_LWOString",  L"ZK_EMDLAct",   L"ZK_EMDLString",
-    L"ZK_LWSAct",    L"ZK_LWSString", L"ZK_MELAct",     L"ZK_MELString", L"ZK_FXSAct",
-    L"ZK_FXSString", L"ZK_XSIAct",    L"ZK_XSIString",  L"ZK_MAXAct",    L"ZK_MAXString",
-    L"ZK_MOTAct",    L"ZK_MOTSep",    L"ZK_MOTString",  L"ZK_CAMAct",    L"ZK_LIGHTAct",
-    L"ZK_NULLAct",   L"ZK_OBJECTAct", L"ZK_LOCALSPACE"};
 
 void PutBig(std::FILE* f, unsigned v) {
     const unsigned char b[4] = {static_cast<unsigned char>(v >> 24),
@@ -42,7 +36,7 @@ XSIPLUGINCALLBACK CStatus XSILoadPlugin(PluginRegistrar& in_reg) {
 
 XSIPLUGINCALLBACK CStatus ZK_XSI_Baker_Init(CRef& in_ctxt) {
     ArgumentArray args = Command(Context(in_ctxt).GetSource()).GetArguments();
-    for (const wchar_t* name : kNames) {
+    for (const wchar_t* name : kArgNames) {
         args.Add(name, CValue());
     }
     return CStatus::OK;
