@@ -10,26 +10,27 @@ double NodeChannel::Seconds(double frame) const {
     return FrameToTick(frame, fps, 1.0, 0.0);
 }
 
-Vec3 NodeChannel::Position(double frame) const {
-    if (curve) {
-        return Decompose(curve(Seconds(frame))).t;
+double NodeChannel::Tick(double frame) const {
+    return FrameToTick(frame, fps, ticksPerSecond, tickOffset);
+}
+
+const SRT& NodeChannel::CurveParts(double frame) const {
+    if (!m_curveValid || frame != m_curveFrame) {
+        m_curveParts = Decompose(curve(Seconds(frame)));
+        m_curveFrame = frame;
+        m_curveValid = true;
     }
-    return EvalTrack(position, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
-                     rest.t);
+    return m_curveParts;
+}
+
+Vec3 NodeChannel::Position(double frame) const {
+    return curve ? CurveParts(frame).t : EvalTrack(position, Tick(frame), pre, post, rest.t);
 }
 Quat NodeChannel::Rotation(double frame) const {
-    if (curve) {
-        return Decompose(curve(Seconds(frame))).r;
-    }
-    return EvalTrack(rotation, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
-                     rest.r);
+    return curve ? CurveParts(frame).r : EvalTrack(rotation, Tick(frame), pre, post, rest.r);
 }
 Vec3 NodeChannel::Scaling(double frame) const {
-    if (curve) {
-        return Decompose(curve(Seconds(frame))).s;
-    }
-    return EvalTrack(scaling, FrameToTick(frame, fps, ticksPerSecond, tickOffset), pre, post,
-                     rest.s);
+    return curve ? CurveParts(frame).s : EvalTrack(scaling, Tick(frame), pre, post, rest.s);
 }
 Mat34 NodeChannel::Matrix(double frame) const {
     if (curve) {

@@ -114,6 +114,16 @@ struct NodeChannel {
     Mat34 Matrix(double frame) const;
     // The file's time in seconds at a frame.
     double Seconds(double frame) const;
+
+  private:
+    // The animation's tick at a frame.
+    double Tick(double frame) const;
+    // The curve's transform split into its parts, kept for the last frame
+    // asked: position, rotation and scaling of one frame read it once.
+    const SRT& CurveParts(double frame) const;
+    mutable bool m_curveValid = false;
+    mutable double m_curveFrame = 0.0;
+    mutable SRT m_curveParts;
 };
 
 // A node's local transform in the file: animated by a channel, or fixed.
