@@ -42,24 +42,51 @@ std::vector<std::pair<double, double>> MorphWeightKeys(const aiMeshMorphAnim& ch
     return keys;
 }
 
-bool AddBoneWeights(const aiBone& bone, size_t mesh, int joint, const ItemVertices& vertices,
-                    std::vector<std::vector<Influence>>* influences) {
-    bool any = false;
-    const std::vector<int>& pointOf = vertices.pointOf[mesh];
+namespace {
+
+// Calls use(point, weight) for each weight of a bone that lands on a point.
+template <typename Use>
+void ForEachWeight(const BoneUse& b, const ItemVertices& vertices, Use use) {
+    const aiBone& bone = *b.bone;
+    const std::vector<int>& pointOf = vertices.pointOf[b.mesh];
     for (unsigned w = 0; bone.mWeights && w < bone.mNumWeights; ++w) {
         const aiVertexWeight& vw = bone.mWeights[w];
         if (vw.mVertexId >= pointOf.size() || !std::isfinite(vw.mWeight) || !(vw.mWeight > 0.0f)) {
             continue;
         }
-        // A point takes the weights of the corner it comes from.
         const int p = pointOf[vw.mVertexId];
-        if (p >= 0 && vertices.source[p].first == static_cast<int>(mesh) &&
+        if (p >= 0 && vertices.source[p].first == static_cast<int>(b.mesh) &&
             vertices.source[p].second == vw.mVertexId) {
-            (*influences)[p].push_back({joint, vw.mWeight});
-            any = true;
+            use(static_cast<size_t>(p), vw.mWeight);
         }
     }
-    return any;
+}
+
+} // namespace
+
+bool GatherSkinWeights(const std::vector<BoneUse>& bones, const ItemVertices& vertices,
+                       SkinWeights* out) {
+    // Counted first, then each weight into the next slot of its point.
+    const size_t points = vertices.points.size();
+    out->start.assign(points + 1, 0);
+    for (const BoneUse& b : bones) {
+        ForEachWeight(b, vertices, [out](size_t p, float) { ++out->start[p + 1]; });
+    }
+    for (size_t p = 0; p < points; ++p) {
+        out->start[p + 1] += out->start[p];
+    }
+    const size_t total = static_cast<size_t>(out->start[points]);
+    out->joint.resize(total);
+    out->weight.resize(total);
+    std::vector<int> next(out->start.begin(), out->start.end() - 1);
+    for (const BoneUse& b : bones) {
+        ForEachWeight(b, vertices, [out, &next, &b](size_t p, float w) {
+            const size_t slot = static_cast<size_t>(next[p]++);
+            out->joint[slot] = b.joint;
+            out->weight[slot] = w;
+        });
+    }
+    return total > 0;
 }
 
 } // namespace host

@@ -24,9 +24,17 @@ std::vector<Vec3> MorphDeltas(const std::vector<const aiMesh*>& meshes,
 std::vector<std::pair<double, double>> MorphWeightKeys(const aiMeshMorphAnim& channel,
                                                        unsigned target);
 
-// Adds the weights of a bone of Assimp mesh `mesh` to the points, as
-// influences of joint `joint`. True when it added any.
-bool AddBoneWeights(const aiBone& bone, size_t mesh, int joint, const ItemVertices& vertices,
-                    std::vector<std::vector<Influence>>* influences);
+// A bone of one of a node's Assimp meshes, and the skin joint it moves.
+struct BoneUse {
+    size_t mesh;
+    const aiBone* bone;
+    int joint;
+};
+
+// The weights of the bones on the points, point after point, each point's
+// in the order of the bones (a point takes the weights of the corner it
+// comes from). False when no bone weighs on any point.
+bool GatherSkinWeights(const std::vector<BoneUse>& bones, const ItemVertices& vertices,
+                       SkinWeights* out);
 
 } // namespace host

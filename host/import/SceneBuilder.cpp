@@ -524,15 +524,10 @@ class Builder {
     void BuildMesh(const aiNode* node) {
         Mesh* mesh = m_info[node].item->GetMesh();
         const std::vector<const aiMesh*> meshes = MeshesOf(node);
-        const ItemVertices vertices = VerticesOf(node, meshes);
+        ItemVertices vertices = VerticesOf(node, meshes);
         mesh->SetPoints(vertices.points);
-        std::vector<int> poly;
-        const int* corner = vertices.polygonPoints.data();
-        for (int size : vertices.polygonSizes) {
-            poly.assign(corner, corner + size);
-            corner += size;
-            mesh->AddPolygon(poly);
-        }
+        // The polygons are no longer needed here: the mesh takes them over.
+        mesh->SetPolygons(std::move(vertices.polygonSizes), std::move(vertices.polygonPoints));
         BuildMorphs(node, meshes, vertices);
         BuildSkin(node, meshes, vertices);
     }
@@ -629,8 +624,7 @@ class Builder {
                    const ItemVertices& vertices) {
         std::vector<const Item*> joints;
         std::vector<Mat34> offsets;
-        std::vector<std::vector<Influence>> influences(vertices.points.size());
-        bool any = false;
+        std::vector<BoneUse> bones;
         for (size_t mi = 0; mi < meshes.size(); ++mi) {
             const aiMesh* m = meshes[mi];
             for (unsigned b = 0; m->mBones && b < m->mNumBones; ++b) {
@@ -664,12 +658,13 @@ class Builder {
                     joints.push_back(j.item);
                     offsets.push_back(offset);
                 }
-                any = AddBoneWeights(*bone, mi, index, vertices, &influences) || any;
+                bones.push_back({mi, bone, index});
             }
         }
-        if (any) {
-            m_info[node].item->GetMesh()->SetSkin(std::move(joints), std::move(offsets),
-                                                  influences);
+        SkinWeights weights;
+        if (GatherSkinWeights(bones, vertices, &weights)) {
+            m_info[node].item->GetMesh()->SetSkinWeights(std::move(joints), std::move(offsets),
+                                                         std::move(weights));
         }
     }
 

@@ -46,10 +46,20 @@ bool IsPolygon(const aiMesh& m, const aiFace& face) {
 ItemVertices AssimpVertices(const std::vector<const aiMesh*>& meshes) {
     ItemVertices out;
     out.pointOf.resize(meshes.size());
+    size_t vertexCount = 0;
+    size_t faceCount = 0;
+    for (const aiMesh* m : meshes) {
+        vertexCount += m->mVertices ? m->mNumVertices : 0;
+        faceCount += m->mVertices && m->mFaces ? m->mNumFaces : 0;
+    }
+    out.points.reserve(vertexCount);
+    out.source.reserve(vertexCount);
+    out.polygonSizes.reserve(faceCount);
     for (size_t mi = 0; mi < meshes.size(); ++mi) {
         const aiMesh& m = *meshes[mi];
         const unsigned nv = m.mVertices ? m.mNumVertices : 0;
         const int base = static_cast<int>(out.points.size());
+        out.pointOf[mi].reserve(nv);
         for (unsigned v = 0; v < nv; ++v) {
             out.pointOf[mi].push_back(base + static_cast<int>(v));
             out.source.emplace_back(static_cast<int>(mi), v);

@@ -7,6 +7,7 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -224,6 +225,29 @@ int Mesh::AddPolygon(const std::vector<int>& pointIndices) {
     return GetPolygonCount() - 1;
 }
 
+void Mesh::SetPolygons(std::vector<int> sizes, std::vector<int> pointIndices) {
+    size_t corners = 0;
+    for (int size : sizes) {
+        if (size < 1) {
+            throw std::invalid_argument("a polygon needs at least one point");
+        }
+        corners += static_cast<size_t>(size);
+    }
+    if (corners != pointIndices.size()) {
+        throw std::invalid_argument("the polygon sizes do not add up to the point indices");
+    }
+    int maxIndex = -1;
+    for (int i : pointIndices) {
+        if (i < 0 || i >= GetPointCount()) {
+            throw std::invalid_argument("polygon point index out of range");
+        }
+        maxIndex = std::max(maxIndex, i);
+    }
+    m_polySizes = std::move(sizes);
+    m_polyPoints = std::move(pointIndices);
+    m_maxPolyIndex = maxIndex;
+}
+
 int Mesh::AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas) {
     if (deltas.size() != m_points.size()) {
         throw std::invalid_argument("a morph target needs one delta per point");
@@ -240,6 +264,24 @@ int Mesh::AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas) {
 
 void Mesh::SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
                    const std::vector<std::vector<Influence>>& influences) {
+    if (influences.size() != m_points.size()) {
+        throw std::invalid_argument("a skin needs the influences of every point");
+    }
+    SkinWeights flat;
+    flat.start.reserve(influences.size() + 1);
+    flat.start.push_back(0);
+    for (const auto& list : influences) {
+        for (const Influence& inf : list) {
+            flat.joint.push_back(inf.joint);
+            flat.weight.push_back(inf.weight);
+        }
+        flat.start.push_back(static_cast<int>(flat.joint.size()));
+    }
+    SetSkinWeights(std::move(joints), std::move(offsets), std::move(flat));
+}
+
+void Mesh::SetSkinWeights(std::vector<const Item*> joints, std::vector<Mat34> offsets,
+                          SkinWeights weights) {
     if (joints.empty() || offsets.size() != joints.size()) {
         throw std::invalid_argument("a skin needs joints and one offset matrix per joint");
     }
@@ -248,36 +290,47 @@ void Mesh::SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
             throw std::invalid_argument("a skin joint is missing");
         }
     }
-    if (influences.size() != m_points.size()) {
+    std::vector<int>& start = weights.start;
+    std::vector<int>& joint = weights.joint;
+    std::vector<double>& weight = weights.weight;
+    if (start.size() != m_points.size() + 1) {
         throw std::invalid_argument("a skin needs the influences of every point");
     }
-    std::vector<int> start;
-    std::vector<int> joint;
-    std::vector<double> weight;
-    start.reserve(influences.size() + 1);
-    start.push_back(0);
-    for (const auto& list : influences) {
+    if (start.front() != 0 || joint.size() != weight.size() ||
+        static_cast<size_t>(start.back()) != joint.size() ||
+        !std::is_sorted(start.begin(), start.end())) {
+        throw std::invalid_argument("skin influence lists out of order");
+    }
+    // Normalised weights in place, zero weights dropped; a point whose
+    // weights sum to 0 stays unskinned.
+    size_t kept = 0;
+    int first = 0;
+    for (size_t p = 0; p + 1 < start.size(); ++p) {
+        const int last = start[p + 1];
         double sum = 0.0;
-        for (const Influence& inf : list) {
-            if (inf.joint < 0 || inf.joint >= static_cast<int>(joints.size())) {
+        for (int i = first; i < last; ++i) {
+            if (joint[i] < 0 || joint[i] >= static_cast<int>(joints.size())) {
                 throw std::invalid_argument("skin influence joint index out of range");
             }
-            if (!std::isfinite(inf.weight) || inf.weight < 0.0) {
+            if (!std::isfinite(weight[i]) || weight[i] < 0.0) {
                 throw std::invalid_argument("skin influence weight must be finite and >= 0");
             }
-            sum += inf.weight;
+            sum += weight[i];
         }
-        // Normalised weights; a point whose weights sum to 0 stays unskinned.
         if (sum > 0.0) {
-            for (const Influence& inf : list) {
-                if (inf.weight > 0.0) {
-                    joint.push_back(inf.joint);
-                    weight.push_back(inf.weight / sum);
+            for (int i = first; i < last; ++i) {
+                if (weight[i] > 0.0) {
+                    joint[kept] = joint[i];
+                    weight[kept] = weight[i] / sum;
+                    ++kept;
                 }
             }
         }
-        start.push_back(static_cast<int>(joint.size()));
+        first = last;
+        start[p + 1] = static_cast<int>(kept);
     }
+    joint.resize(kept);
+    weight.resize(kept);
     m_joints = std::move(joints);
     m_offsets = std::move(offsets);
     m_infStart = std::move(start);

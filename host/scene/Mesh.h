@@ -34,6 +34,15 @@ struct Influence {
     double weight; // >= 0; each point's weights are normalised to sum 1
 };
 
+// The influences of every point of a skin in one list, point after point:
+// those of point p are entries start[p] up to start[p + 1] of joint and
+// weight (start.size() == point count + 1).
+struct SkinWeights {
+    std::vector<int> start;
+    std::vector<int> joint;
+    std::vector<double> weight;
+};
+
 // A procedural deformer: the new position of point `index` at `frame`, given
 // its position after the earlier stages.
 using Deformer = std::function<Vec3(double frame, const Vec3& point, int index)>;
@@ -50,6 +59,9 @@ class Mesh {
 
     // Polygons: each an ordered list of at least one point index.
     int AddPolygon(const std::vector<int>& pointIndices);
+    // Replaces every polygon at once: their sizes (each at least 1), and
+    // their point indices one polygon after the other.
+    void SetPolygons(std::vector<int> sizes, std::vector<int> pointIndices);
     int GetPolygonCount() const { return static_cast<int>(m_polySizes.size()); }
     // The number of points of each polygon.
     const std::vector<int>& GetPolygonSizes() const { return m_polySizes; }
@@ -70,6 +82,9 @@ class Mesh {
     // any earlier skin.
     void SetSkin(std::vector<const Item*> joints, std::vector<Mat34> offsets,
                  const std::vector<std::vector<Influence>>& influences);
+    // The same with the influences in one list; the mesh keeps its storage.
+    void SetSkinWeights(std::vector<const Item*> joints, std::vector<Mat34> offsets,
+                        SkinWeights weights);
     bool HasSkin() const { return !m_joints.empty(); }
     const std::vector<const Item*>& GetJoints() const { return m_joints; }
 

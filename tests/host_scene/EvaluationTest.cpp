@@ -160,6 +160,14 @@ TEST_F(SkinTest, LinearBlendFollowsTheJointsInMeshSpace) {
     ExpectPoints(*mesh, 10, {{3, 0, 0}, {2.5, 1.5, 0}, {5, 5, 5}});
 }
 
+// The same skin given as one list: zero weights dropped, the rest
+// normalised per point.
+TEST_F(SkinTest, OneListOfInfluencesBlendsAlike) {
+    mesh->GetMesh()->SetSkinWeights({j0, j1}, offsets,
+                                    {{0, 1, 4, 4}, {0, 1, 0, 1}, {1.0, 0.0, 3.0, 3.0}});
+    ExpectPoints(*mesh, 10, {{3, 0, 0}, {2.5, 1.5, 0}, {5, 5, 5}});
+}
+
 TEST_F(SkinTest, MorphsApplyBeforeSkinningAndDeformersAfter) {
     host::Mesh* m = mesh->GetMesh();
     m->MorphWeight(m->AddMorphTarget(L"push", {{1, 0, 0}, {0, 0, 0}, {0, 0, 0}})).Set(1.0);
@@ -181,6 +189,20 @@ TEST_F(SkinTest, BuilderRefusesInconsistentData) {
     EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{}, {}}), std::invalid_argument);
     EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{2, 1.0}}, {}, {}}), std::invalid_argument);
     EXPECT_THROW(m->SetSkin({j0, j1}, offsets, {{{0, -1.0}}, {}, {}}), std::invalid_argument);
+    // The influences in one list: start must run from 0 to the list's end,
+    // never backwards, one entry per point and one more.
+    const std::vector<std::vector<int>> badStarts = {
+        {0, 1, 1}, {1, 1, 1, 1}, {0, 1, 0, 1}, {0, 0, 0, 2}, {0, 0, 0, 0}};
+    for (const std::vector<int>& start : badStarts) {
+        EXPECT_THROW(m->SetSkinWeights({j0, j1}, offsets, {start, {0}, {1.0}}),
+                     std::invalid_argument);
+    }
+    EXPECT_THROW(m->SetSkinWeights({j0, j1}, offsets, {{0, 1, 1, 1}, {0}, {}}),
+                 std::invalid_argument);
+    EXPECT_THROW(m->SetPolygons({3, 0}, {0, 1, 2}), std::invalid_argument);
+    EXPECT_THROW(m->SetPolygons({3}, {0, 1, 2, 0}), std::invalid_argument);
+    EXPECT_THROW(m->SetPolygons({2}, {0, 3}), std::invalid_argument);
+    EXPECT_FALSE(m->HasSkin());
     EXPECT_THROW(m->AddMorphTarget(L"short", {{0, 0, 0}}), std::invalid_argument);
     EXPECT_THROW(m->AddPolygon({0, 3}), std::invalid_argument);
     m->AddPolygon({0, 1, 2});
