@@ -3,6 +3,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/ColladaTimeline.h"
 #include "host/import/FileFacts.h"
+#include "host/import/GltfEmbedded.h"
 #include "host/import/GltfSteps.h"
 #include "host/import/ImportNames.h"
 #include "host/import/SceneFileChecks.h"
@@ -26,8 +27,22 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     } catch (const SceneLoadError& e) {
         throw SceneLoadError(path + ": " + e.what());
     }
+    UnpackedGltf unpacked; // read by the importer below
     Assimp::Importer importer;
-    importer.SetIOHandler(NewRegularFileSystem());
+    ServedFiles* files = NewRegularFileSystem();
+    importer.SetIOHandler(files->AsIOSystem());
+    // Assimp reads the bytes that were checked, and a .gltf file's long
+    // base64 buffers decoded already (GltfEmbedded.h).
+    files->Serve(path, std::string_view(checked.bytes.get(), checked.size));
+    if (UnpackEmbeddedBuffers(std::string_view(checked.bytes.get(), checked.size),
+                              checked.embeddedBuffers, &unpacked)) {
+        files->Serve(path, unpacked.json);
+        const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
+        for (const DecodedBuffer& b : unpacked.buffers) {
+            files->Serve(folder + b.name,
+                         std::string_view(reinterpret_cast<const char*>(b.bytes.get()), b.size));
+        }
+    }
     // No made-up skeleton meshes for files without geometry, and FBX pivots
     // folded into their node instead of extra helper nodes.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);

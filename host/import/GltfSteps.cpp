@@ -44,11 +44,41 @@ size_t WholePrefix(const char* b, const char* e, size_t limit) {
     return i;
 }
 
-// Copies JSON text with every long string cut short, and measures the
-// deepest nesting of arrays and objects on the way. Only the quotes that
-// delimit strings are looked for inside them, so a megabyte string costs a
-// memchr. Text that is no JSON comes out as no JSON.
-std::string CutLongStrings(const char* p, const char* end, int* maxDepth) {
+// A cut string keeps its first kKeptBytes bytes, then this mark (an escaped
+// NUL, which no name or uri the importer reads holds) and the number of the
+// cut in the text, counted from 0.
+constexpr char kCutMark[] = "\\u0000#";
+
+// The number of the cut a string read from the JSON ends with, or -1.
+int64_t CutNumber(const std::string& s) {
+    const size_t nul = s.rfind('\0');
+    if (nul == std::string::npos || nul + 1 >= s.size() || s[nul + 1] != '#') {
+        return -1;
+    }
+    int64_t k = 0;
+    for (size_t i = nul + 2; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9' || k > (int64_t{1} << 40)) {
+            return -1;
+        }
+        k = 10 * k + (s[i] - '0');
+    }
+    return nul + 2 < s.size() ? k : -1;
+}
+
+// A string of the text: its characters between the quotes.
+struct TextSpan {
+    size_t begin;
+    size_t end;
+};
+
+// Copies JSON text with every long string cut short (cuts receives where
+// each one was in the text), and measures the deepest nesting of arrays and
+// objects on the way. Only the quotes that delimit strings are looked for
+// inside them, so a megabyte string costs a memchr. Text that is no JSON
+// comes out as no JSON.
+std::string CutLongStrings(const char* p, const char* end, int* maxDepth,
+                           std::vector<TextSpan>* cuts) {
+    const char* const start = p;
     std::string out;
     int depth = 0;
     *maxDepth = 0;
@@ -88,6 +118,10 @@ std::string CutLongStrings(const char* p, const char* end, int* maxDepth) {
             out.append(q, close < end ? close + 1 : end);
         } else {
             out.append(q, body + WholePrefix(body, close, kKeptBytes));
+            out += kCutMark;
+            out += std::to_string(cuts->size());
+            cuts->push_back(
+                {static_cast<size_t>(body - start), static_cast<size_t>(close - start)});
             if (close < end) {
                 out.push_back('"');
             }
@@ -241,7 +275,8 @@ uint32_t ReadLE32(const unsigned char* p) {
 bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
     *out = GltfFacts{};
     int depth = 0;
-    const std::string text = CutLongStrings(json, json + size, &depth);
+    std::vector<TextSpan> cuts;
+    const std::string text = CutLongStrings(json, json + size, &depth, &cuts);
     if (depth > kMaxGltfNesting) {
         return Refuse(out, "the JSON is nested deeper than " + std::to_string(kMaxGltfNesting) +
                                " levels");
@@ -265,10 +300,21 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
         }
     }
     if (const Json::array_t* buffers = ArrayMember(doc, "buffers")) {
-        for (const Json& b : *buffers) {
+        for (size_t i = 0; i < buffers->size(); ++i) {
+            const Json& b = (*buffers)[i];
             const std::string* uri = StringMember(b, "uri");
-            if (uri && uri->compare(0, 5, "data:") != 0) {
+            if (!uri) {
+                continue;
+            }
+            if (uri->compare(0, 5, "data:") != 0) {
                 facts.bufferFiles.push_back(*uri);
+                continue;
+            }
+            const int64_t cut = CutNumber(*uri);
+            if (cut >= 0 && static_cast<size_t>(cut) < cuts.size()) {
+                const Json* length = Member(b, "byteLength");
+                facts.embeddedBuffers.push_back(
+                    {i, cuts[cut].begin, cuts[cut].end, length ? AsIndex(length) : -1});
             }
         }
     }
@@ -316,7 +362,7 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
     return true;
 }
 
-bool GltfJsonChunk(const std::string& data, const char** json, size_t* size) {
+bool GltfJsonChunk(std::string_view data, const char** json, size_t* size) {
     // A 12-byte header, then chunks; the first is the JSON.
     if (data.size() < 20 || data.compare(0, 4, "glTF") != 0) {
         return false;

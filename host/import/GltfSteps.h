@@ -23,7 +23,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -46,10 +48,20 @@ struct GltfInterpolation {
     std::vector<bool> cubicSpline;
 };
 
+// A buffer that the JSON holds as a long base64 "data:" uri (longer than the
+// strings the reading keeps).
+struct GltfEmbeddedBuffer {
+    size_t index = 0;        // in "buffers"
+    size_t uriBegin = 0;     // the uri's characters in the JSON text, between
+    size_t uriEnd = 0;       // its quotes
+    int64_t byteLength = -1; // the buffer's "byteLength", -1 when it has none
+};
+
 struct GltfFacts {
     GltfInterpolation interpolation;
     // The uri of every buffer that is no "data:" uri, as the file gives it.
     std::vector<std::string> bufferFiles;
+    std::vector<GltfEmbeddedBuffer> embeddedBuffers;
     // Why the file must not be loaded, one line; empty when nothing is wrong.
     std::string problem;
 };
@@ -61,7 +73,7 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out);
 
 // The JSON chunk of a binary glTF file (data starts with "glTF"): false when
 // the header or the chunk is malformed.
-bool GltfJsonChunk(const std::string& data, const char** json, size_t* size);
+bool GltfJsonChunk(std::string_view data, const char** json, size_t* size);
 
 // The interpolation alone, from the JSON text of a glTF asset: false (and out
 // empty) when ReadGltfFacts refuses the text.

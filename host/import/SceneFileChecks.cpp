@@ -3,6 +3,7 @@
 #include "host/import/AssimpScene.h"
 
 #include <assimp/DefaultIOSystem.h>
+#include <assimp/MemoryIOWrapper.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,21 +33,35 @@ bool IsRegularOrMissing(const char* path) {
     return stat(path, &st) != 0 || S_ISREG(st.st_mode);
 }
 
-class RegularFileSystem : public Assimp::DefaultIOSystem {
+class RegularFileSystem : public Assimp::DefaultIOSystem, public ServedFiles {
   public:
     bool Exists(const char* path) const override {
-        return IsRegularOrMissing(path) && DefaultIOSystem::Exists(path);
+        return m_served.count(path) != 0 ||
+               (IsRegularOrMissing(path) && DefaultIOSystem::Exists(path));
     }
     Assimp::IOStream* Open(const char* path, const char* mode) override {
+        const auto served = m_served.find(path);
+        if (served != m_served.end()) {
+            if (std::strchr(mode, 'w') || std::strchr(mode, 'a') || std::strchr(mode, '+')) {
+                return nullptr;
+            }
+            return new Assimp::MemoryIOStream(
+                reinterpret_cast<const uint8_t*>(served->second.data()), served->second.size());
+        }
         if (!IsRegularOrMissing(path)) {
             return nullptr;
         }
         return DefaultIOSystem::Open(path, mode);
     }
+    void Serve(const std::string& path, std::string_view bytes) override { m_served[path] = bytes; }
+    Assimp::IOSystem* AsIOSystem() override { return this; }
+
+  private:
+    std::unordered_map<std::string, std::string_view> m_served;
 };
 
 // The first byte that is no white space and no UTF-8 byte order mark.
-char FirstSignificant(const std::string& bytes) {
+char FirstSignificant(std::string_view bytes) {
     size_t i = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (i < bytes.size() && std::strchr(" \t\r\n", bytes[i]) && bytes[i] != '\0') {
         ++i;
@@ -56,8 +71,8 @@ char FirstSignificant(const std::string& bytes) {
 
 // Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes,
 // as Assimp looks for it, or the header block further on.
-bool LooksLikeAsciiFbx(const std::string& bytes) {
-    std::string head = bytes.substr(0, 200);
+bool LooksLikeAsciiFbx(std::string_view bytes) {
+    std::string head(bytes.substr(0, 200));
     std::transform(head.begin(), head.end(), head.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     return head.find("fbx") != std::string::npos ||
@@ -471,7 +486,7 @@ void CheckFbxHierarchy(const FbxObjects& objects) {
 
 } // namespace
 
-CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder) {
+CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder) {
     CheckedSceneFile checked;
     const char* json = nullptr;
     size_t jsonSize = 0;
@@ -533,6 +548,9 @@ CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* fo
     }
     checked.gltf = true;
     checked.interpolation = std::move(facts.interpolation);
+    if (json == bytes.data()) {
+        checked.embeddedBuffers = std::move(facts.embeddedBuffers);
+    }
     return checked;
 }
 
@@ -548,10 +566,12 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
         close(fd);
         throw SceneLoadError("not a regular file");
     }
-    std::string bytes(static_cast<size_t>(st.st_size), '\0');
+    // Storage left uninitialised: only the bytes read are looked at.
+    const size_t size = static_cast<size_t>(st.st_size);
+    std::unique_ptr<char[]> bytes(new char[std::max<size_t>(size, 1)]);
     size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = read(fd, &bytes[got], bytes.size() - got);
+    while (got < size) {
+        const ssize_t n = read(fd, bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -561,13 +581,15 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
         got += static_cast<size_t>(n);
     }
     close(fd);
-    bytes.resize(got);
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    return CheckSceneBytes(bytes, &folder);
+    CheckedSceneFile checked = CheckSceneBytes(std::string_view(bytes.get(), got), &folder);
+    checked.bytes = std::move(bytes);
+    checked.size = got;
+    return checked;
 }
 
-Assimp::IOSystem* NewRegularFileSystem() {
+ServedFiles* NewRegularFileSystem() {
     return new RegularFileSystem;
 }
 

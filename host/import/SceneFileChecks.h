@@ -19,8 +19,11 @@
 
 #include "host/import/GltfSteps.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,6 +38,12 @@ constexpr int kMaxSceneNesting = kMaxGltfNesting;
 struct CheckedSceneFile {
     bool gltf = false; // JSON or binary glTF whose JSON was read
     GltfInterpolation interpolation;
+    // The long base64 buffers of a glTF JSON text file (offsets into bytes).
+    std::vector<GltfEmbeddedBuffer> embeddedBuffers;
+    // The bytes checked (CheckSceneFile only): Assimp is given these, so
+    // that it reads what was checked, and the file is read once.
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
 };
 
 // Reads the file at path, if it is a regular file, and checks its bytes.
@@ -43,7 +52,7 @@ CheckedSceneFile CheckSceneFile(const std::string& path);
 // Checks the bytes of a scene file. folder: where the file's external files
 // lie, with a trailing '/' ("" for the current folder); nullptr when there
 // are none to look at (a scene read from memory).
-CheckedSceneFile CheckSceneBytes(const std::string& bytes, const std::string* folder);
+CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder);
 
 // The <node> elements of a Collada file, in file order: the node each lies
 // in (SIZE_MAX for none), its id, and the nodes it instances
@@ -93,8 +102,18 @@ constexpr int kFbxLoop = -1;
 constexpr int kFbxSharedModel = -2;
 int FbxHierarchyDepth(const FbxObjects& objects);
 
-// A file system for Assimp that opens regular files only (a new object, for
-// Assimp::Importer::SetIOHandler, which owns it).
-Assimp::IOSystem* NewRegularFileSystem();
+// A file system for Assimp that opens regular files only, and serves some
+// paths from memory instead of the disk.
+class ServedFiles {
+  public:
+    virtual ~ServedFiles() = default;
+    // Opening `path` (exactly as Assimp names it) reads `bytes`, which must
+    // outlive the file system's use.
+    virtual void Serve(const std::string& path, std::string_view bytes) = 0;
+    virtual Assimp::IOSystem* AsIOSystem() = 0;
+};
+
+// A new such file system, for Assimp::Importer::SetIOHandler, which owns it.
+ServedFiles* NewRegularFileSystem();
 
 } // namespace host
