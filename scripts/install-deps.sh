@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a fresh Debian machine.
 set -euo pipefail
-pkgs=(g++ cmake make pkg-config libassimp-dev zlib1g-dev libpugixml-dev libcli11-dev libgtest-dev
-      libgmock-dev libbenchmark-dev nlohmann-json3-dev locales python3 valgrind dpkg-dev file
-      clang libclang-rt-14-dev)
+pkgs=(g++ cmake make pkg-config libassimp-dev zlib1g-dev libpugixml-dev libssl-dev libmimalloc-dev
+      libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev locales python3
+      valgrind dpkg-dev file clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
