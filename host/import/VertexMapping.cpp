@@ -55,6 +55,7 @@ ItemVertices AssimpVertices(const std::vector<const aiMesh*>& meshes) {
     out.points.reserve(vertexCount);
     out.source.reserve(vertexCount);
     out.polygonSizes.reserve(faceCount);
+    out.polygonPoints.reserve(3 * faceCount); // triangles, the most common case
     for (size_t mi = 0; mi < meshes.size(); ++mi) {
         const aiMesh& m = *meshes[mi];
         const unsigned nv = m.mVertices ? m.mNumVertices : 0;
