@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const char* json = reinterpret_cast<const char*>(data);
     if (host::ReadGltfFacts(json, size, &facts)) {
         host::UnpackedGltf unpacked;
-        host::UnpackEmbeddedBuffers(std::string_view(json, size), facts.embeddedBuffers, &unpacked);
+        host::UnpackEmbeddedBuffers(std::string_view(json, size), facts.embeddedBuffers,
+                                    facts.bufferFiles, &unpacked);
     }
     host::DecodedBuffer decoded;
     host::DecodeBase64(std::string_view(json, size), &decoded);

@@ -35,7 +35,7 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     // base64 buffers decoded already (GltfEmbedded.h).
     files->Serve(path, std::string_view(checked.bytes.get(), checked.size));
     if (UnpackEmbeddedBuffers(std::string_view(checked.bytes.get(), checked.size),
-                              checked.embeddedBuffers, &unpacked)) {
+                              checked.embeddedBuffers, checked.bufferFiles, &unpacked)) {
         files->Serve(path, unpacked.json);
         const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
         for (const DecodedBuffer& b : unpacked.buffers) {

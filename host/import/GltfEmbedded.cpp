@@ -9,6 +9,9 @@
 namespace host {
 namespace {
 
+// The start of the names the decoded buffers are served under.
+const std::string kServedName = "zk-embedded-buffer-";
+
 constexpr std::string_view kMediaTypes[] = {"data:application/octet-stream;base64,",
                                             "data:application/gltf-buffer;base64,"};
 
@@ -89,8 +92,13 @@ bool DecodeBase64(std::string_view text, DecodedBuffer* out) {
 }
 
 bool UnpackEmbeddedBuffers(std::string_view json, const std::vector<GltfEmbeddedBuffer>& embedded,
-                           UnpackedGltf* out) {
+                           const std::vector<std::string>& bufferFiles, UnpackedGltf* out) {
     *out = UnpackedGltf{};
+    for (const std::string& file : bufferFiles) {
+        if (file.find(kServedName) != std::string::npos) {
+            return false;
+        }
+    }
     std::vector<const GltfEmbeddedBuffer*> taken;
     for (const GltfEmbeddedBuffer& b : embedded) {
         if (b.uriBegin > b.uriEnd || b.uriEnd > json.size() || b.byteLength < 0) {
@@ -102,7 +110,7 @@ bool UnpackEmbeddedBuffers(std::string_view json, const std::vector<GltfEmbedded
             decoded.size != static_cast<uint64_t>(b.byteLength)) {
             continue;
         }
-        decoded.name = "zk-embedded-buffer-" + std::to_string(b.index) + ".bin";
+        decoded.name = kServedName + std::to_string(b.index) + ".bin";
         out->buffers.push_back(std::move(decoded));
         taken.push_back(&b);
     }

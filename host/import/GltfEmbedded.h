@@ -40,9 +40,10 @@ struct UnpackedGltf {
 bool DecodeBase64(std::string_view text, DecodedBuffer* out);
 
 // Decodes the buffers of `json` (the text of a .gltf file, as ReadGltfFacts
-// read it) that can be taken out. False when none can: Assimp then reads the
-// file as it is.
+// read it) that can be taken out. False when none can, or when a buffer file
+// of the asset (bufferFiles) could be taken for one of the names given to
+// them: Assimp then reads the file as it is.
 bool UnpackEmbeddedBuffers(std::string_view json, const std::vector<GltfEmbeddedBuffer>& embedded,
-                           UnpackedGltf* out);
+                           const std::vector<std::string>& bufferFiles, UnpackedGltf* out);
 
 } // namespace host

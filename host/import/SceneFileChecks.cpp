@@ -550,6 +550,7 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     checked.interpolation = std::move(facts.interpolation);
     if (json == bytes.data()) {
         checked.embeddedBuffers = std::move(facts.embeddedBuffers);
+        checked.bufferFiles = facts.bufferFiles;
     }
     return checked;
 }

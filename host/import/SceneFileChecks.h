@@ -40,6 +40,7 @@ struct CheckedSceneFile {
     GltfInterpolation interpolation;
     // The long base64 buffers of a glTF JSON text file (offsets into bytes).
     std::vector<GltfEmbeddedBuffer> embeddedBuffers;
+    std::vector<std::string> bufferFiles; // its buffers' file uris
     // The bytes checked (CheckSceneFile only): Assimp is given these, so
     // that it reads what was checked, and the file is read once.
     std::unique_ptr<char[]> bytes;

@@ -124,7 +124,7 @@ TEST(EmbeddedBuffers, OnlyWellFormedBuffersLeaveTheJson) {
     ASSERT_TRUE(host::ReadGltfFacts(json.data(), json.size(), &facts)) << facts.problem;
     ASSERT_EQ(facts.embeddedBuffers.size(), 4u); // the short uri is none
     host::UnpackedGltf out;
-    ASSERT_TRUE(host::UnpackEmbeddedBuffers(json, facts.embeddedBuffers, &out));
+    ASSERT_TRUE(host::UnpackEmbeddedBuffers(json, facts.embeddedBuffers, {"a.bin"}, &out));
     // Buffers 0 and 3 are taken out; 1 (wrong length) and 2 (an image type)
     // stay for Assimp.
     ASSERT_EQ(out.buffers.size(), 2u);
@@ -142,7 +142,13 @@ TEST(EmbeddedBuffers, OnlyWellFormedBuffersLeaveTheJson) {
     // Nothing to take out: Assimp reads the file as it is.
     const std::string plain = R"({"buffers": [{"byteLength": 3, "uri": "a.bin"}]})";
     ASSERT_TRUE(host::ReadGltfFacts(plain.data(), plain.size(), &facts));
-    EXPECT_FALSE(host::UnpackEmbeddedBuffers(plain, facts.embeddedBuffers, &out));
+    EXPECT_FALSE(
+        host::UnpackEmbeddedBuffers(plain, facts.embeddedBuffers, facts.bufferFiles, &out));
+    // A buffer file that bears the name a decoded buffer would be served
+    // under: nothing is taken out, so that the file is read as it is.
+    ASSERT_TRUE(host::ReadGltfFacts(json.data(), json.size(), &facts));
+    EXPECT_FALSE(host::UnpackEmbeddedBuffers(json, facts.embeddedBuffers,
+                                             {"sub/zk-embedded-buffer-0.bin"}, &out));
 }
 
 // A skinned, animated example scene with its buffer made long (zeros after
@@ -184,7 +190,8 @@ TEST(EmbeddedBuffers, LongBuffersLoadAsAssimpReadsThem) {
         const host::CheckedSceneFile checked = host::CheckSceneFile(path);
         host::UnpackedGltf unpacked;
         EXPECT_EQ(host::UnpackEmbeddedBuffers(std::string_view(checked.bytes.get(), checked.size),
-                                              checked.embeddedBuffers, &unpacked),
+                                              checked.embeddedBuffers, checked.bufferFiles,
+                                              &unpacked),
                   v.name == std::string("long"))
             << v.name;
         LoadIntoHost(path);
