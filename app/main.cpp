@@ -3,30 +3,9 @@
 #include "Subcommands.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
-#ifdef ZK_MIMALLOC
-#include <mimalloc.h>
-#endif
-
-namespace {
-
-// Large (2 MB) pages for the big arrays of scenes and caches, unless the
-// user set MIMALLOC_LARGE_OS_PAGES. mimalloc asks the kernel for them with
-// madvise; where it gives none, small pages serve as before.
-void UseLargePages() {
-#ifdef ZK_MIMALLOC
-    if (!std::getenv("MIMALLOC_LARGE_OS_PAGES")) {
-        mi_option_set_enabled(mi_option_large_os_pages, true);
-    }
-#endif
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    UseLargePages();
     CLI::App app{"xsihost: a command-line host for XSI plug-ins", "xsihost"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "xsihost " ZK_VERSION);
