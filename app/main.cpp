@@ -2,7 +2,10 @@
 // command, and shows the progress bar and the log on stderr.
 #include "Subcommands.h"
 
+#include "host/scene/Workers.h"
+
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -24,6 +27,17 @@ int main(int argc, char** argv) {
             return app.exit(e); // --help
         }
         std::fprintf(stderr, "xsihost: %s\n", e.what());
+        return xsihost::kExitUsage;
+    }
+
+    // The host's thread count, checked before anything runs (an empty value
+    // is no value).
+    const char* threads = std::getenv("ZK_HOST_THREADS");
+    int count = 0;
+    if (threads && *threads && !host::ParseWorkerCount(threads, &count)) {
+        std::fprintf(stderr,
+                     "xsihost: ZK_HOST_THREADS must be a whole number from 1 to 64, not %s\n",
+                     xsihost::Quote(threads).c_str());
         return xsihost::kExitUsage;
     }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
@@ -12,13 +13,24 @@
 
 namespace host {
 
+bool ParseWorkerCount(const char* text, int* out) {
+    if (!text || *text < '0' || *text > '9') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || n < 1 || n > 64) {
+        return false;
+    }
+    *out = static_cast<int>(n);
+    return true;
+}
+
 int DefaultWorkerCount() {
-    if (const char* text = std::getenv("ZK_HOST_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(text, &end, 10);
-        if (end != text && *end == '\0' && n >= 1 && n <= 64) {
-            return static_cast<int>(n);
-        }
+    int n = 0;
+    if (ParseWorkerCount(std::getenv("ZK_HOST_THREADS"), &n)) {
+        return n;
     }
     const unsigned hardware = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(hardware, 1u, 8u));

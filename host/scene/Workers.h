@@ -18,6 +18,10 @@ namespace host {
 // 1 to 64, else the machine's hardware threads (at most 8).
 int DefaultWorkerCount();
 
+// A thread count as ZK_HOST_THREADS gives it: a whole number from 1 to 64.
+// False (out untouched) for any other text.
+bool ParseWorkerCount(const char* text, int* out);
+
 class WorkerPool {
   public:
     // threads: the threads that run a loop, the caller included (at least 1).

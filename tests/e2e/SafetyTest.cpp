@@ -100,6 +100,31 @@ TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {
     }
 }
 
+// The host's thread count from the environment: a bad one is refused before
+// anything runs; an empty one is no value.
+TEST(BakeSafety, RefusesAThreadCountThatIsNoNumberOfThreads) {
+    const fs::path dir = TestDir();
+    const std::string out = (dir / "out").string();
+    for (const char* value : {"abc", "0", "65", "-2", "2x", " 2", "99999999999999999999", "\n"}) {
+        const RunResult run = RunProgram("/usr/bin/env",
+                                         {std::string("ZK_HOST_THREADS=") + value,
+                                          zkt::XsihostPath(), "bake", "--quiet", "--demo", out},
+                                         dir);
+        EXPECT_EQ(run.exitCode, 2) << value << "\n" << run.err;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << value << "\n" << run.err;
+        EXPECT_TRUE(StartsWith(run.err, "xsihost: ZK_HOST_THREADS must be a whole number from 1 "
+                                        "to 64, not \""))
+            << run.err;
+        EXPECT_FALSE(fs::exists(out)) << value;
+    }
+    for (const char* value : {"", "1", "64"}) {
+        const RunResult run = RunProgram(
+            "/usr/bin/env",
+            {std::string("ZK_HOST_THREADS=") + value, zkt::XsihostPath(), "list", "--demo"}, dir);
+        EXPECT_EQ(run.exitCode, 0) << value << "\n" << run.err;
+    }
+}
+
 TEST(BakeSafety, RunReadsSwitchesAndNumbersAsTheCommandReadsThem) {
     const fs::path dir = TestDir();
     const std::string mdd = (dir / "mdd").string();
