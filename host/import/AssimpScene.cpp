@@ -75,7 +75,8 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     const bool haveSteps = isGltf && checked.gltf;
     try {
         ValidateImportedScene(*scene);
-        const FileFacts file = ReadFileFacts(path, format.C_Str());
+        const FileFacts file =
+            ReadFileFacts(std::string_view(checked.bytes.get(), checked.size), format.C_Str());
         return BuildAssimpScene(*scene, options, isGltf,
                                 haveSteps ? &checked.interpolation : nullptr, &file, info);
     } catch (const FileMeshError& e) {

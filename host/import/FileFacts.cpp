@@ -2,20 +2,8 @@
 
 #include "host/import/FbxDocument.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace host {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        throw FileMeshError("cannot read the file again");
-    }
-    return bytes;
-}
 
 bool StartsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -23,12 +11,12 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 } // namespace
 
-FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat) {
+FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat) {
     FileFacts facts;
     if (StartsWith(sourceFormat, "Autodesk FBX")) {
         FbxDocument doc;
         try {
-            doc = FbxDocument::Parse(ReadAll(path));
+            doc = FbxDocument::Parse(std::string(bytes));
         } catch (const FbxError& e) {
             throw FileMeshError(e.what());
         }
@@ -36,14 +24,14 @@ FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat
         facts.mapper = std::make_unique<VertexMapper>(ReadFbxMeshes(doc));
     } else if (StartsWith(sourceFormat, "Collada")) {
         double unit = 0.0;
-        const std::string text = ReadAll(path);
+        const std::string text(bytes);
         facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(text, &unit));
         facts.curves = ReadColladaCurves(text);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {
         std::vector<FileMesh> pool;
-        pool.push_back(ReadObjMeshes(ReadAll(path)));
+        pool.push_back(ReadObjMeshes(std::string(bytes)));
         facts.mapper = std::make_unique<VertexMapper>(std::move(pool));
     }
     return facts;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace host {
 
@@ -26,8 +27,9 @@ struct FileFacts {
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;
 };
 
-// Reads the file at path, of the Assimp source format given (the scene's
-// AI_METADATA_SOURCE_FORMAT). Throws FileMeshError.
-FileFacts ReadFileFacts(const std::string& path, const std::string& sourceFormat);
+// Reads the bytes of a scene file (the ones Assimp read), of the Assimp
+// source format given (the scene's AI_METADATA_SOURCE_FORMAT). Throws
+// FileMeshError.
+FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat);
 
 } // namespace host

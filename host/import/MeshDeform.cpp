@@ -44,19 +44,33 @@ std::vector<std::pair<double, double>> MorphWeightKeys(const aiMeshMorphAnim& ch
 
 namespace {
 
+// Per Assimp mesh, per vertex: the point whose weights it gives (the
+// vertex is the point's source), or -1.
+std::vector<std::vector<int>> SourcePoints(const ItemVertices& vertices) {
+    std::vector<std::vector<int>> out(vertices.pointOf.size());
+    for (size_t mi = 0; mi < out.size(); ++mi) {
+        out[mi].assign(vertices.pointOf[mi].size(), -1);
+    }
+    for (size_t p = 0; p < vertices.source.size(); ++p) {
+        const auto [mi, v] = vertices.source[p];
+        if (mi >= 0 && static_cast<size_t>(mi) < out.size() && v < out[mi].size()) {
+            out[mi][v] = static_cast<int>(p);
+        }
+    }
+    return out;
+}
+
 // Calls use(point, weight) for each weight of a bone that lands on a point.
 template <typename Use>
-void ForEachWeight(const BoneUse& b, const ItemVertices& vertices, Use use) {
+void ForEachWeight(const BoneUse& b, const std::vector<std::vector<int>>& sourcePoints, Use use) {
     const aiBone& bone = *b.bone;
-    const std::vector<int>& pointOf = vertices.pointOf[b.mesh];
+    const std::vector<int>& pointOf = sourcePoints[b.mesh];
     for (unsigned w = 0; bone.mWeights && w < bone.mNumWeights; ++w) {
         const aiVertexWeight& vw = bone.mWeights[w];
         if (vw.mVertexId >= pointOf.size() || !std::isfinite(vw.mWeight) || !(vw.mWeight > 0.0f)) {
             continue;
         }
-        const int p = pointOf[vw.mVertexId];
-        if (p >= 0 && vertices.source[p].first == static_cast<int>(b.mesh) &&
-            vertices.source[p].second == vw.mVertexId) {
+        if (const int p = pointOf[vw.mVertexId]; p >= 0) {
             use(static_cast<size_t>(p), vw.mWeight);
         }
     }
@@ -68,9 +82,10 @@ bool GatherSkinWeights(const std::vector<BoneUse>& bones, const ItemVertices& ve
                        SkinWeights* out) {
     // Counted first, then each weight into the next slot of its point.
     const size_t points = vertices.points.size();
+    const std::vector<std::vector<int>> sourcePoints = SourcePoints(vertices);
     out->start.assign(points + 1, 0);
     for (const BoneUse& b : bones) {
-        ForEachWeight(b, vertices, [out](size_t p, float) { ++out->start[p + 1]; });
+        ForEachWeight(b, sourcePoints, [out](size_t p, float) { ++out->start[p + 1]; });
     }
     for (size_t p = 0; p < points; ++p) {
         out->start[p + 1] += out->start[p];
@@ -80,7 +95,7 @@ bool GatherSkinWeights(const std::vector<BoneUse>& bones, const ItemVertices& ve
     out->weight.resize(total);
     std::vector<int> next(out->start.begin(), out->start.end() - 1);
     for (const BoneUse& b : bones) {
-        ForEachWeight(b, vertices, [out, &next, &b](size_t p, float w) {
+        ForEachWeight(b, sourcePoints, [out, &next, &b](size_t p, float w) {
             const size_t slot = static_cast<size_t>(next[p]++);
             out->joint[slot] = b.joint;
             out->weight[slot] = w;
