@@ -446,11 +446,11 @@ NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool 
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text) {
-    pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
-    if (!parsed) {
-        throw FileMeshError(std::string("Collada XML: ") + parsed.description());
-    }
+    return ReadColladaCurves(ParseColladaXml(text));
+}
+
+std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
+ReadColladaCurves(const pugi::xml_document& doc) {
     const Ids ids = ColladaIds(doc);
     // The channels by the node they animate ("node id/sid" and a member).
     std::map<std::string, std::vector<Target>> byNode;

@@ -41,6 +41,8 @@
 
 #include "host/scene/Math.h"
 
+#include <pugixml.hpp>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -110,5 +112,8 @@ class ColladaNodeCurves {
 // number).
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text);
+// The same from the parsed document.
+std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
+ReadColladaCurves(const pugi::xml_document& doc);
 
 } // namespace host

@@ -102,12 +102,20 @@ FileMesh ReadMesh(const std::map<std::string, pugi::xml_node>& ids, const pugi::
 
 } // namespace
 
-std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit) {
+pugi::xml_document ParseColladaXml(std::string_view text) {
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
     if (!parsed) {
         throw FileMeshError(std::string("Collada XML: ") + parsed.description());
     }
+    return doc;
+}
+
+std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit) {
+    return ReadColladaMeshes(ParseColladaXml(text), metresPerUnit);
+}
+
+std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* metresPerUnit) {
     const pugi::xml_attribute meter =
         doc.child("COLLADA").child("asset").child("unit").attribute("meter");
     *metresPerUnit = meter && meter.as_double() > 0.0 && std::isfinite(meter.as_double())

@@ -24,9 +24,9 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         facts.mapper = std::make_unique<VertexMapper>(ReadFbxMeshes(doc));
     } else if (StartsWith(sourceFormat, "Collada")) {
         double unit = 0.0;
-        const std::string text(bytes);
-        facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(text, &unit));
-        facts.curves = ReadColladaCurves(text);
+        const pugi::xml_document doc = ParseColladaXml(bytes);
+        facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(doc, &unit));
+        facts.curves = ReadColladaCurves(doc);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {

@@ -16,8 +16,11 @@
 
 #include "host/scene/Math.h"
 
+#include <pugixml.hpp>
+
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host {
@@ -50,5 +53,8 @@ FileMesh ReadObjMeshes(const std::string& text);
 std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc);
 // metresPerUnit: the length of the file's unit (<unit meter>), 0 when it names none.
 std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit);
+std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* metresPerUnit);
+// The Collada text parsed, for the readers above.
+pugi::xml_document ParseColladaXml(std::string_view text);
 
 } // namespace host
