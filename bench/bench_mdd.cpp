@@ -102,10 +102,13 @@ void BM_RecordData(benchmark::State& state) {
     const long residentStart = ResidentKb();
     int frame = 1;
     for (auto _ : state) {
-        if (frame % kFramesPerFile == 0)
+        if (frame % kFramesPerFile == 0) {
+            writer.Finish(); // no piece may go out after the rewind
             std::fseek(object.mddFile, 0, SEEK_SET);
+        }
         RecordData(1, &object, frame++, 0, &writer);
     }
+    writer.Finish();
     state.counters["rss_growth_kB"] = static_cast<double>(ResidentKb() - residentStart);
     state.SetBytesProcessed(state.iterations() * kBlockBytes);
     if (!ZK_CloseMDDFiles(1, &object))

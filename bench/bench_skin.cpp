@@ -10,6 +10,7 @@
 // is timed by its CPU time (the figure per core, steady on a shared
 // machine), two by the wall clock; "influences/s/thread" divides the rate by
 // the threads.
+#include "geometry/MDDFile.h"
 #include "host/app/HostApp.h"
 #include "host/app/ObjectRefs.h"
 #include "host/import/AssimpScene.h"
@@ -22,9 +23,14 @@
 #include <assimp/scene.h>
 #include <benchmark/benchmark.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -60,9 +66,9 @@ constexpr unsigned kJoints = 8;
 constexpr unsigned kInfluences = 4;
 
 // A chain of kJoints joints under the root, each turning about its own axis
-// over 100 frames, and a mesh node whose points each follow 4 neighbouring
-// joints of the chain.
-std::unique_ptr<aiScene> MakeSkinnedScene() {
+// over 100 frames, and a mesh node of `points` points, each following 4
+// neighbouring joints of the chain.
+std::unique_ptr<aiScene> MakeSkinnedScene(unsigned points = kPoints) {
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("Root");
     aiAnimation* anim = new aiAnimation();
@@ -100,18 +106,18 @@ std::unique_ptr<aiScene> MakeSkinnedScene() {
     aiMesh* mesh = new aiMesh();
     scene->mNumMeshes = 1;
     scene->mMeshes = new aiMesh* [1] { mesh };
-    mesh->mNumVertices = kPoints;
-    mesh->mVertices = new aiVector3D[kPoints];
-    for (unsigned i = 0; i < kPoints; ++i) {
-        const float u = static_cast<float>(i) / kPoints;
+    mesh->mNumVertices = points;
+    mesh->mVertices = new aiVector3D[points];
+    for (unsigned i = 0; i < points; ++i) {
+        const float u = static_cast<float>(i) / points;
         mesh->mVertices[i] = aiVector3D(std::cos(u * 1000.0f), u * kJoints, std::sin(u * 1000.0f));
     }
     // Point i follows joints b .. b + 3, b = its height's joint clamped to the
     // chain, weights 0.4, 0.3, 0.2, 0.1.
     std::vector<std::vector<aiVertexWeight>> weights(kJoints);
     const float w[kInfluences] = {0.4f, 0.3f, 0.2f, 0.1f};
-    for (unsigned i = 0; i < kPoints; ++i) {
-        const unsigned b = std::min(i * kJoints / kPoints, kJoints - kInfluences);
+    for (unsigned i = 0; i < points; ++i) {
+        const unsigned b = std::min(i * kJoints / points, kJoints - kInfluences);
         for (unsigned k = 0; k < kInfluences; ++k) {
             weights[b + k].push_back(aiVertexWeight(i, w[k]));
         }
@@ -130,13 +136,14 @@ std::unique_ptr<aiScene> MakeSkinnedScene() {
     return scene;
 }
 
-const host::Item* LoadBody(int threads) {
+const host::Item* LoadBody(int threads, unsigned points = kPoints) {
     host::HostApp& app = host::HostApp::Get();
     app.Reset();
     app.SetEchoLog(false);
     app.SetFrameRate(30.0);
-    if (!app.GetScene() || !app.GetScene()->FindItem(L"Body")) {
-        app.SetScene(host::BuildAssimpScene(*MakeSkinnedScene(), {}, false, nullptr));
+    const host::Item* found = app.GetScene() ? app.GetScene()->FindItem(L"Body") : nullptr;
+    if (!found || found->GetPointCount() != static_cast<int>(points)) {
+        app.SetScene(host::BuildAssimpScene(*MakeSkinnedScene(points), {}, false, nullptr));
     }
     app.GetScene()->SetWorkerCount(threads);
     return app.GetScene()->FindItem(L"Body");
@@ -194,6 +201,50 @@ void BM_SkinPositionArray(benchmark::State& state) {
 BENCHMARK(BM_SkinPositionArray)->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SkinPositionArray)
     ->ArgName("threads")
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// A whole cache bake of the skinned mesh, as the plug-in's MDD-only run does
+// it after the scene is loaded (WriteHeader, the walk over the frames,
+// closing): 100 frames of 200,000 points in world space into a new file,
+// the host evaluating on `threads` threads. Wall time per bake.
+void BM_BakeSkinned(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    constexpr unsigned kBakePoints = 200000;
+    constexpr int kFrames = 100;
+    const host::Item* body = LoadBody(threads, kBakePoints);
+    ObjectData object;
+    std::strcpy(object.name, "Body");
+    object.pointCount = static_cast<int>(kBakePoints);
+    object.ref = host::RefOf(body);
+    char folder[] = "/tmp/zk_bench_skin_XXXXXX";
+    if (!mkdtemp(folder)) {
+        state.SkipWithError("cannot create a folder under /tmp");
+        return;
+    }
+    char prefix[] = "";
+    for (auto _ : state) {
+        if (!WriteHeader(1, &object, 0, kFrames - 1, folder, prefix, 30.0f)) {
+            state.SkipWithError("cannot create the cache");
+            break;
+        }
+        ZK_MESH_Process(1, &object, 0, kFrames - 1, 0);
+        if (!ZK_CloseMDDFiles(1, &object))
+            state.SkipWithError("the cache could not be completely written");
+        // Each bake makes a new file, as a bake into an empty folder does.
+        state.PauseTiming();
+        std::remove(object.mddPath);
+        state.ResumeTiming();
+    }
+    state.counters["points_x_frames/s"] = benchmark::Counter(
+        static_cast<double>(kBakePoints) * kFrames, benchmark::Counter::kIsIterationInvariantRate);
+    rmdir(folder);
+    host::HostApp::Get().Reset();
+}
+BENCHMARK(BM_BakeSkinned)
+    ->ArgName("threads")
+    ->Arg(1)
     ->Arg(2)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -10,9 +10,11 @@
 
 namespace {
 
-// Pieces in flight: one being mapped while up to two wait for or go through
-// the write.
-constexpr size_t kPieceBuffers = 3;
+// Pieces in flight: one being mapped while the others wait for or go through
+// the write. Eight pieces (3 MB) hold a whole frame of a mesh of up to
+// 262,144 points, so that the walk can map such a frame at once and go on to
+// the next frame's geometry while the second thread writes this one.
+constexpr size_t kPieceBuffers = 8;
 
 // Blocks of fewer words (2,048 points) are small: when held, an object's
 // blocks gather up to kHeldWords (32 KB) before one write, so that a scene

@@ -38,7 +38,9 @@ class MDDCacheWriter {
     // thread, held with the file's earlier small blocks, or written at once.
     void WritePiece();
     // Returns once every piece handed to the second thread is written (held
-    // blocks stay held).
+    // blocks stay held). Needed only before the caller itself moves or
+    // writes a file that pieces may still be going to; closing the files
+    // comes after the writer is destroyed, which writes everything.
     void Finish();
     // True the first time it is asked about an object.
     bool FirstReport(const ObjectData* object);

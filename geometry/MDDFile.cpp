@@ -371,7 +371,6 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
             writer->WritePiece();
         }
     }
-    writer->Finish();
     return 1;
 }
 
