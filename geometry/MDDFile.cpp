@@ -167,6 +167,88 @@ __attribute__((target("avx2"))) void StoreWorldPointsAvx2(const Matrix34& m,
     StoreWorldPointsScalar(m, in + i, count - i, out);
 }
 
+// g++ 12 warns wrongly about the unset register that its own AVX-512
+// intrinsics start from.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// The same with AVX-512, eight points at a time: the same products and sums
+// in the same order, the same roundings, so the same bits. The arithmetic
+// uses the forms with an explicit rounding mode (the current one), which the
+// compiler never fuses into multiply-adds.
+__attribute__((target("avx512f,avx512vl,avx512bw"))) void
+StoreWorldPointsAvx512(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
+                       uint32_t* out) {
+    constexpr int kRound = _MM_FROUND_CUR_DIRECTION;
+    const __m512d m00 = _mm512_set1_pd(m.m00), m01 = _mm512_set1_pd(m.m01),
+                  m02 = _mm512_set1_pd(m.m02), m03 = _mm512_set1_pd(m.m03);
+    const __m512d m10 = _mm512_set1_pd(m.m10), m11 = _mm512_set1_pd(m.m11),
+                  m12 = _mm512_set1_pd(m.m12), m13 = _mm512_set1_pd(m.m13);
+    const __m512d m20 = _mm512_set1_pd(m.m20), m21 = _mm512_set1_pd(m.m21),
+                  m22 = _mm512_set1_pd(m.m22), m23 = _mm512_set1_pd(m.m23);
+    const __m512 minusTwo = _mm512_set1_ps(-2.0f);
+    // Eight points, x y z x y z ..., in three registers a (0-7), b (8-15),
+    // c (16-23): the x values first gathered from a and b, then completed
+    // from c; the same for y and z.
+    const __m512i xFromAB = _mm512_setr_epi64(0, 3, 6, 9, 12, 15, 0, 0);
+    const __m512i xFromC = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 10, 13);
+    const __m512i yFromAB = _mm512_setr_epi64(1, 4, 7, 10, 13, 0, 0, 0);
+    const __m512i yFromC = _mm512_setr_epi64(0, 1, 2, 3, 4, 8, 11, 14);
+    const __m512i zFromAB = _mm512_setr_epi64(2, 5, 8, 11, 14, 0, 0, 0);
+    const __m512i zFromC = _mm512_setr_epi64(0, 1, 2, 3, 4, 9, 12, 15);
+    // Back to x y z order: the first 16 values from x0..7 y0..7 (0-15) and
+    // z0..7 (16-23), the last 8 likewise.
+    const __m512i first16 =
+        _mm512_setr_epi32(0, 8, 16, 1, 9, 17, 2, 10, 18, 3, 11, 19, 4, 12, 20, 5);
+    const __m512i last8 = _mm512_setr_epi32(13, 21, 6, 14, 22, 7, 15, 23, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m512i reverse = _mm512_set4_epi32(0x0C0D0E0F, 0x08090A0B, 0x04050607, 0x00010203);
+    const double* p = reinterpret_cast<const double*>(in);
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8, p += 24, out += 24) {
+        const __m512d a = _mm512_loadu_pd(p), b = _mm512_loadu_pd(p + 8),
+                      c = _mm512_loadu_pd(p + 16);
+        const __m512d x = _mm512_permutex2var_pd(_mm512_permutex2var_pd(a, xFromAB, b), xFromC, c);
+        const __m512d y = _mm512_permutex2var_pd(_mm512_permutex2var_pd(a, yFromAB, b), yFromC, c);
+        const __m512d z = _mm512_permutex2var_pd(_mm512_permutex2var_pd(a, zFromAB, b), zFromC, c);
+        const __m512d wx = _mm512_add_round_pd(
+            _mm512_add_round_pd(_mm512_add_round_pd(_mm512_mul_round_pd(m00, x, kRound),
+                                                    _mm512_mul_round_pd(m01, y, kRound), kRound),
+                                _mm512_mul_round_pd(m02, z, kRound), kRound),
+            m03, kRound);
+        const __m512d wy = _mm512_add_round_pd(
+            _mm512_add_round_pd(_mm512_add_round_pd(_mm512_mul_round_pd(m10, x, kRound),
+                                                    _mm512_mul_round_pd(m11, y, kRound), kRound),
+                                _mm512_mul_round_pd(m12, z, kRound), kRound),
+            m13, kRound);
+        const __m512d wz = _mm512_add_round_pd(
+            _mm512_add_round_pd(_mm512_add_round_pd(_mm512_mul_round_pd(m20, x, kRound),
+                                                    _mm512_mul_round_pd(m21, y, kRound), kRound),
+                                _mm512_mul_round_pd(m22, z, kRound), kRound),
+            m23, kRound);
+        const __m512 zs = _mm512_castps256_ps512(_mm512_cvtpd_ps(wz));
+        const __m512 fz =
+            _mm512_add_round_ps(zs, _mm512_mul_round_ps(zs, minusTwo, kRound), kRound);
+        const __m512 fxy = _mm512_castpd_ps(
+            _mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(_mm512_cvtpd_ps(wx))),
+                               _mm256_castps_pd(_mm512_cvtpd_ps(wy)), 1));
+        const __m512i o0 = _mm512_castps_si512(_mm512_permutex2var_ps(fxy, first16, fz));
+        const __m512i o1 = _mm512_castps_si512(_mm512_permutex2var_ps(fxy, last8, fz));
+        _mm512_storeu_si512(out, _mm512_shuffle_epi8(o0, reverse));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16),
+                            _mm512_castsi512_si256(_mm512_shuffle_epi8(o1, reverse)));
+    }
+    StoreWorldPointsAvx2(m, in + i, count - i, out);
+}
+#pragma GCC diagnostic pop
+
+bool HasAvx512() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+               __builtin_cpu_supports("avx512bw");
+    }();
+    return has;
+}
+
 bool HasAvx2() {
     static const bool has = [] {
         __builtin_cpu_init();
@@ -179,6 +261,10 @@ bool HasAvx2() {
 void StoreWorldPoints(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
                       uint32_t* out) {
 #ifdef ZK_MDD_AVX2
+    if (HasAvx512()) {
+        StoreWorldPointsAvx512(m, in, count, out);
+        return;
+    }
     if (HasAvx2()) {
         StoreWorldPointsAvx2(m, in, count, out);
         return;
