@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -149,6 +150,12 @@ const host::Item* LoadBody(int threads, unsigned points = kPoints) {
     return app.GetScene()->FindItem(L"Body");
 }
 
+// The least of the repetitions: on a shared machine other work only ever
+// adds time, so the minimum is the steadiest figure beside the median.
+double Least(const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
 void CountRates(benchmark::State& state, int threads) {
     const double perFrame = static_cast<double>(kPoints) * kInfluences;
     state.counters["influences/s"] =
@@ -178,12 +185,17 @@ void BM_SkinEvaluate(benchmark::State& state) {
         state.SkipWithError("heap allocation during per-frame evaluation");
     }
 }
-BENCHMARK(BM_SkinEvaluate)->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SkinEvaluate)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 BENCHMARK(BM_SkinEvaluate)
     ->ArgName("threads")
     ->Arg(2)
     ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 
 void BM_SkinPositionArray(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
@@ -198,12 +210,17 @@ void BM_SkinPositionArray(benchmark::State& state) {
     }
     CountRates(state, threads);
 }
-BENCHMARK(BM_SkinPositionArray)->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SkinPositionArray)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 BENCHMARK(BM_SkinPositionArray)
     ->ArgName("threads")
     ->Arg(2)
     ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 
 // A whole cache bake of the skinned mesh, as the plug-in's MDD-only run does
 // it after the scene is loaded (WriteHeader, the walk over the frames,
@@ -247,7 +264,8 @@ BENCHMARK(BM_BakeSkinned)
     ->Arg(1)
     ->Arg(2)
     ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
 
 } // namespace
 
