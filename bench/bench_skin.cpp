@@ -10,6 +10,7 @@
 // is timed by its CPU time (the figure per core, steady on a shared
 // machine), two by the wall clock; "influences/s/thread" divides the rate by
 // the threads.
+#include "TimeBakes.h"
 #include "geometry/MDDFile.h"
 #include "host/app/HostApp.h"
 #include "host/app/ObjectRefs.h"
@@ -22,9 +23,6 @@
 
 #include <assimp/scene.h>
 #include <benchmark/benchmark.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -231,32 +229,13 @@ void BM_BakeSkinned(benchmark::State& state) {
     constexpr unsigned kBakePoints = 200000;
     constexpr int kFrames = 100;
     const host::Item* body = LoadBody(threads, kBakePoints);
-    ObjectData object;
-    std::strcpy(object.name, "Body");
-    object.pointCount = static_cast<int>(kBakePoints);
-    object.ref = host::RefOf(body);
-    char folder[] = "/tmp/zk_bench_skin_XXXXXX";
-    if (!mkdtemp(folder)) {
-        state.SkipWithError("cannot create a folder under /tmp");
-        return;
-    }
-    char prefix[] = "";
-    for (auto _ : state) {
-        if (!WriteHeader(1, &object, 0, kFrames - 1, folder, prefix, 30.0f)) {
-            state.SkipWithError("cannot create the cache");
-            break;
-        }
-        ZK_MESH_Process(1, &object, 0, kFrames - 1, 0);
-        if (!ZK_CloseMDDFiles(1, &object))
-            state.SkipWithError("the cache could not be completely written");
-        // Each bake makes a new file, as a bake into an empty folder does.
-        state.PauseTiming();
-        std::remove(object.mddPath);
-        state.ResumeTiming();
-    }
+    std::vector<ObjectData> objects(1);
+    std::strcpy(objects[0].name, "Body");
+    objects[0].pointCount = static_cast<int>(kBakePoints);
+    objects[0].ref = host::RefOf(body);
+    TimeBakes(state, objects, 0, kFrames - 1);
     state.counters["points_x_frames/s"] = benchmark::Counter(
         static_cast<double>(kBakePoints) * kFrames, benchmark::Counter::kIsIterationInvariantRate);
-    rmdir(folder);
     host::HostApp::Get().Reset();
 }
 BENCHMARK(BM_BakeSkinned)
