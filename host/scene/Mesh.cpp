@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace host {
 
@@ -415,6 +416,11 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
 PointArray Mesh::EvaluateArray(const Item& owner, double frame) const {
     if (!IsDeformed()) {
         return m_points;
+    }
+    // The caller may still hold the last frame's array (a cache writer
+    // reading it while it asks for this frame): two storages take turns.
+    if (m_evaluated.IsShared() && !m_evaluatedOther.IsShared()) {
+        std::swap(m_evaluated, m_evaluatedOther);
     }
     return PointArray::Rebuild(&m_evaluated, m_points.size(),
                                [this, &owner, frame](Vec3* out) { Evaluate(owner, frame, out); });

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <set>
 #include <vector>
 
 using host::Animated;
@@ -120,6 +121,32 @@ TEST(Deform, RestPointsThenWeightedMorphDeltas) {
     frame10 = host::PointArray();
     EXPECT_EQ(mesh->EvaluateArray(*m, 5).data(), reused);
     EXPECT_EQ(frame0[0].z, 0.0);
+}
+
+// A caller that holds each frame's array until it has asked for the next
+// one (a cache writer still reading the last frame) gets two storages in
+// turn, with the held frame's points intact; no new memory per frame.
+TEST(Deform, TwoStoragesTakeTurnsWhileTheLastFrameIsHeld) {
+    host::Scene scene;
+    Item* m = scene.AddMesh(L"M");
+    host::Mesh* mesh = m->GetMesh();
+    mesh->SetPoints({{0, 0, 0}, {1, 0, 0}});
+    const int lift = mesh->AddMorphTarget(L"lift", {{0, 0, 1}, {0, 0, 1}});
+    mesh->MorphWeight(lift).SetKey(0, 0.0);
+    mesh->MorphWeight(lift).SetKey(10, 10.0);
+    host::PointArray last;
+    std::set<const Vec3*> storages;
+    for (int frame = 0; frame <= 10; ++frame) {
+        host::PointArray next = mesh->EvaluateArray(*m, frame);
+        EXPECT_EQ(next[1].z, frame);
+        if (frame > 0) {
+            EXPECT_NE(next.data(), last.data());
+            EXPECT_EQ(last[1].z, frame - 1) << "the held frame is unchanged";
+        }
+        storages.insert(next.data());
+        last = next;
+    }
+    EXPECT_EQ(storages.size(), 2u);
 }
 
 // Two joints: J0 at the origin, J1 under J0 at (0,1,0). From frame 0 to 10
