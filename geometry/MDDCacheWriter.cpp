@@ -12,9 +12,15 @@
 
 namespace {
 
-// Pieces handed to the second thread and not yet written, at most: the walk
-// waits beyond that, so that it never runs far ahead of the writing.
-constexpr size_t kPiecesInFlight = 32;
+// Pieces waiting for the second thread beyond which the caller, rather than
+// hand over more, fills waiting pieces itself (the newest first) into one of
+// kCallerBuffers buffers; it does the same whenever it has to wait for the
+// writing. So the second thread fills and writes while the caller has other
+// work (the host evaluating the next frame), and only writes when the caller
+// has none (a rigid mesh, whose points cost the host nothing). A frame of a
+// mesh of up to 262,144 points (8 pieces) can go to the second thread whole.
+constexpr size_t kFillHereAfter = 8;
+constexpr int kCallerBuffers = 8;
 
 // Blocks of fewer words (2,048 points) are small: when held, an object's
 // blocks gather up to kHeldWords (32 KB) before one write, so that a scene
@@ -30,6 +36,9 @@ struct MDDCacheWriter::State {
         FILE* file;
         size_t count;
         Fill fill;
+        // -1: to be filled by whoever takes it; -2: being filled by the
+        // caller; else the caller's buffer that holds it filled.
+        int filled;
     };
     // Blocks held for one file: kHeldWords of room, `size` of them used.
     struct Held {
@@ -42,6 +51,10 @@ struct MDDCacheWriter::State {
     // The buffer that pieces are filled in before their write: the caller's
     // when it writes itself, the second thread's otherwise.
     std::vector<uint32_t> buffer;
+    // The caller's buffers for pieces it fills while the second thread
+    // writes; `callerBusy` (guarded by `mutex`) until the piece is written.
+    std::vector<uint32_t> callerBuffers[kCallerBuffers];
+    bool callerBusy[kCallerBuffers] = {};
     std::unordered_map<FILE*, Held> held;
     // What the fills read, each with the count of pieces handed over when
     // it was kept; only the caller's thread touches it.
@@ -54,6 +67,7 @@ struct MDDCacheWriter::State {
     size_t handed = 0;
     size_t written = 0;
     bool stop = false;
+    bool callerWaiting = false;
     std::mutex mutex;
     std::condition_variable wakeWriter;
     std::condition_variable wakeCaller;
@@ -70,25 +84,68 @@ struct MDDCacheWriter::State {
     void WriteLoop() {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            wakeWriter.wait(lock, [this] { return stop || !jobs.empty(); });
+            wakeWriter.wait(lock, [this] {
+                return (stop && jobs.empty()) || (!jobs.empty() && jobs.front().filled != -2);
+            });
             if (jobs.empty())
                 return;
             const Job job = std::move(jobs.front());
             jobs.pop_front();
             lock.unlock();
-            FillAndWrite(job);
+            if (job.filled >= 0)
+                std::fwrite(callerBuffers[job.filled].data(), sizeof(uint32_t), job.count,
+                            job.file);
+            else
+                FillAndWrite(job);
             lock.lock();
             ++written;
-            wakeCaller.notify_one();
+            if (job.filled >= 0)
+                callerBusy[job.filled] = false;
+            if (callerWaiting)
+                wakeCaller.notify_one();
         }
     }
 
-    // Waits until `count` pieces are written, then releases what was kept
-    // for them.
+    // On the caller's thread, with `lock` held: fills the newest piece that
+    // no one has taken yet into a free buffer of the caller's. False when
+    // there is no such piece or no free buffer.
+    bool HelpFill(std::unique_lock<std::mutex>& lock) {
+        const int free = static_cast<int>(
+            std::find(callerBusy, callerBusy + kCallerBuffers, false) - callerBusy);
+        if (free == kCallerBuffers)
+            return false;
+        auto job =
+            std::find_if(jobs.rbegin(), jobs.rend(), [](const Job& j) { return j.filled == -1; });
+        if (job == jobs.rend())
+            return false;
+        // The job stays in the deque (only the second thread takes jobs,
+        // from the front, and it waits for this one), so the reference holds.
+        Job& taken = *job;
+        taken.filled = -2;
+        callerBusy[free] = true;
+        lock.unlock();
+        std::vector<uint32_t>& out = callerBuffers[free];
+        if (out.size() < taken.count)
+            out.resize(taken.count);
+        taken.fill(out.data());
+        lock.lock();
+        taken.filled = free;
+        wakeWriter.notify_one();
+        return true;
+    }
+
+    // Waits until `count` pieces are written, filling waiting pieces in the
+    // meantime, then releases what was kept for them.
     void WaitWritten(size_t count) {
         if (thread.joinable()) {
             std::unique_lock<std::mutex> lock(mutex);
-            wakeCaller.wait(lock, [this, count] { return written >= count; });
+            while (written < count) {
+                if (HelpFill(lock))
+                    continue;
+                callerWaiting = true;
+                wakeCaller.wait(lock);
+                callerWaiting = false;
+            }
         }
         while (!kept.empty() && kept.front().first <= count)
             kept.pop_front();
@@ -135,7 +192,7 @@ void MDDCacheWriter::AddPiece(FILE* file, size_t words, size_t blockWords, Fill 
         held.size += words;
         return;
     }
-    State::Job job{file, words, std::move(fill)};
+    State::Job job{file, words, std::move(fill), -1};
     if (s.pipelined && !s.thread.joinable()) {
         // A system that cannot start the thread leaves every write to this
         // one.
@@ -151,7 +208,13 @@ void MDDCacheWriter::AddPiece(FILE* file, size_t words, size_t blockWords, Fill 
     }
     {
         std::unique_lock<std::mutex> lock(s.mutex);
-        s.wakeCaller.wait(lock, [&s] { return s.handed - s.written < kPiecesInFlight; });
+        while (s.jobs.size() >= kFillHereAfter) {
+            if (s.HelpFill(lock))
+                continue;
+            s.callerWaiting = true;
+            s.wakeCaller.wait(lock);
+            s.callerWaiting = false;
+        }
         s.jobs.push_back(std::move(job));
         ++s.handed;
     }

@@ -55,11 +55,14 @@ void PoolLoops() {
 }
 
 // Four frames of seven objects' blocks, each object's own file: big blocks in
-// several pieces filled on the second thread from memory kept for them,
+// several pieces filled on the second thread (or by the caller while it
+// would wait) from memory kept for them,
 // small ones held when asked, several frames' pieces in flight at once; the
 // files joined in order.
 std::vector<unsigned char> WriteAll(bool pipelined, bool hold) {
-    const size_t blocks[] = {2 * 98304 + 30, 98304, 5000, 10, 98304, 12, 40000};
+    // The first object alone has more pieces than the second thread takes
+    // at once, so the caller fills some of them itself.
+    const size_t blocks[] = {10 * 98304 + 30, 98304, 5000, 10, 98304, 12, 40000};
     FILE* files[7];
     for (FILE*& file : files)
         file = std::tmpfile();
