@@ -178,20 +178,23 @@ bool MDDCacheWriter::DefaultPipelined() {
     return std::thread::hardware_concurrency() > 1;
 }
 
-void MDDCacheWriter::AddPiece(FILE* file, size_t words, size_t blockWords, Fill fill) {
+uint32_t* MDDCacheWriter::HeldRoom(FILE* file, size_t words, size_t blockWords) {
     State& s = *m_state;
-    if (s.holdSmallBlocks && blockWords < kSmallBlockWords) {
-        // An object's blocks are all small or all not, so its held words
-        // never overtake pieces handed to the thread.
-        State::Held& held = s.held[file];
-        if (held.size + words > kHeldWords) {
-            std::fwrite(held.words.get(), sizeof(uint32_t), held.size, file);
-            held.size = 0;
-        }
-        fill(held.words.get() + held.size);
-        held.size += words;
-        return;
+    if (!s.holdSmallBlocks || blockWords >= kSmallBlockWords)
+        return nullptr;
+    // An object's blocks are all small or all not, so its held words never
+    // overtake pieces handed to the thread.
+    State::Held& held = s.held[file];
+    if (held.size + words > kHeldWords) {
+        std::fwrite(held.words.get(), sizeof(uint32_t), held.size, file);
+        held.size = 0;
     }
+    held.size += words;
+    return held.words.get() + held.size - words;
+}
+
+bool MDDCacheWriter::HandOver(FILE* file, size_t words, Fill fill) {
+    State& s = *m_state;
     State::Job job{file, words, std::move(fill), -1};
     if (s.pipelined && !s.thread.joinable()) {
         // A system that cannot start the thread leaves every write to this
@@ -204,7 +207,7 @@ void MDDCacheWriter::AddPiece(FILE* file, size_t words, size_t blockWords, Fill 
     }
     if (!s.pipelined) {
         s.FillAndWrite(job);
-        return;
+        return false;
     }
     {
         std::unique_lock<std::mutex> lock(s.mutex);
@@ -219,6 +222,7 @@ void MDDCacheWriter::AddPiece(FILE* file, size_t words, size_t blockWords, Fill 
         ++s.handed;
     }
     s.wakeWriter.notify_one();
+    return true;
 }
 
 void MDDCacheWriter::Keep(std::shared_ptr<const void> owner) {

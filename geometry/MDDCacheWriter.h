@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 
 struct ObjectData;
 
@@ -38,11 +39,19 @@ class MDDCacheWriter {
     static bool DefaultPipelined();
 
     // The next piece, of `words` words, of a block of `blockWords` words of
-    // `file`: filled and written on the second thread, or held with the
-    // file's earlier small blocks (filled at once), or filled and written at
-    // once. The pieces of one block come one after the other; waits while
-    // many pieces are still to be written.
-    void AddPiece(FILE* file, size_t words, size_t blockWords, Fill fill);
+    // `file`: held with the file's earlier small blocks (filled at once), or
+    // filled and written on the second thread (or by the caller, see
+    // kFillHereAfter), or filled and written at once. The pieces of one
+    // block come one after the other; waits while many pieces are still to
+    // be written. True when the piece was handed to the second thread (its
+    // fill may still run: keep what it reads, see Keep).
+    template <class F> bool AddPiece(FILE* file, size_t words, size_t blockWords, F&& fill) {
+        if (uint32_t* room = HeldRoom(file, words, blockWords)) {
+            fill(room);
+            return false;
+        }
+        return HandOver(file, words, Fill(std::forward<F>(fill)));
+    }
     // Keeps `owner` (what the fills handed over so far read) until those
     // pieces are filled; it is released on the caller's thread.
     void Keep(std::shared_ptr<const void> owner);
@@ -60,6 +69,11 @@ class MDDCacheWriter {
     bool FirstReport(const ObjectData* object);
 
   private:
+    // Room for a small block's piece among the file's held blocks, or null
+    // when the piece is not held.
+    uint32_t* HeldRoom(FILE* file, size_t words, size_t blockWords);
+    bool HandOver(FILE* file, size_t words, Fill fill);
+
     struct State;
     std::unique_ptr<State> m_state;
 };

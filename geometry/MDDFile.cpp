@@ -426,20 +426,20 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
         XSI::X3DObject item(object.ref);
         const XSI::MATH::CTransformation global =
             item.GetKinematics().GetGlobal().GetTransform(time);
-        auto positions = std::make_shared<const XSI::MATH::CVector3Array>(
-            item.GetActivePrimitive().GetGeometry(time).GetPoints().GetPositionArray());
+        XSI::MATH::CVector3Array positions =
+            item.GetActivePrimitive().GetGeometry(time).GetPoints().GetPositionArray();
 
         // The cache holds pointCount points at every frame. Geometry that
         // has fewer at this frame is never read past its end: the missing
         // points are written at the object's origin, and reported once.
         const size_t available =
-            std::min(pointCount, static_cast<size_t>(std::max(positions->GetCount(), 0)));
+            std::min(pointCount, static_cast<size_t>(std::max(positions.GetCount(), 0)));
         if (available < pointCount && writer->FirstReport(&object))
             ReportShortGeometry(object, frame);
 
         const bool world = localSpace != 1;
         const Matrix34 matrix(global.GetMatrix4());
-        const XSI::MATH::CVector3* in = positions->GetArray();
+        const XSI::MATH::CVector3* in = positions.GetArray();
         std::array<uint32_t, 3> origin;
         if (world)
             StoreWorldPoints(matrix, &kOrigin, 1, origin.data());
@@ -449,19 +449,22 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
         // The block goes out piece by piece, each piece mapped (on the
         // writer's second thread when it has one) just before its write,
         // while it is still in the cache; the positions stay kept until then.
+        bool handedOver = false;
         for (size_t start = 0; start < pointCount; start += kPiecePoints) {
             const size_t end = std::min(pointCount, start + kPiecePoints);
             const size_t inEnd = std::max(start, std::min(end, available));
-            writer->AddPiece(object.mddFile, 3 * (end - start), 3 * pointCount, [=](uint32_t* out) {
-                if (inEnd > start && world)
-                    StoreWorldPoints(matrix, in + start, inEnd - start, out);
-                else if (inEnd > start)
-                    StoreLocalPoints(in + start, inEnd - start, out);
-                for (size_t i = inEnd; i < end; ++i)
-                    std::memcpy(out + 3 * (i - start), origin.data(), sizeof(uint32_t) * 3);
-            });
+            handedOver |= writer->AddPiece(
+                object.mddFile, 3 * (end - start), 3 * pointCount, [=](uint32_t* out) {
+                    if (inEnd > start && world)
+                        StoreWorldPoints(matrix, in + start, inEnd - start, out);
+                    else if (inEnd > start)
+                        StoreLocalPoints(in + start, inEnd - start, out);
+                    for (size_t i = inEnd; i < end; ++i)
+                        std::memcpy(out + 3 * (i - start), origin.data(), sizeof(uint32_t) * 3);
+                });
         }
-        writer->Keep(std::move(positions));
+        if (handedOver)
+            writer->Keep(std::make_shared<const XSI::MATH::CVector3Array>(std::move(positions)));
     }
     return 1;
 }
