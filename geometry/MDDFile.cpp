@@ -426,7 +426,8 @@ int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
         XSI::X3DObject item(object.ref);
         const XSI::MATH::CTransformation global =
             item.GetKinematics().GetGlobal().GetTransform(time);
-        XSI::MATH::CVector3Array positions =
+        // Const: only the const accessors, which never copy shared points.
+        const XSI::MATH::CVector3Array positions =
             item.GetActivePrimitive().GetGeometry(time).GetPoints().GetPositionArray();
 
         // The cache holds pointCount points at every frame. Geometry that
