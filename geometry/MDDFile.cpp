@@ -75,6 +75,12 @@ inline void StorePoint(double x, double y, double z, uint32_t* out) {
     out[2] = BigEndianBits(zs + zs * -2.0f);
 }
 
+// The mappings below read a CVector3 array as consecutive x, y, z doubles,
+// as plain memory: they run on the cache writer's second thread, which calls
+// no SDK function.
+static_assert(sizeof(XSI::MATH::CVector3) == 3 * sizeof(double),
+              "a CVector3 is its three coordinates");
+
 // A transform's matrix, held by value so that the point loop reads it from
 // registers: row r gives world coordinate r as mr0 * x + mr1 * y + mr2 * z +
 // mr3, summed in that order, the way the transform maps a point.
@@ -97,8 +103,9 @@ struct Matrix34 {
 // alone.
 void StoreWorldPointsScalar(const Matrix34& m, const XSI::MATH::CVector3* in, size_t count,
                             uint32_t* out) {
-    for (size_t i = 0; i < count; ++i) {
-        const double x = in[i].GetX(), y = in[i].GetY(), z = in[i].GetZ();
+    const double* p = reinterpret_cast<const double*>(in);
+    for (size_t i = 0; i < count; ++i, p += 3) {
+        const double x = p[0], y = p[1], z = p[2];
         StorePoint(m.m00 * x + m.m01 * y + m.m02 * z + m.m03,
                    m.m10 * x + m.m11 * y + m.m12 * z + m.m13,
                    m.m20 * x + m.m21 * y + m.m22 * z + m.m23, out + 3 * i);
@@ -278,8 +285,9 @@ void StoreWorldPoints(const Matrix34& m, const XSI::MATH::CVector3* in, size_t c
 const XSI::MATH::CVector3 kOrigin(0.0, 0.0, 0.0);
 
 void StoreLocalPoints(const XSI::MATH::CVector3* in, size_t count, uint32_t* out) {
-    for (size_t i = 0; i < count; ++i)
-        StorePoint(in[i].GetX(), in[i].GetY(), in[i].GetZ(), out + 3 * i);
+    const double* p = reinterpret_cast<const double*>(in);
+    for (size_t i = 0; i < count; ++i, p += 3)
+        StorePoint(p[0], p[1], p[2], out + 3 * i);
 }
 
 } // namespace
