@@ -20,8 +20,10 @@ int ZK_MESH_Process(int objectCount, ObjectData* objects, int firstFrame, int la
 
 // Appends the points of one frame to every object's file. Returns 1.
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace);
-// The same with the caller's writer; every piece is written when it returns,
-// except small blocks that the writer holds.
+// The same with the caller's writer. Pieces handed to its second thread may
+// still be going out when it returns, so that the next frame's geometry is
+// evaluated while this frame is written; the writer's Finish or its
+// destruction writes them (and the small blocks it holds) in order.
 int RecordData(int objectCount, ObjectData* objects, int frame, int localSpace,
                MDDCacheWriter* writer);
 

@@ -136,8 +136,10 @@ class Mesh {
     // bind time to mesh space at the frame), as 4 columns of 4 values
     // (rows 0 to 2 and a 0) per joint.
     // The points of the last deformed evaluation, whose storage the next one
-    // reuses once the caller has let them go.
+    // reuses once the caller has let them go, and the storage of the one
+    // before, used instead while the caller still holds the last one.
     mutable PointArray m_evaluated;
+    mutable PointArray m_evaluatedOther;
     mutable std::vector<const Vec3*> m_activeDeltas;
     mutable std::vector<double> m_activeWeights;
     mutable std::vector<double> m_jointColumns;

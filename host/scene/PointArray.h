@@ -32,6 +32,9 @@ class PointArray {
     // shared or full.
     void Add(const Vec3& p);
 
+    // True when another array shares the storage.
+    bool IsShared() const { return m_storage.use_count() > 1; }
+
     // The storage's owner, for views that keep the points alive without a
     // copy (it owns data()).
     std::shared_ptr<const void> Owner() const { return m_storage; }

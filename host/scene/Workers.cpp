@@ -33,7 +33,7 @@ int DefaultWorkerCount() {
         return n;
     }
     const unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hardware, 1u, 8u));
+    return static_cast<int>(std::clamp(hardware > 1 ? hardware - 1 : 1u, 1u, 8u));
 }
 
 struct WorkerPool::State {

@@ -15,7 +15,9 @@ namespace host {
 
 // The number of threads a scene evaluates on unless told otherwise: the
 // value of the environment variable ZK_HOST_THREADS when it is a number from
-// 1 to 64, else the machine's hardware threads (at most 8).
+// 1 to 64, else the machine's hardware threads less one (at least 1, at most
+// 8): one core is left to the plug-ins' own threads, such as a cache writer
+// that maps and writes one frame while the host evaluates the next.
 int DefaultWorkerCount();
 
 // A thread count as ZK_HOST_THREADS gives it: a whole number from 1 to 64.

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <set>
 #include <vector>
 
 using host::Animated;
@@ -122,6 +123,32 @@ TEST(Deform, RestPointsThenWeightedMorphDeltas) {
     EXPECT_EQ(frame0[0].z, 0.0);
 }
 
+// A caller that holds each frame's array until it has asked for the next
+// one (a cache writer still reading the last frame) gets two storages in
+// turn, with the held frame's points intact; no new memory per frame.
+TEST(Deform, TwoStoragesTakeTurnsWhileTheLastFrameIsHeld) {
+    host::Scene scene;
+    Item* m = scene.AddMesh(L"M");
+    host::Mesh* mesh = m->GetMesh();
+    mesh->SetPoints({{0, 0, 0}, {1, 0, 0}});
+    const int lift = mesh->AddMorphTarget(L"lift", {{0, 0, 1}, {0, 0, 1}});
+    mesh->MorphWeight(lift).SetKey(0, 0.0);
+    mesh->MorphWeight(lift).SetKey(10, 10.0);
+    host::PointArray last;
+    std::set<const Vec3*> storages;
+    for (int frame = 0; frame <= 10; ++frame) {
+        host::PointArray next = mesh->EvaluateArray(*m, frame);
+        EXPECT_EQ(next[1].z, frame);
+        if (frame > 0) {
+            EXPECT_NE(next.data(), last.data());
+            EXPECT_EQ(last[1].z, frame - 1) << "the held frame is unchanged";
+        }
+        storages.insert(next.data());
+        last = next;
+    }
+    EXPECT_EQ(storages.size(), 2u);
+}
+
 // Two joints: J0 at the origin, J1 under J0 at (0,1,0). From frame 0 to 10
 // J0 moves to (2,0,0) and J1 turns 90 degrees about Z. The mesh sits at
 // (0,0,1); the offsets are the bind-time inverse(joint) * mesh.
@@ -216,52 +243,70 @@ TEST_F(SkinTest, BuilderRefusesInconsistentData) {
 // A mesh of many points is evaluated in fixed ranges on the scene's worker
 // threads: 1, 2 and 3 threads give the same bits, and the blend matches the
 // joints' mappings weighted and summed one influence at a time (the order
-// of the sums may differ, the values by rounding only).
+// of the sums may differ, the values by rounding only). Both with a morph
+// target and a deformer around the skinning and with skinning alone, which
+// takes a loop of its own.
 TEST_F(SkinTest, ManyPointsGiveTheSameBitsOnAnyNumberOfThreads) {
     const int count = 3 * 8192 + 1001; // several ranges, a short last one
     std::vector<Vec3> points;
     std::vector<std::vector<host::Influence>> influences(count);
     for (int i = 0; i < count; ++i) {
         points.push_back({std::sin(i * 0.01), i * 1e-4, std::cos(i * 0.02)});
-        if (i % 5 != 0) // every fifth point follows only the mesh
-            influences[i] = {{0, 1.0 + i % 3}, {1, 0.5 + i % 4}};
+        if (i % 5 == 0 || i == count - 1) // these follow only the mesh
+            continue;
+        influences[i] = {{0, 1.0 + i % 3}, {1, 0.5 + i % 4}};
+        if (i % 7 == 0) // three influences, the same joint twice
+            influences[i].push_back({0, 0.25});
     }
-    host::Mesh* m = mesh->GetMesh();
-    m->SetPoints(points);
-    m->SetSkin({j0, j1}, offsets, influences);
-    m->MorphWeight(m->AddMorphTarget(L"lift", Pts(count, Vec3{0, 0.5, 0}))).Set(0.25);
-    m->AddDeformer([](double f, const Vec3& p, int i) {
-        return Vec3{p.x, p.y, p.z + f * (i % 2)};
-    });
+    for (bool alone : {false, true}) {
+        SCOPED_TRACE(alone ? "skinning alone" : "morph, skinning, deformer");
+        Item* item = scene.AddMesh(alone ? L"Alone" : L"Layered");
+        item->Translation().Set({0, 0, 1});
+        host::Mesh* m = item->GetMesh();
+        m->SetPoints(points);
+        m->SetSkin({j0, j1}, offsets, influences);
+        const Vec3 lift = alone ? Vec3{0, 0, 0} : Vec3{0, 0.125, 0};
+        if (!alone) {
+            m->MorphWeight(m->AddMorphTarget(L"lift", Pts(count, Vec3{0, 0.5, 0}))).Set(0.25);
+            m->AddDeformer([](double f, const Vec3& p, int i) {
+                return Vec3{p.x, p.y, p.z + f * (i % 2)};
+            });
+        }
 
-    const double frame = 7.5;
-    std::vector<std::vector<Vec3>> results;
-    for (int threads : {1, 2, 3}) {
-        scene.SetWorkerCount(threads);
-        EXPECT_EQ(scene.GetWorkers().GetThreadCount(), threads);
-        std::vector<Vec3> out(static_cast<size_t>(count));
-        mesh->EvalPoints(frame, out.data());
-        results.push_back(out);
-    }
-    const host::Mat34 toMesh = host::Inverse(mesh->EvalGlobalMatrix(frame));
-    const host::Mat34 joint[2] = {
-        host::Mul(toMesh, host::Mul(j0->EvalGlobalMatrix(frame), offsets[0])),
-        host::Mul(toMesh, host::Mul(j1->EvalGlobalMatrix(frame), offsets[1]))};
-    for (int i = 0; i < count; ++i) {
-        for (size_t r = 1; r < results.size(); ++r) {
-            ASSERT_EQ(std::memcmp(&results[0][i], &results[r][i], sizeof(Vec3)), 0)
-                << "point " << i << ", " << r + 1 << " threads";
+        const double frame = 7.5;
+        std::vector<std::vector<Vec3>> results;
+        for (int threads : {1, 2, 3}) {
+            scene.SetWorkerCount(threads);
+            EXPECT_EQ(scene.GetWorkers().GetThreadCount(), threads);
+            std::vector<Vec3> out(static_cast<size_t>(count));
+            item->EvalPoints(frame, out.data());
+            results.push_back(out);
         }
-        Vec3 p = points[i] + Vec3{0, 0.125, 0};
-        if (i % 5 != 0) {
-            const double w0 = 1.0 + i % 3, w1 = 0.5 + i % 4;
-            p = host::Apply(joint[0], p) * (w0 / (w0 + w1)) +
-                host::Apply(joint[1], p) * (w1 / (w0 + w1));
+        const host::Mat34 toMesh = host::Inverse(item->EvalGlobalMatrix(frame));
+        const host::Mat34 joint[2] = {
+            host::Mul(toMesh, host::Mul(j0->EvalGlobalMatrix(frame), offsets[0])),
+            host::Mul(toMesh, host::Mul(j1->EvalGlobalMatrix(frame), offsets[1]))};
+        for (int i = 0; i < count; ++i) {
+            for (size_t r = 1; r < results.size(); ++r) {
+                ASSERT_EQ(std::memcmp(&results[0][i], &results[r][i], sizeof(Vec3)), 0)
+                    << "point " << i << ", " << r + 1 << " threads";
+            }
+            Vec3 p = points[i] + lift;
+            if (!influences[i].empty()) {
+                double sum = 0.0;
+                for (const host::Influence& inf : influences[i])
+                    sum += inf.weight;
+                Vec3 blend{0, 0, 0};
+                for (const host::Influence& inf : influences[i])
+                    blend = blend + host::Apply(joint[inf.joint], p) * (inf.weight / sum);
+                p = blend;
+            }
+            if (!alone)
+                p.z += frame * (i % 2);
+            ASSERT_NEAR(results[0][i].x, p.x, 1e-12) << i;
+            ASSERT_NEAR(results[0][i].y, p.y, 1e-12) << i;
+            ASSERT_NEAR(results[0][i].z, p.z, 1e-12) << i;
         }
-        p.z += frame * (i % 2);
-        ASSERT_NEAR(results[0][i].x, p.x, 1e-12) << i;
-        ASSERT_NEAR(results[0][i].y, p.y, 1e-12) << i;
-        ASSERT_NEAR(results[0][i].z, p.z, 1e-12) << i;
     }
 }
 

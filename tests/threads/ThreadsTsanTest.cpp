@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -54,9 +55,14 @@ void PoolLoops() {
 }
 
 // Four frames of seven objects' blocks, each object's own file: big blocks in
-// several pieces, small ones held when asked; the files joined in order.
+// several pieces filled on the second thread (or by the caller while it
+// would wait) from memory kept for them,
+// small ones held when asked, several frames' pieces in flight at once; the
+// files joined in order.
 std::vector<unsigned char> WriteAll(bool pipelined, bool hold) {
-    const size_t blocks[] = {2 * 98304 + 30, 98304, 5000, 10, 98304, 12, 40000};
+    // The first object alone has more pieces than the second thread takes
+    // at once, so the caller fills some of them itself.
+    const size_t blocks[] = {10 * 98304 + 30, 98304, 5000, 10, 98304, 12, 40000};
     FILE* files[7];
     for (FILE*& file : files)
         file = std::tmpfile();
@@ -64,16 +70,24 @@ std::vector<unsigned char> WriteAll(bool pipelined, bool hold) {
         MDDCacheWriter writer(pipelined, hold);
         uint32_t value = 0;
         for (int frame = 0; frame < 4; ++frame) {
+            writer.NextFrame();
             for (size_t o = 0; o < 7; ++o) {
+                // The values the fills copy, kept until they are written.
+                auto source = std::make_shared<std::vector<uint32_t>>(blocks[o]);
+                for (uint32_t& v : *source)
+                    v = value++;
                 for (size_t start = 0; start < blocks[o]; start += 98304) {
                     const size_t words = std::min<size_t>(98304, blocks[o] - start);
-                    uint32_t* piece = writer.NextPiece(files[o], words, blocks[o]);
-                    for (size_t i = 0; i < words; ++i)
-                        piece[i] = value++;
-                    writer.WritePiece();
+                    const uint32_t* in = source->data() + start;
+                    writer.AddPiece(files[o], words, blocks[o], [in, words](uint32_t* out) {
+                        std::memcpy(out, in, words * sizeof(uint32_t));
+                    });
                 }
+                writer.Keep(std::move(source));
             }
-            writer.Finish();
+            // Pieces of the next frame may follow before these are out.
+            if (frame % 2 == 1)
+                writer.Finish();
         }
     }
     std::vector<unsigned char> all;
