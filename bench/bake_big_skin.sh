@@ -63,11 +63,13 @@ for k in range(3):
     whole = seconds if whole is None else min(whole, seconds)
 cache = os.path.join(mdd, "Sheet.mdd")
 data = open(cache, "rb").read()
-# The same bake on one thread must give the same bytes.
-one = os.path.join(work, "mdd1")
-bake_mdd(one, "1")
-same = open(os.path.join(one, "Sheet.mdd"), "rb").read() == data
-shutil.rmtree(one)
+# The same bake on one and on two host threads must give the same bytes.
+same = True
+for threads in ("1", "2"):
+    other = os.path.join(work, "mdd" + threads)
+    bake_mdd(other, threads)
+    same = same and open(os.path.join(other, "Sheet.mdd"), "rb").read() == data
+    shutil.rmtree(other)
 frames, count = struct.unpack(">ii", data[:8])
 head = 8 + 4 * frames
 block = 12 * count
@@ -89,7 +91,7 @@ full = timed(xsihost, "bake", "--scene", gltf, "--fps", "30", "--frames", "0:99"
              os.path.join(work, "out"))
 
 bake = whole - load
-print("points %d, frames %d, cache %.0f MB (md5 %s; %s with one host thread)"
+print("points %d, frames %d, cache %.0f MB (md5 %s; %s with 1 and 2 host threads)"
       % (points, frames, len(data) / 1e6, hashlib.md5(data).hexdigest(),
          "the same" if same else "DIFFERENT"))
 print("whole process   %.3f s" % whole)
