@@ -31,7 +31,7 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {
         std::vector<FileMesh> pool;
-        pool.push_back(ReadObjMeshes(std::string(bytes)));
+        pool.push_back(ReadObjMeshes(bytes));
         facts.mapper = std::make_unique<VertexMapper>(std::move(pool));
     }
     return facts;

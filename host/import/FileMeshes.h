@@ -49,7 +49,7 @@ class FileMeshError : public std::runtime_error {
 };
 
 // Each reader throws FileMeshError.
-FileMesh ReadObjMeshes(const std::string& text);
+FileMesh ReadObjMeshes(std::string_view text);
 std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc);
 // metresPerUnit: the length of the file's unit (<unit meter>), 0 when it names none.
 std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit);

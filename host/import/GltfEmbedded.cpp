@@ -117,15 +117,14 @@ bool UnpackEmbeddedBuffers(std::string_view json, const std::vector<GltfEmbedded
     if (taken.empty()) {
         return false;
     }
-    // The uris in text order, each replaced by its buffer's name.
-    std::vector<size_t> order(taken.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
-    std::sort(order.begin(), order.end(),
-              [&taken](size_t a, size_t b) { return taken[a]->uriBegin < taken[b]->uriBegin; });
+    // Each uri replaced by its buffer's name; the buffers' uris come in text
+    // order, as the buffers do.
     size_t at = 0;
-    for (size_t i : order) {
+    for (size_t i = 0; i < taken.size(); ++i) {
+        if (taken[i]->uriBegin < at) {
+            *out = UnpackedGltf{};
+            return false;
+        }
         out->json.append(json.substr(at, taken[i]->uriBegin - at));
         out->json += out->buffers[i].name;
         at = taken[i]->uriEnd;

@@ -3,6 +3,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace host {
 namespace {
@@ -25,7 +27,7 @@ std::pair<const char*, const char*> NextWord(const char** p, const char* end) {
 
 } // namespace
 
-FileMesh ReadObjMeshes(const std::string& text) {
+FileMesh ReadObjMeshes(std::string_view text) {
     FileMesh mesh;
     mesh.allVertices = false;
     const char* p = text.data();
@@ -64,8 +66,10 @@ FileMesh ReadObjMeshes(const std::string& text) {
         p = lineEnd < end ? lineEnd + 1 : end;
 
         const auto keyword = NextWord(&q, qEnd);
-        const std::string key(keyword.first, keyword.second);
-        const std::string where = "OBJ line " + std::to_string(lineNumber) + ": ";
+        const std::string_view key(keyword.first,
+                                   static_cast<size_t>(keyword.second - keyword.first));
+        // The start of a message about this line, made only for a message.
+        const auto where = [lineNumber] { return "OBJ line " + std::to_string(lineNumber) + ": "; };
         if (key == "v") {
             double xyz[3];
             for (double& c : xyz) {
@@ -73,7 +77,7 @@ FileMesh ReadObjMeshes(const std::string& text) {
                 const char* b = w.first < w.second && *w.first == '+' ? w.first + 1 : w.first;
                 const auto res = std::from_chars(b, w.second, c);
                 if (w.first == w.second || res.ec != std::errc() || res.ptr != w.second) {
-                    throw FileMeshError(where + "a vertex needs three numbers");
+                    throw FileMeshError(where() + "a vertex needs three numbers");
                 }
             }
             mesh.positions.push_back({xyz[0], xyz[1], xyz[2]});
@@ -87,12 +91,12 @@ FileMesh ReadObjMeshes(const std::string& text) {
                 long index = 0;
                 const auto res = std::from_chars(w.first, w.second, index);
                 if (res.ec != std::errc() || (res.ptr != w.second && *res.ptr != '/')) {
-                    throw FileMeshError(where + "a face corner is no vertex number");
+                    throw FileMeshError(where() + "a face corner is no vertex number");
                 }
                 const long count = static_cast<long>(mesh.positions.size());
                 const long vertex = index < 0 ? count + index : index - 1;
                 if (index == 0 || vertex < 0 || vertex >= count) {
-                    throw FileMeshError(where + "a face names vertex " + std::to_string(index) +
+                    throw FileMeshError(where() + "a face names vertex " + std::to_string(index) +
                                         ", which does not exist");
                 }
                 mesh.corners.push_back(static_cast<int>(vertex));
