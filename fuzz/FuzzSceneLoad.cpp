@@ -3,6 +3,7 @@
 // the first and last frame. No file beside the input is ever opened.
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
+#include "host/import/GltfBindMatrices.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
 #include "host/scene/Scene.h"
@@ -57,7 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         importer.SetIOHandler(new NoFiles);
         importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFileFromMemory(data, size, 0);
+        std::string withMatrices;
+        std::string problem;
+        if (!checked.bareSkins.empty() &&
+            !host::GiveIdentityBindMatrices(bytes, checked.bareSkins, &withMatrices, &problem)) {
+            return 0;
+        }
+        const std::string& read = checked.bareSkins.empty() ? bytes : withMatrices;
+        const aiScene* scene = importer.ReadFileFromMemory(read.data(), read.size(), 0);
         if (!scene) {
             return 0;
         }

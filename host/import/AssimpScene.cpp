@@ -3,6 +3,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/ColladaTimeline.h"
 #include "host/import/FileFacts.h"
+#include "host/import/GltfBindMatrices.h"
 #include "host/import/GltfEmbedded.h"
 #include "host/import/GltfSteps.h"
 #include "host/import/ImportNames.h"
@@ -28,14 +29,23 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
         throw SceneLoadError(path + ": " + e.what());
     }
     UnpackedGltf unpacked; // read by the importer below
+    std::string withMatrices;
     Assimp::Importer importer;
     ServedFiles* files = NewRegularFileSystem();
     importer.SetIOHandler(files->AsIOSystem());
     // Assimp reads the bytes that were checked, and a .gltf file's long
-    // base64 buffers decoded already (GltfEmbedded.h).
-    files->Serve(path, std::string_view(checked.bytes.get(), checked.size));
-    if (UnpackEmbeddedBuffers(std::string_view(checked.bytes.get(), checked.size),
-                              checked.embeddedBuffers, checked.bufferFiles, &unpacked)) {
+    // base64 buffers decoded already (GltfEmbedded.h), or the file with its
+    // bare skins given matrices (GltfBindMatrices.h).
+    const std::string_view bytes(checked.bytes.get(), checked.size);
+    files->Serve(path, bytes);
+    if (!checked.bareSkins.empty()) {
+        std::string problem;
+        if (!GiveIdentityBindMatrices(bytes, checked.bareSkins, &withMatrices, &problem)) {
+            throw SceneLoadError(path + ": glTF: " + problem);
+        }
+        files->Serve(path, withMatrices);
+    } else if (UnpackEmbeddedBuffers(bytes, checked.embeddedBuffers, checked.bufferFiles,
+                                     &unpacked)) {
         files->Serve(path, unpacked.json);
         const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
         for (const DecodedBuffer& b : unpacked.buffers) {
@@ -75,8 +85,7 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     const bool haveSteps = isGltf && checked.gltf;
     try {
         ValidateImportedScene(*scene);
-        const FileFacts file =
-            ReadFileFacts(std::string_view(checked.bytes.get(), checked.size), format.C_Str());
+        const FileFacts file = ReadFileFacts(bytes, format.C_Str());
         return BuildAssimpScene(*scene, options, isGltf,
                                 haveSteps ? &checked.interpolation : nullptr, &file, info);
     } catch (const FileMeshError& e) {

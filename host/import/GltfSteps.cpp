@@ -3,7 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 
 namespace host {
@@ -259,6 +261,104 @@ std::string CheckSampler(const Json& sampler, const Json::array_t* accessors, bo
     return "";
 }
 
+// An index as Assimp takes it (a JSON unsigned integer below 2^32), or -1:
+// any other value counts as none.
+int64_t AssimpIndex(const Json& j, const char* key) {
+    const Json* v = Member(j, key);
+    if (!v || !v->is_number_unsigned()) {
+        return -1;
+    }
+    const uint64_t n = v->get<uint64_t>();
+    return n <= 0xFFFFFFFFu ? static_cast<int64_t>(n) : -1;
+}
+
+// Whether accessors[i] holds elements of `type` ("VEC4", "MAT4", ...) whose
+// components are one of `components` (5121 unsigned byte, 5123 unsigned
+// short, 5126 float). Assimp copies an accessor's elements into arrays of a
+// fixed element type: a smaller element leaves the rest of each one
+// uninitialised.
+bool AccessorIs(const Json& accessor, const char* type, std::initializer_list<int64_t> components) {
+    const std::string* t = StringMember(accessor, "type");
+    const int64_t component = IndexMember(accessor, "componentType");
+    if (!t || *t != type) {
+        return false;
+    }
+    for (int64_t c : components) {
+        if (c == component) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The skins' inverse bind matrices, and the joints and weights of the
+// meshes skinned nodes show: what Assimp reads of them without looking.
+// Skins without matrices are listed in bareSkins. Returns the fault, or "".
+std::string CheckSkins(const Json& doc, const Json::array_t* accessors,
+                       std::vector<GltfBareSkin>* bareSkins) {
+    const Json::array_t* skins = ArrayMember(doc, "skins");
+    const int64_t accessorCount = static_cast<int64_t>(accessors ? accessors->size() : 0);
+    for (size_t s = 0; skins && s < skins->size(); ++s) {
+        const Json& skin = (*skins)[s];
+        const Json::array_t* joints = ArrayMember(skin, "joints");
+        const int64_t jointCount = static_cast<int64_t>(joints ? joints->size() : 0);
+        const std::string what = "skins[" + std::to_string(s) + "]";
+        const int64_t m = AssimpIndex(skin, "inverseBindMatrices");
+        if (m < 0) {
+            bareSkins->push_back({s, static_cast<size_t>(jointCount)});
+            continue;
+        }
+        if (m >= accessorCount) {
+            return what + " inverseBindMatrices names no accessor";
+        }
+        const Json& accessor = (*accessors)[m];
+        const std::string where = "accessors[" + std::to_string(m) + "]";
+        if (!AccessorIs(accessor, "MAT4", {5126})) {
+            return what + " inverseBindMatrices (" + where + ") is no MAT4 accessor of floats";
+        }
+        const int64_t count = IndexMember(accessor, "count");
+        if (count < jointCount) {
+            return what + " has " + std::to_string(jointCount) +
+                   " joints but inverse bind matrices for " +
+                   std::to_string(std::max<int64_t>(count, 0));
+        }
+    }
+    const Json::array_t* nodes = ArrayMember(doc, "nodes");
+    const Json::array_t* meshes = ArrayMember(doc, "meshes");
+    const int64_t skinCount = static_cast<int64_t>(skins ? skins->size() : 0);
+    const int64_t meshCount = static_cast<int64_t>(meshes ? meshes->size() : 0);
+    for (size_t n = 0; nodes && n < nodes->size(); ++n) {
+        const int64_t skin = AssimpIndex((*nodes)[n], "skin");
+        const int64_t mesh = AssimpIndex((*nodes)[n], "mesh");
+        if (skin < 0 || skin >= skinCount || mesh < 0 || mesh >= meshCount) {
+            continue;
+        }
+        const Json::array_t* primitives = ArrayMember((*meshes)[mesh], "primitives");
+        for (size_t p = 0; primitives && p < primitives->size(); ++p) {
+            const Json* attributes = Member((*primitives)[p], "attributes");
+            if (!attributes) {
+                continue;
+            }
+            const int64_t j = AssimpIndex(*attributes, "JOINTS_0");
+            const int64_t w = AssimpIndex(*attributes, "WEIGHTS_0");
+            if (j < 0 || w < 0 || j >= accessorCount || w >= accessorCount) {
+                continue; // no weights read, or Assimp refuses the index
+            }
+            const std::string what =
+                "meshes[" + std::to_string(mesh) + "] primitive " + std::to_string(p);
+            if (!AccessorIs((*accessors)[j], "VEC4", {5121, 5123})) {
+                return what + " JOINTS_0 (accessors[" + std::to_string(j) +
+                       "]) is no VEC4 accessor of unsigned bytes or shorts";
+            }
+            if (!AccessorIs((*accessors)[w], "VEC4", {5126})) {
+                return what + " WEIGHTS_0 (accessors[" + std::to_string(w) +
+                       "]) is no VEC4 accessor of floats";
+            }
+        }
+    }
+    return "";
+}
+
 bool Refuse(GltfFacts* out, std::string problem) {
     *out = GltfFacts{};
     out->problem = std::move(problem);
@@ -295,6 +395,12 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
     const Json::array_t* accessors = ArrayMember(doc, "accessors");
     if (nodes) {
         std::string fault = CheckNodeTree(*nodes);
+        if (!fault.empty()) {
+            return Refuse(out, std::move(fault));
+        }
+    }
+    {
+        std::string fault = CheckSkins(doc, accessors, &facts.bareSkins);
         if (!fault.empty()) {
             return Refuse(out, std::move(fault));
         }

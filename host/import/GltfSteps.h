@@ -15,7 +15,12 @@
 //     child of two nodes or of itself, a child index that names no node;
 //   - a sampler with fewer values than keys, or a cubic-spline sampler whose
 //     value count is not three times its key count (a multiple of it for
-//     morph weights).
+//     morph weights);
+//   - a skin's inverse bind matrices that are no MAT4 floats or fewer than
+//     its joints, and the joints and weights of a mesh a skinned node shows
+//     that are not VEC4 of unsigned bytes or shorts and of floats: Assimp
+//     copies them into arrays of 16 floats, four indices and four floats
+//     without looking, past the matrices or into elements left unset.
 //
 // Strings longer than a few kilobytes (the base64 buffers of a .gltf file,
 // megabytes long) are skipped by a scan for their closing quote before the
@@ -57,11 +62,19 @@ struct GltfEmbeddedBuffer {
     int64_t byteLength = -1; // the buffer's "byteLength", -1 when it has none
 };
 
+// A skin without inverse bind matrices (they are then identities): Assimp
+// 5.2 reads a skinned mesh's matrices without looking whether there are any.
+struct GltfBareSkin {
+    size_t index = 0;  // in "skins"
+    size_t joints = 0; // the length of its "joints"
+};
+
 struct GltfFacts {
     GltfInterpolation interpolation;
     // The uri of every buffer that is no "data:" uri, as the file gives it.
     std::vector<std::string> bufferFiles;
     std::vector<GltfEmbeddedBuffer> embeddedBuffers;
+    std::vector<GltfBareSkin> bareSkins;
     // Why the file must not be loaded, one line; empty when nothing is wrong.
     std::string problem;
 };

@@ -548,6 +548,7 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     }
     checked.gltf = true;
     checked.interpolation = std::move(facts.interpolation);
+    checked.bareSkins = std::move(facts.bareSkins);
     if (json == bytes.data()) {
         checked.embeddedBuffers = std::move(facts.embeddedBuffers);
         checked.bufferFiles = facts.bufferFiles;

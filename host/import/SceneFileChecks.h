@@ -12,7 +12,8 @@
 //     instance themselves, or whose instances make a tree deeper than that or
 //     of more than kMaxColladaNodes nodes, likewise;
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
-//     sampler value counts); its interpolation is kept for the load.
+//     sampler value counts, skin data); its interpolation is kept for the
+//     load, and its skins without inverse bind matrices are listed.
 // Each refusal is a SceneLoadError with a one-line message that does not
 // name the file (the caller does).
 #pragma once
@@ -41,6 +42,8 @@ struct CheckedSceneFile {
     // The long base64 buffers of a glTF JSON text file (offsets into bytes).
     std::vector<GltfEmbeddedBuffer> embeddedBuffers;
     std::vector<std::string> bufferFiles; // its buffers' file uris
+    // Skins without inverse bind matrices (GltfBindMatrices.h).
+    std::vector<GltfBareSkin> bareSkins;
     // The bytes checked (CheckSceneFile only): Assimp is given these, so
     // that it reads what was checked, and the file is read once.
     std::unique_ptr<char[]> bytes;
