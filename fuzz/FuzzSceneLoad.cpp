@@ -4,6 +4,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/GltfBindMatrices.h"
+#include "host/import/LargeStack.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
 #include "host/scene/Scene.h"
@@ -43,6 +44,35 @@ void Evaluate(const host::Scene& scene) {
     }
 }
 
+// The load as xsihost makes it, from memory.
+void LoadAndEvaluate(const std::string& bytes) {
+    const host::CheckedSceneFile checked = host::CheckSceneBytes(bytes, nullptr);
+    Assimp::Importer importer;
+    importer.SetIOHandler(new NoFiles);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    std::string withMatrices;
+    std::string problem;
+    if (!checked.bareSkins.empty() &&
+        !host::GiveIdentityBindMatrices(bytes, checked.bareSkins, &withMatrices, &problem)) {
+        return;
+    }
+    const std::string& read = checked.bareSkins.empty() ? bytes : withMatrices;
+    const aiScene* scene = importer.ReadFileFromMemory(read.data(), read.size(), 0);
+    if (!scene) {
+        return;
+    }
+    bool isGltf = false;
+    aiString format;
+    if (scene->mMetaData && scene->mMetaData->Get(AI_METADATA_SOURCE_FORMAT, format)) {
+        isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
+    }
+    host::ValidateImportedScene(*scene);
+    const std::unique_ptr<host::Scene> built =
+        host::BuildAssimpScene(*scene, {}, isGltf, checked.gltf ? &checked.interpolation : nullptr);
+    Evaluate(*built);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
@@ -53,31 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     static_cast<void>(quiet);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     try {
-        const host::CheckedSceneFile checked = host::CheckSceneBytes(bytes, nullptr);
-        Assimp::Importer importer;
-        importer.SetIOHandler(new NoFiles);
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
-        importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        std::string withMatrices;
-        std::string problem;
-        if (!checked.bareSkins.empty() &&
-            !host::GiveIdentityBindMatrices(bytes, checked.bareSkins, &withMatrices, &problem)) {
-            return 0;
-        }
-        const std::string& read = checked.bareSkins.empty() ? bytes : withMatrices;
-        const aiScene* scene = importer.ReadFileFromMemory(read.data(), read.size(), 0);
-        if (!scene) {
-            return 0;
-        }
-        bool isGltf = false;
-        aiString format;
-        if (scene->mMetaData && scene->mMetaData->Get(AI_METADATA_SOURCE_FORMAT, format)) {
-            isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
-        }
-        host::ValidateImportedScene(*scene);
-        const std::unique_ptr<host::Scene> built = host::BuildAssimpScene(
-            *scene, {}, isGltf, checked.gltf ? &checked.interpolation : nullptr);
-        Evaluate(*built);
+        host::RunOnLargeStack([&] { LoadAndEvaluate(bytes); });
     } catch (const host::SceneLoadError&) {
     } catch (const std::exception&) {
         // Assimp's own refusals

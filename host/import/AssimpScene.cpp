@@ -7,6 +7,7 @@
 #include "host/import/GltfEmbedded.h"
 #include "host/import/GltfSteps.h"
 #include "host/import/ImportNames.h"
+#include "host/import/LargeStack.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
 #include "host/scene/Scene.h"
@@ -20,7 +21,9 @@
 
 namespace host {
 
-std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options,
+namespace {
+
+std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoadOptions& options,
                                        SceneFileInfo* info) {
     CheckedSceneFile checked;
     try {
@@ -93,6 +96,18 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoad
     } catch (const SceneLoadError& e) {
         throw SceneLoadError(path + ": " + e.what());
     }
+}
+
+} // namespace
+
+std::unique_ptr<Scene> LoadAssimpScene(const std::string& path, const AssimpLoadOptions& options,
+                                       SceneFileInfo* info) {
+    // Assimp, the checks of its scene and the building of the host's walk
+    // the node hierarchy down the stack, and the importer's scene is freed
+    // the same way: all of it on the large stack.
+    std::unique_ptr<Scene> scene;
+    RunOnLargeStack([&] { scene = LoadOnThisStack(path, options, info); });
+    return scene;
 }
 
 void LoadSceneFile(const std::string& path, const AssimpLoadOptions& options) {

@@ -114,11 +114,17 @@ void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
     }
     i = 2;
     skipSpace();
-    // The kind of connection: "OO", "OP", "PO" or "PP"; Assimp follows each.
-    if (rest.size() < i + 4 || rest[i] != '"' || rest[i + 3] != '"') {
+    // The kind of connection, a quoted string: Assimp follows every kind
+    // but "PP" ("OO", "OP", ... and any other text alike); it is counted
+    // whatever it says.
+    if (i >= rest.size() || rest[i] != '"') {
         return;
     }
-    i += 4;
+    const size_t close = rest.find('"', i + 1);
+    if (close == std::string_view::npos) {
+        return;
+    }
+    i = close + 1;
     // Values are separated by a comma, which Assimp lets a line end stand
     // for.
     for (int64_t& id : ids) {
@@ -151,14 +157,24 @@ void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned
         }
         return;
     }
-    // 'S', length 2, the kind ("OO", "OP", ...), then 'L' and 8 bytes twice.
-    constexpr size_t kSize = 1 + 4 + 2 + 2 * 9;
-    if (nameSize != 1 || name[0] != 'C' || size < kSize || props[0] != 'S' ||
-        std::memcmp(props + 1, "\x02\0\0\0", 4) != 0 || props[7] != 'L' || props[16] != 'L') {
+    // 'S', the length of the kind and the kind ("OO", "OP", ... or any
+    // other text, which Assimp follows alike), then 'L' and 8 bytes twice.
+    if (nameSize != 1 || name[0] != 'C' || size < 5 || props[0] != 'S') {
         return;
     }
-    std::memcpy(&ids[0], props + 8, 8);
-    std::memcpy(&ids[1], props + 17, 8);
+    uint32_t kindSize = 0;
+    for (int b = 3; b >= 0; --b) {
+        kindSize = (kindSize << 8) | props[1 + b];
+    }
+    if (kindSize > size - 5 || size - 5 - kindSize < 2 * 9) {
+        return;
+    }
+    const unsigned char* p = props + 5 + kindSize;
+    if (p[0] != 'L' || p[9] != 'L') {
+        return;
+    }
+    std::memcpy(&ids[0], p + 1, 8);
+    std::memcpy(&ids[1], p + 10, 8);
     objects->links.emplace_back(ids[0], ids[1]);
 }
 

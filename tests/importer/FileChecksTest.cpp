@@ -3,6 +3,8 @@
 // regular files; and the reader of glTF sampler interpolation.
 #include "ImporterSupport.h"
 
+#include <pthread.h>
+
 #include "host/import/GltfSteps.h"
 #include "host/import/SceneFileChecks.h"
 
@@ -265,6 +267,9 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX object hierarchy loops"},
         {WriteText("loop_ids.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",1x,3\n}\n"),
          "the FBX object hierarchy loops"},
+        // Assimp follows a connection of any kind but "PP".
+        {WriteText("loop_kind.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO7\",1,3\n}\n"),
+         "the FBX object hierarchy loops"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the text is nested deeper than 1000 levels"},
@@ -320,6 +325,33 @@ TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
         EXPECT_EQ(LoadError(c.path), "");
         EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(c.item), nullptr) << c.path;
     }
+}
+
+// The load runs on a stack of its own: the deepest hierarchies the checks
+// let through load from a thread with a small stack, as a host's plug-in
+// thread may have.
+TEST(FileChecks, DeepFilesLoadFromASmallStack) {
+    TriangleGltf chain;
+    chain.nodes = Chain(1000);
+    struct Load {
+        std::vector<std::string> paths;
+        std::vector<std::string> errors;
+    } load{{chain.Write("small_stack"), WriteText("small_stack.fbx", FbxChain(1000))}, {}};
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+    pthread_t thread;
+    const auto run = [](void* arg) -> void* {
+        Load* l = static_cast<Load*>(arg);
+        for (const std::string& path : l->paths) {
+            l->errors.push_back(LoadError(path));
+        }
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, &load), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(load.errors, std::vector<std::string>(2, ""));
 }
 
 TEST(FileChecks, FullNamesStopAtTheirLimit) {
@@ -392,6 +424,40 @@ TEST(FileChecks, FbxHierarchyDepth) {
         host::FbxObjects objects{c.links, {1, 2, 3, 4}};
         EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
     }
+}
+
+// The connections of a binary FBX file, whatever their kind's length.
+TEST(FileChecks, BinaryFbxConnectionsOfAnyKind) {
+    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
+    const auto put32 = [&out](uint32_t v) { out.append(reinterpret_cast<char*>(&v), 4); };
+    const auto put64 = [&out](int64_t v) { out.append(reinterpret_cast<char*>(&v), 8); };
+    put32(7400);
+    // Flat records: "Model" (L id) and "C" (S kind, L child, L parent).
+    const auto record = [&](const std::string& name, const std::string& props, int count) {
+        put32(static_cast<uint32_t>(out.size() + 13 + name.size() + props.size()));
+        put32(count);
+        put32(static_cast<uint32_t>(props.size()));
+        out += static_cast<char>(name.size());
+        out += name + props;
+    };
+    const auto id = [](int64_t v) { return "L" + std::string(reinterpret_cast<char*>(&v), 8); };
+    const auto kind = [](const std::string& k) {
+        const uint32_t n = static_cast<uint32_t>(k.size());
+        return "S" + std::string(reinterpret_cast<const char*>(&n), 4) + k;
+    };
+    record("Model", id(1), 1);
+    record("Model", id(2), 1);
+    record("C", kind("OO") + id(1) + id(0), 3);
+    record("C", kind("LongKind") + id(2) + id(1), 3);
+    record("C", kind("") + id(1) + id(2), 3);
+    record("C", kind("OO") + id(7), 2); // no parent: no link
+    out.append(13, '\0');
+    put64(0);
+    host::FbxObjects objects;
+    host::FbxBinaryNestingDepth(out.data(), out.size(), &objects);
+    const std::vector<std::pair<int64_t, int64_t>> links{{1, 0}, {2, 1}, {1, 2}};
+    EXPECT_EQ(objects.links, links);
+    EXPECT_EQ(host::FbxHierarchyDepth(objects), host::kFbxLoop);
 }
 
 TEST(FileChecks, GltfInterpolationReader) {
