@@ -39,22 +39,6 @@ std::string RandomBytes(size_t n, unsigned seed) {
     return s;
 }
 
-// The scene's mesh points at a few frames, item after item.
-std::vector<P3> AllPoints() {
-    std::vector<P3> all;
-    const host::Scene* scene = host::HostApp::Get().GetScene();
-    for (int i = 0; i < scene->ItemCount(); ++i) {
-        const host::Item* item = scene->GetItem(i);
-        if (item->GetMesh()) {
-            for (double frame : {0.0, 7.0, 15.0}) {
-                const std::vector<P3> p = Points(item->GetName(), frame, true);
-                all.insert(all.end(), p.begin(), p.end());
-            }
-        }
-    }
-    return all;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }

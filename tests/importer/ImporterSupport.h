@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <iterator>
 #include <sstream>
@@ -123,6 +124,23 @@ inline std::vector<P3> Points(const std::wstring& name, double frame, bool world
         out.push_back(world ? ToWorld(g, p) : p);
     }
     return out;
+}
+
+// The points of every mesh of the scene at the frames, in world space, item
+// after item.
+inline std::vector<P3> AllPoints(std::initializer_list<double> frames = {0.0, 7.0, 15.0}) {
+    std::vector<P3> all;
+    const host::Scene* scene = host::HostApp::Get().GetScene();
+    for (int i = 0; i < scene->ItemCount(); ++i) {
+        const host::Item* item = scene->GetItem(i);
+        if (item->GetMesh()) {
+            for (double frame : frames) {
+                const std::vector<P3> p = Points(item->GetName(), frame, true);
+                all.insert(all.end(), p.begin(), p.end());
+            }
+        }
+    }
+    return all;
 }
 
 // Each point of a list against its expected position.
