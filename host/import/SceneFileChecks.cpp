@@ -486,6 +486,43 @@ int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
 
 namespace {
 
+// A DirectX .x file: "xof ", the version, then its form ("txt ", "bin ",
+// "tzip" or "bzip"). Assimp 5.2 copies a frame's name into a node name of
+// kMaxDirectXToken bytes without measuring it, and nests a call per brace.
+// Only the text form can be checked for both: a name is one of the runs of
+// characters between white space and ";,{}" (Assimp's tokens, comments
+// included), and every brace counts, in quotes too.
+void CheckDirectX(std::string_view bytes) {
+    if (bytes.size() < 12) {
+        return; // Assimp refuses it
+    }
+    const std::string_view form = bytes.substr(8, 4);
+    if (form == "bin " || form == "tzip" || form == "bzip") {
+        throw SceneLoadError(
+            "binary and compressed DirectX files are not read, only the text form");
+    }
+    int depth = 0;
+    int maxDepth = 0;
+    size_t run = 0;
+    for (size_t i = std::min<size_t>(16, bytes.size()); i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '{') {
+            maxDepth = std::max(maxDepth, ++depth);
+        } else if (c == '}') {
+            --depth;
+        }
+        if (std::strchr(" \t\n\v\f\r;,{}", c) && c != '\0') {
+            run = 0;
+        } else if (++run > kMaxDirectXToken) {
+            throw SceneLoadError("a DirectX name or value is longer than " +
+                                 std::to_string(kMaxDirectXToken) + " characters");
+        }
+    }
+    if (maxDepth > kMaxSceneNesting) {
+        throw SceneLoadError(Nesting("the DirectX text"));
+    }
+}
+
 void CheckFbxHierarchy(const FbxObjects& objects) {
     const int depth = FbxHierarchyDepth(objects);
     if (depth == kFbxLoop) {
@@ -537,6 +574,8 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
             throw SceneLoadError(Nesting("the FBX file"));
         }
         CheckFbxHierarchy(objects);
+    } else if (bytes.compare(0, 4, "xof ") == 0) {
+        CheckDirectX(bytes);
     } else if (!std::memchr(bytes.data(), '\0', bytes.size())) {
         // Text: FBX, DirectX, ASE and other formats nest blocks in braces.
         if (LooksLikeAsciiFbx(bytes)) {

@@ -11,6 +11,9 @@
 //     converts a model once for each way down to it; Collada nodes that
 //     instance themselves, or whose instances make a tree deeper than that or
 //     of more than kMaxColladaNodes nodes, likewise;
+//   - a DirectX .x file is read in its text form only, its names no longer
+//     than kMaxDirectXToken and its braces nested no deeper than
+//     kMaxSceneNesting (Assimp copies a name without measuring it);
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
 //     sampler value counts, skin data); its interpolation is kept for the
 //     load, and its skins without inverse bind matrices are listed.
@@ -35,6 +38,9 @@ class IOSystem;
 namespace host {
 
 constexpr int kMaxSceneNesting = kMaxGltfNesting;
+
+// The longest name a DirectX text file may hold (the room of a node name).
+constexpr size_t kMaxDirectXToken = 1023;
 
 struct CheckedSceneFile {
     bool gltf = false; // JSON or binary glTF whose JSON was read

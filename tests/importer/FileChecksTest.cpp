@@ -272,7 +272,18 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX object hierarchy loops"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
-         "the text is nested deeper than 1000 levels"},
+         "the DirectX text is nested deeper than 1000 levels"},
+        // Assimp counts braces in quotes and past a NUL byte alike.
+        {WriteText("deep_quoted.x", "xof 0303txt 0032\n\"" + Repeat("Frame F {\n", 1001) +
+                                        std::string(1, '\0') + "\"\n"),
+         "the DirectX text is nested deeper than 1000 levels"},
+        // Assimp copies a frame's name into a node name without measuring it.
+        {WriteText("long_name.x", "xof 0303txt 0032\nFrame " + std::string(1024, 'n') + " {\n}\n"),
+         "a DirectX name or value is longer than 1023 characters"},
+        {WriteText("binary.x", "xof 0303bin 0032" + std::string(16, '\0')),
+         "binary and compressed DirectX files are not read, only the text form"},
+        {WriteText("zipped.x", "xof 0303tzip0032" + std::string(16, '\0')),
+         "binary and compressed DirectX files are not read, only the text form"},
         {WriteText("short.glb", "glTF\x02\0\0\0\x40\0\0\0\x10\0\0\0JSON{}"),
          "the binary glTF header is malformed"},
         {WriteText("bad.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [}"),
@@ -318,6 +329,10 @@ TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
         {cubic.Write("cubic"), L"Tri"},
         {chain.Write("chain1000"), L"n999"},
         {WriteText("collada997.dae", Collada(997)), L"n996"}, // 3 levels above the nodes
+        {WriteText("name1023.x",
+                   "xof 0303txt 0032\nFrame " + std::string(1023, 'n') +
+                       " {\nMesh {\n3;\n0;0;0;,\n1;0;0;,\n0;1;0;;\n1;\n3;0,1,2;;\n}\n}\n"),
+         std::wstring(1023, L'n')},
         {WriteText("chain1000.fbx", FbxChain(1000)), L"N1000"},
         {WriteText("instances.dae", ColladaInstances(3, 2)), L"L37"}, // the 8th copy of L3
     };
