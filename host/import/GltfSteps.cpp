@@ -235,11 +235,32 @@ std::string CheckNodeTree(const Json::array_t& nodes) {
     return "";
 }
 
+// Whether accessors[i] holds elements of `type` ("VEC4", "MAT4", ...) whose
+// components are one of `components` (5121 unsigned byte, 5123 unsigned
+// short, 5126 float). Assimp copies an accessor's elements into arrays of a
+// fixed element type: a smaller element leaves the rest of each one
+// uninitialised.
+bool AccessorIs(const Json& accessor, const char* type, std::initializer_list<int64_t> components) {
+    const std::string* t = StringMember(accessor, "type");
+    const int64_t component = IndexMember(accessor, "componentType");
+    if (!t || *t != type) {
+        return false;
+    }
+    for (int64_t c : components) {
+        if (c == component) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The value count a sampler must have: as many values as keys (three per key
 // for a cubic spline: in-tangent, value, out-tangent), times the morph
-// targets for weights. Returns the fault, or "".
+// targets for weights; and the element types Assimp reads them as: float
+// key times, and VEC3, VEC4 or SCALAR float values. Returns the fault, or "".
 std::string CheckSampler(const Json& sampler, const Json::array_t* accessors, bool cubic,
-                         bool weights, const std::string& what) {
+                         GltfPath path, const std::string& what) {
+    const bool weights = path == GltfPath::Weights;
     const int64_t input = IndexMember(sampler, "input");
     const int64_t output = IndexMember(sampler, "output");
     const int64_t n = static_cast<int64_t>(accessors ? accessors->size() : 0);
@@ -250,6 +271,14 @@ std::string CheckSampler(const Json& sampler, const Json::array_t* accessors, bo
     const int64_t values = IndexMember((*accessors)[output], "count");
     if (keys < 0 || values < 0) {
         return what + " has an accessor without a count";
+    }
+    if (!AccessorIs((*accessors)[input], "SCALAR", {5126})) {
+        return what + " keys (accessors[" + std::to_string(input) + "]) are no SCALAR floats";
+    }
+    const char* type = path == GltfPath::Rotation ? "VEC4" : weights ? "SCALAR" : "VEC3";
+    if (!AccessorIs((*accessors)[output], type, {5126})) {
+        return what + " values (accessors[" + std::to_string(output) + "]) are no " + type +
+               " floats";
     }
     const int64_t perKey = cubic ? 3 : 1;
     const bool fits = weights ? (keys == 0 ? values == 0 : values % (perKey * keys) == 0)
@@ -270,25 +299,6 @@ int64_t AssimpIndex(const Json& j, const char* key) {
     }
     const uint64_t n = v->get<uint64_t>();
     return n <= 0xFFFFFFFFu ? static_cast<int64_t>(n) : -1;
-}
-
-// Whether accessors[i] holds elements of `type` ("VEC4", "MAT4", ...) whose
-// components are one of `components` (5121 unsigned byte, 5123 unsigned
-// short, 5126 float). Assimp copies an accessor's elements into arrays of a
-// fixed element type: a smaller element leaves the rest of each one
-// uninitialised.
-bool AccessorIs(const Json& accessor, const char* type, std::initializer_list<int64_t> components) {
-    const std::string* t = StringMember(accessor, "type");
-    const int64_t component = IndexMember(accessor, "componentType");
-    if (!t || *t != type) {
-        return false;
-    }
-    for (int64_t c : components) {
-        if (c == component) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // The skins' inverse bind matrices, and the joints and weights of the
@@ -451,8 +461,8 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
             const std::string* interp = StringMember(sampler, "interpolation");
             const std::string what = "animations[" + std::to_string(a) + "] sampler " +
                                      std::to_string(si) + " (" + *pathText + ")";
-            std::string fault = CheckSampler(sampler, accessors, interp && *interp == "CUBICSPLINE",
-                                             path == GltfPath::Weights, what);
+            std::string fault =
+                CheckSampler(sampler, accessors, interp && *interp == "CUBICSPLINE", path, what);
             if (!fault.empty()) {
                 return Refuse(out, std::move(fault));
             }

@@ -15,7 +15,9 @@
 //     child of two nodes or of itself, a child index that names no node;
 //   - a sampler with fewer values than keys, or a cubic-spline sampler whose
 //     value count is not three times its key count (a multiple of it for
-//     morph weights);
+//     morph weights); key times that are no SCALAR floats, values that are
+//     no VEC3 (translation, scale), VEC4 (rotation) or SCALAR (weights)
+//     floats, which Assimp copies into elements of that size unmeasured;
 //   - a skin's inverse bind matrices that are no MAT4 floats or fewer than
 //     its joints, and the joints and weights of a mesh a skinned node shows
 //     that are not VEC4 of unsigned bytes or shorts and of floats: Assimp

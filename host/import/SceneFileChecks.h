@@ -15,7 +15,7 @@
 //     than kMaxDirectXToken and its braces nested no deeper than
 //     kMaxSceneNesting (Assimp copies a name without measuring it);
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
-//     sampler value counts, skin data); its interpolation is kept for the
+//     sampler value counts and types, skin data); its interpolation is kept for the
 //     load, and its skins without inverse bind matrices are listed.
 // Each refusal is a SceneLoadError with a one-line message that does not
 // name the file (the caller does).

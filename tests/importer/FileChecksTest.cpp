@@ -476,20 +476,29 @@ TEST(FileChecks, BinaryFbxConnectionsOfAnyKind) {
 }
 
 TEST(FileChecks, GltfInterpolationReader) {
-    const std::string accessors = R"("accessors": [{"count": 2}, {"count": 2}, {"count": 6}],)";
+    // Key times, then values for a rotation, a cubic translation, a
+    // translation or scale, and morph weights.
+    const std::string accessors =
+        R"("accessors": [{"count": 2, "type": "SCALAR", "componentType": 5126},
+                         {"count": 2, "type": "VEC4", "componentType": 5126},
+                         {"count": 6, "type": "VEC3", "componentType": 5126},
+                         {"count": 2, "type": "VEC3", "componentType": 5126},
+                         {"count": 2, "type": "SCALAR", "componentType": 5126}],)";
     host::GltfInterpolation interp;
     ASSERT_TRUE(host::ParseGltfInterpolation(R"({
         "nodes": [{"name": "A\u00e9"}, {}],)" + accessors +
                                                  R"(
         "animations": [
           {"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"},
-                        {"input": 0, "output": 1},
-                        {"input": 0, "output": 2, "interpolation": "CUBICSPLINE"}],
+                        {"input": 0, "output": 3},
+                        {"input": 0, "output": 2, "interpolation": "CUBICSPLINE"},
+                        {"input": 0, "output": 4, "interpolation": "STEP"},
+                        {"input": 0, "output": 3, "interpolation": "STEP"}],
            "channels": [{"sampler": 0, "target": {"node": 1, "path": "rotation"}},
                         {"sampler": 1, "target": {"node": 0, "path": "translation"}},
-                        {"sampler": 0, "target": {"node": 0, "path": "weights"}},
+                        {"sampler": 3, "target": {"node": 0, "path": "weights"}},
                         {"sampler": 7, "target": {"node": 0, "path": "scale"}},
-                        {"sampler": 0, "target": {"node": 9, "path": "scale"}}]},
+                        {"sampler": 4, "target": {"node": 9, "path": "scale"}}]},
           {"samplers": [], "channels": []}]})",
                                              &interp));
     ASSERT_EQ(interp.stepTargets.size(), 2u);
@@ -507,7 +516,7 @@ TEST(FileChecks, GltfInterpolationReader) {
     ASSERT_TRUE(host::ParseGltfInterpolation(
         R"({"buffers": [{"uri": "data:,)" + std::string(5000000, 'A') +
             R"("}, {"uri": "x.bin"}], "nodes": [{"name": ")" + longName + R"("}],)" + accessors +
-            R"("animations": [{"samplers": [{"input": 0, "output": 1, "interpolation": "STEP"}],
+            R"("animations": [{"samplers": [{"input": 0, "output": 3, "interpolation": "STEP"}],
              "channels": [{"sampler": 0, "target": {"node": 0, "path": "scale"}}]}]})",
         &interp));
     ASSERT_EQ(interp.stepTargets.size(), 1u);

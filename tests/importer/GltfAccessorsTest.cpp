@@ -1,6 +1,7 @@
-// glTF skins as Assimp 5.2 reads them: skins without inverse bind matrices
-// load with identities (Assimp alone crashes on them), and skin data Assimp
-// would read past or leave half-set is refused with one line.
+// glTF accessors as Assimp 5.2 reads them: skins without inverse bind
+// matrices load with identities (Assimp alone crashes on them), and skin and
+// animation data Assimp would read past or leave half-set is refused with
+// one line.
 #include "ImporterSupport.h"
 
 #include "host/import/GltfBindMatrices.h"
@@ -63,7 +64,7 @@ std::string BufferBytes(const Json& doc) {
 // The example's skin with its matrices written out as identities is the
 // reference; without matrices, or with a value Assimp takes for none, the
 // skin loads the same, from a .gltf and from a .glb file.
-TEST(GltfSkins, SkinsWithoutMatricesBindWithIdentities) {
+TEST(GltfAccessors, SkinsWithoutMatricesBindWithIdentities) {
     Json doc = SkinnedScene();
     const int view =
         doc["accessors"][doc["skins"][0]["inverseBindMatrices"].get<int>()]["bufferView"];
@@ -109,7 +110,7 @@ TEST(GltfSkins, SkinsWithoutMatricesBindWithIdentities) {
     }
 }
 
-TEST(GltfSkins, RewrittenFilesKeepWhatTheyHad) {
+TEST(GltfAccessors, RewrittenFilesKeepWhatTheyHad) {
     Json doc = SkinnedScene();
     doc["skins"][0].erase("inverseBindMatrices");
     doc["skins"].push_back({{"joints", Json::array({1, 2, 0})}}); // a second bare skin
@@ -159,8 +160,9 @@ TEST(GltfSkins, RewrittenFilesKeepWhatTheyHad) {
     EXPECT_EQ(problem, "the binary glTF JSON chunk is not padded to 4 bytes");
 }
 
-// Skin data Assimp copies into fixed-size elements without looking.
-TEST(GltfSkins, SkinDataAssimpMisreadsIsRefused) {
+// Skin and animation data Assimp copies into fixed-size elements without
+// looking.
+TEST(GltfAccessors, DataAssimpMisreadsIsRefused) {
     const std::pair<std::function<void(Json&)>, std::string> cases[] = {
         {[](Json& d) { d["accessors"][4]["type"] = "SCALAR"; },
          "skins[0] inverseBindMatrices (accessors[4]) is no MAT4 accessor of floats"},
@@ -183,6 +185,16 @@ TEST(GltfSkins, SkinDataAssimpMisreadsIsRefused) {
          "meshes[0] primitive 0 WEIGHTS_0 (accessors[3]) is no VEC4 accessor of floats"},
         {[](Json& d) { d["accessors"][3]["type"] = "VEC3"; },
          "meshes[0] primitive 0 WEIGHTS_0 (accessors[3]) is no VEC4 accessor of floats"},
+        // The example's one animation: key times in accessors[5], rotations
+        // in accessors[6]. A component type left out is a byte for Assimp.
+        {[](Json& d) { d["accessors"][5].erase("componentType"); },
+         "animations[0] sampler 0 (rotation) keys (accessors[5]) are no SCALAR floats"},
+        {[](Json& d) { d["accessors"][6]["type"] = "VEC3"; },
+         "animations[0] sampler 0 (rotation) values (accessors[6]) are no VEC4 floats"},
+        {[](Json& d) { d["accessors"][6]["componentType"] = 5122; }, // normalised shorts
+         "animations[0] sampler 0 (rotation) values (accessors[6]) are no VEC4 floats"},
+        {[](Json& d) { d["animations"][0]["channels"][0]["target"]["path"] = "scale"; },
+         "animations[0] sampler 0 (scale) values (accessors[6]) are no VEC3 floats"},
     };
     for (const auto& [change, message] : cases) {
         Json doc = SkinnedScene();
