@@ -48,6 +48,7 @@ void Evaluate(const host::Scene& scene) {
 void LoadAndEvaluate(const std::string& bytes) {
     const host::CheckedSceneFile checked = host::CheckSceneBytes(bytes, nullptr);
     Assimp::Importer importer;
+    host::DropUnsafeReaders(&importer);
     importer.SetIOHandler(new NoFiles);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);

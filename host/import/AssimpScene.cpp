@@ -34,6 +34,7 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
     UnpackedGltf unpacked; // read by the importer below
     std::string withMatrices;
     Assimp::Importer importer;
+    DropUnsafeReaders(&importer);
     ServedFiles* files = NewRegularFileSystem();
     importer.SetIOHandler(files->AsIOSystem());
     // Assimp reads the bytes that were checked, and a .gltf file's long

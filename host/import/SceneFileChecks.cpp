@@ -2,7 +2,9 @@
 
 #include "host/import/AssimpScene.h"
 
+#include <assimp/BaseImporter.h>
 #include <assimp/DefaultIOSystem.h>
+#include <assimp/Importer.hpp>
 #include <assimp/MemoryIOWrapper.h>
 
 #include <algorithm>
@@ -644,6 +646,16 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
     checked.bytes = std::move(bytes);
     checked.size = got;
     return checked;
+}
+
+void DropUnsafeReaders(Assimp::Importer* importer) {
+    for (const char* extension : {"ogex"}) {
+        Assimp::BaseImporter* reader = importer->GetImporter(extension);
+        // Assimp leaves a reader it lets go to the caller to delete.
+        if (reader && importer->UnregisterLoader(reader) == aiReturn_SUCCESS) {
+            delete reader;
+        }
+    }
 }
 
 ServedFiles* NewRegularFileSystem() {

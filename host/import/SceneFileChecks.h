@@ -32,8 +32,9 @@
 #include <vector>
 
 namespace Assimp {
+class Importer;
 class IOSystem;
-}
+} // namespace Assimp
 
 namespace host {
 
@@ -111,6 +112,12 @@ int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = n
 constexpr int kFbxLoop = -1;
 constexpr int kFbxSharedModel = -2;
 int FbxHierarchyDepth(const FbxObjects& objects);
+
+// Takes out of `importer` the Assimp readers that read past their buffers on
+// damaged files, whatever the checks above find: OpenGEX (.ogex), whose
+// parser reads past the end of a file cut short. Such a file is then refused
+// as one no reader takes.
+void DropUnsafeReaders(Assimp::Importer* importer);
 
 // A file system for Assimp that opens regular files only, and serves some
 // paths from memory instead of the disk.

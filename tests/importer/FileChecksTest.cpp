@@ -312,6 +312,13 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
     const std::string obj = WriteText("fifo_mtl.obj", "mtllib checks_fifo.mtl\nv 0 0 0\nv 1 0 0\n"
                                                       "v 0 1 0\nf 1 2 3\n");
     EXPECT_EQ(LoadError(obj), "");
+
+    // The OpenGEX reader reads past a file cut short: it is not offered.
+    const std::string ogex = WriteText("cut.ogex", "ogeometrynode,");
+    EXPECT_EQ(LoadError(ogex), ogex +
+                                   ": cannot read the scene: No suitable reader found for the "
+                                   "file format of file \"" +
+                                   ogex + "\".");
 }
 
 TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
