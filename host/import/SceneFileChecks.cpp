@@ -8,6 +8,7 @@
 #include <assimp/MemoryIOWrapper.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -69,6 +70,18 @@ char FirstSignificant(std::string_view bytes) {
         ++i;
     }
     return i < bytes.size() ? bytes[i] : '\0';
+}
+
+// Whether Assimp takes the bytes for Collada: "<collada" in any case among
+// the first 200 bytes once NUL bytes are left out, whatever comes before it.
+bool NamesCollada(std::string_view bytes) {
+    std::string head;
+    for (const char c : bytes.substr(0, 200)) {
+        if (c != '\0') {
+            head.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        }
+    }
+    return head.find("<collada") != std::string::npos;
 }
 
 // Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes,
@@ -553,7 +566,9 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     } else if (first == '{') {
         json = bytes.data();
         jsonSize = bytes.size();
-    } else if (first == '<') {
+    } else if (bytes.compare(0, 4, "PK\x03\x04") == 0) {
+        throw SceneLoadError("zipped scene files (.zae, .3mf, ...) are not read");
+    } else if (first == '<' || NamesCollada(bytes)) {
         ColladaNodes nodes;
         if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the XML"));

@@ -11,6 +11,8 @@
 //     converts a model once for each way down to it; Collada nodes that
 //     instance themselves, or whose instances make a tree deeper than that or
 //     of more than kMaxColladaNodes nodes, likewise;
+//   - zip archives (zipped Collada, 3MF, ...) are not read: Assimp would
+//     read the scene inside unchecked;
 //   - a DirectX .x file is read in its text form only, its names no longer
 //     than kMaxDirectXToken and its braces nested no deeper than
 //     kMaxSceneNesting (Assimp copies a name without measuring it);

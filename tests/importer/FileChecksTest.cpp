@@ -247,6 +247,11 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX text is nested deeper than 1000 levels"},
         {WriteText("instance_loop.dae", ColladaInstances(3, 1, true)),
          "a Collada node instances itself or a node above it"},
+        // Assimp reads Collada after any bytes, "<collada" among the first 200.
+        {WriteText("garbage_loop.dae", "=" + ColladaInstances(3, 1, true)),
+         "a Collada node instances itself or a node above it"},
+        {WriteText("zipped.zae", std::string("PK\x03\x04", 4) + std::string(40, '\0')),
+         "zipped scene files (.zae, .3mf, ...) are not read"},
         {WriteText("instances_doubled.dae", ColladaInstances(20, 2)),
          "the Collada nodes make more than 100000 nodes with their instances"},
         {WriteText("instance_chain.dae", ColladaInstances(1001, 1)),
