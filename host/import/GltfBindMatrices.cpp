@@ -109,18 +109,20 @@ bool GiveIdentityBindMatrices(std::string_view file, const std::vector<GltfBareS
     // Binary glTF: the 12-byte header (its length field counts the JSON
     // chunk), the JSON chunk, then the other chunks as they were.
     const char* const gltfHeaderProblem = "the binary glTF header is malformed";
-    if (file.size() < 20) {
+    const char* jsonChunk = nullptr;
+    size_t chunkSize = 0;
+    if (!GltfJsonChunk(file, &jsonChunk, &chunkSize)) {
         *problem = gltfHeaderProblem;
         return false;
     }
-    const uint32_t declared = ReadLE32(file.data() + 8);
-    const uint32_t chunk = ReadLE32(file.data() + 12);
-    if (chunk > file.size() - 20 || chunk % 4 != 0) {
+    if (chunkSize % 4 != 0) {
         *problem = "the binary glTF JSON chunk is not padded to 4 bytes";
         return false;
     }
+    const uint32_t declared = ReadLE32(file.data() + 8);
+    const uint32_t chunk = static_cast<uint32_t>(chunkSize);
     std::string json;
-    if (!RewriteJson(file.substr(20, chunk), bare, &json, problem)) {
+    if (!RewriteJson(std::string_view(jsonChunk, chunkSize), bare, &json, problem)) {
         return false;
     }
     json.resize((json.size() + 3) / 4 * 4, ' ');
