@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <unordered_set>
 #include <utility>
 
 namespace host {
@@ -292,13 +294,10 @@ std::string CheckSampler(const Json& sampler, const Json::array_t* accessors, bo
 
 // An index as Assimp takes it (a JSON unsigned integer below 2^32), or -1:
 // any other value counts as none.
+// A "-0" counts: Assimp's JSON reader takes it for the unsigned 0.
 int64_t AssimpIndex(const Json& j, const char* key) {
-    const Json* v = Member(j, key);
-    if (!v || !v->is_number_unsigned()) {
-        return -1;
-    }
-    const uint64_t n = v->get<uint64_t>();
-    return n <= 0xFFFFFFFFu ? static_cast<int64_t>(n) : -1;
+    const int64_t n = IndexMember(j, key);
+    return n <= 0xFFFFFFFF ? n : -1;
 }
 
 // The skins' inverse bind matrices, and the joints and weights of the
@@ -369,6 +368,43 @@ std::string CheckSkins(const Json& doc, const Json::array_t* accessors,
     return "";
 }
 
+// Parses the JSON, noting in `twice` the first key an object has more than
+// once (the parse stops there). glTF allows no such key, and readers differ
+// on which value counts: Assimp's reader takes the first, this one the last,
+// so none of the checks would hold for what Assimp reads.
+Json ParseUniqueKeys(const std::string& text, std::string* twice) {
+    // The keys of each open object; an open array holds a null entry.
+    std::vector<std::unique_ptr<std::unordered_set<std::string>>> open;
+    struct Twice {};
+    try {
+        return Json::parse(text, [&](int, Json::parse_event_t event, Json& parsed) {
+            switch (event) {
+            case Json::parse_event_t::object_start:
+                open.push_back(std::make_unique<std::unordered_set<std::string>>());
+                break;
+            case Json::parse_event_t::array_start:
+                open.push_back(nullptr);
+                break;
+            case Json::parse_event_t::object_end:
+            case Json::parse_event_t::array_end:
+                open.pop_back();
+                break;
+            case Json::parse_event_t::key:
+                if (!open.back()->insert(parsed.get<std::string>()).second) {
+                    *twice = parsed.get<std::string>();
+                    throw Twice{};
+                }
+                break;
+            case Json::parse_event_t::value:
+                break;
+            }
+            return true;
+        });
+    } catch (const Twice&) {
+        return Json();
+    }
+}
+
 bool Refuse(GltfFacts* out, std::string problem) {
     *out = GltfFacts{};
     out->problem = std::move(problem);
@@ -392,10 +428,14 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
                                " levels");
     }
     Json doc;
+    std::string twice;
     try {
-        doc = Json::parse(text);
+        doc = ParseUniqueKeys(text, &twice);
     } catch (const Json::exception& e) {
         return Refuse(out, std::string("the JSON cannot be read: ") + e.what());
+    }
+    if (!twice.empty()) {
+        return Refuse(out, "the JSON has the key \"" + twice + "\" twice in one object");
     }
     if (!doc.is_object()) {
         return Refuse(out, "the JSON holds no glTF asset");

@@ -204,6 +204,30 @@ TEST(GltfAccessors, DataAssimpMisreadsIsRefused) {
         EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts)) << message;
         EXPECT_EQ(facts.problem, message);
     }
+    // Assimp takes "-0" for the skin 0, and a key given twice for its
+    // first value.
+    {
+        Json doc = SkinnedScene();
+        doc["accessors"][3]["type"] = "VEC3";
+        std::string text = doc.dump();
+        const size_t at = text.find("\"skin\":0");
+        ASSERT_NE(at, std::string::npos);
+        text.insert(at + 7, "-");
+        host::GltfFacts facts;
+        EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts));
+        EXPECT_EQ(facts.problem,
+                  "meshes[0] primitive 0 WEIGHTS_0 (accessors[3]) is no VEC4 accessor of floats");
+        text = SkinnedScene().dump();
+        text.insert(1, R"("skins": [{"joints": [1, 2]}], )");
+        EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts));
+        EXPECT_EQ(facts.problem, "the JSON has the key \"skins\" twice in one object");
+        text = R"({"asset": {"version": "2.0"}, "nodes": [{"name": "a", "name": "b"}]})";
+        EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts));
+        EXPECT_EQ(facts.problem, "the JSON has the key \"name\" twice in one object");
+        // The same key in different objects is no fault.
+        text = R"({"asset": {"version": "2.0"}, "nodes": [{"name": "a"}, {"name": "b"}]})";
+        EXPECT_TRUE(host::ReadGltfFacts(text.data(), text.size(), &facts)) << facts.problem;
+    }
     // Joints and weights of a mesh no skinned node shows are not read.
     Json doc = SkinnedScene();
     doc["accessors"][3]["type"] = "VEC3";
