@@ -84,80 +84,19 @@ bool NamesCollada(std::string_view bytes) {
     return head.find("<collada") != std::string::npos;
 }
 
-// Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes,
-// as Assimp looks for it, or the header block further on.
+// Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes
+// once NUL bytes are left out, as Assimp looks for it, or the header block
+// further on.
 bool LooksLikeAsciiFbx(std::string_view bytes) {
-    std::string head(bytes.substr(0, 200));
-    std::transform(head.begin(), head.end(), head.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    std::string head;
+    for (const char c : bytes.substr(0, 200)) {
+        if (c != '\0') {
+            head.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        }
+    }
     return head.find("fbx") != std::string::npos ||
            std::string_view(bytes.data(), std::min<size_t>(bytes.size(), 4096))
                    .find("FBXHeaderExtension") != std::string_view::npos;
-}
-
-// Reads a connection `C: "OO",child,parent` (of any kind) or a model
-// `Model: id, ...` at p, if there is one.
-void ReadTextObject(const char* p, const char* end, FbxObjects* objects) {
-    const std::string_view rest(p, static_cast<size_t>(end - p));
-    size_t i = 0;
-    const auto skipSpace = [&rest, &i] {
-        while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) {
-            ++i;
-        }
-    };
-    // An id as Assimp reads it: the digits the token starts with; whatever
-    // follows up to the token's end is passed over.
-    const auto number = [&rest, &i](int64_t* out) {
-        const auto r = std::from_chars(rest.data() + i, rest.data() + rest.size(), *out);
-        i = static_cast<size_t>(r.ptr - rest.data());
-        while (i < rest.size() && !std::strchr(", \t\r\n\f\v", rest[i])) {
-            ++i;
-        }
-        return r.ec == std::errc();
-    };
-    int64_t ids[2];
-    if (rest.compare(0, 6, "Model:") == 0) {
-        i = 6;
-        skipSpace();
-        if (number(&ids[0])) {
-            objects->models.push_back(ids[0]);
-        }
-        return;
-    }
-    if (rest.compare(0, 2, "C:") != 0) {
-        return;
-    }
-    i = 2;
-    skipSpace();
-    // The kind of connection, a quoted string: Assimp follows every kind
-    // but "PP" ("OO", "OP", ... and any other text alike); it is counted
-    // whatever it says.
-    if (i >= rest.size() || rest[i] != '"') {
-        return;
-    }
-    const size_t close = rest.find('"', i + 1);
-    if (close == std::string_view::npos) {
-        return;
-    }
-    i = close + 1;
-    // Values are separated by a comma, which Assimp lets a line end stand
-    // for.
-    for (int64_t& id : ids) {
-        const size_t before = i;
-        while (i < rest.size() && std::strchr(" \t\r\n\f\v", rest[i]) && rest[i] != '\0') {
-            ++i;
-        }
-        if (i < rest.size() && rest[i] == ',') {
-            ++i;
-        } else if (i == before) {
-            return;
-        }
-        skipSpace();
-        if (!number(&id)) {
-            return;
-        }
-    }
-    objects->links.emplace_back(ids[0], ids[1]);
 }
 
 // Reads the properties of a binary record "C" (kind, child, parent) or
@@ -407,22 +346,13 @@ int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
     return maxDepth;
 }
 
-namespace {
-
-// Braces outside double-quoted strings; in FBX text, also outside the
-// comments that run from ';' to the end of the line.
-int BraceDepth(const char* text, size_t size, bool fbx, FbxObjects* objects) {
+// Braces outside double-quoted strings.
+int BraceNestingDepth(const char* text, size_t size) {
     int depth = 0;
     int maxDepth = 0;
     const char* end = text + size;
     for (const char* p = text; p < end; ++p) {
-        if (objects && (*p == 'C' || *p == 'M') && (p == text || std::strchr(" \t\n{", p[-1]))) {
-            ReadTextObject(p, end, objects);
-        }
-        if (fbx && *p == ';') {
-            const void* nl = std::memchr(p, '\n', end - p);
-            p = nl ? static_cast<const char*>(nl) : end - 1;
-        } else if (*p == '"') {
+        if (*p == '"') {
             const void* q = std::memchr(p + 1, '"', end - p - 1);
             p = q ? static_cast<const char*>(q) : end - 1;
         } else if (*p == '{') {
@@ -434,14 +364,108 @@ int BraceDepth(const char* text, size_t size, bool fbx, FbxObjects* objects) {
     return maxDepth;
 }
 
+namespace {
+
+// An FBX text id as Assimp reads it: the digits a value starts with, up to
+// 2^64 - 1, whatever follows them ("7A6" is 7). Assimp refuses a value that
+// starts with anything else, or that overflows.
+bool ReadFbxTextId(std::string_view value, int64_t* out) {
+    uint64_t id = 0;
+    const auto r = std::from_chars(value.data(), value.data() + value.size(), id);
+    if (r.ec != std::errc() || r.ptr == value.data()) {
+        return false;
+    }
+    std::memcpy(out, &id, sizeof id); // as the 64-bit ids of binary files
+    return true;
+}
+
 } // namespace
 
 int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
-    return BraceDepth(text, size, true, objects);
-}
-
-int BraceNestingDepth(const char* text, size_t size) {
-    return BraceDepth(text, size, false, nullptr);
+    // The text as Assimp's FBX tokenizer reads it: up to the first NUL byte;
+    // tokens end at white space, line ends (\r \n \f), ',', '{', '}' and
+    // ';', which starts a comment up to the line end; a token that ends on
+    // ':' is the key of an element, whose values are the tokens up to its
+    // '{', a '}' or the next key. A comma between values may be missing or
+    // stand on another line. What the checks need: each `Model` element's
+    // first value (its id), and each `C` element's second and third (child
+    // and parent). More values are taken than Assimp would take, never fewer:
+    // a link the checks see and Assimp does not refuses at worst a file
+    // Assimp would read, where one the checks miss could hide a loop.
+    const char* end = static_cast<const char*>(std::memchr(text, '\0', size));
+    end = end ? end : text + size;
+    enum class Key { Other, Model, Connection } key = Key::Other;
+    int values = 0;
+    int64_t ids[2] = {0, 0};
+    bool idsRead[2] = {false, false};
+    const auto value = [&](std::string_view v) {
+        if (objects && key == Key::Model && values == 0 && ReadFbxTextId(v, &ids[0])) {
+            objects->models.push_back(ids[0]);
+        } else if (objects && key == Key::Connection && (values == 1 || values == 2)) {
+            idsRead[values - 1] = ReadFbxTextId(v, &ids[values - 1]);
+            if (values == 2 && idsRead[0] && idsRead[1]) {
+                objects->links.emplace_back(ids[0], ids[1]);
+            }
+        }
+        ++values;
+    };
+    const char* token = nullptr; // the start of the token being read
+    const auto endToken = [&](const char* at) {
+        if (token) {
+            value(std::string_view(token, static_cast<size_t>(at - token)));
+            token = nullptr;
+        }
+    };
+    int depth = 0;
+    int maxDepth = 0;
+    for (const char* p = text; p < end; ++p) {
+        switch (*p) {
+        case ';':
+            endToken(p);
+            while (p + 1 < end && !std::strchr("\r\n\f", p[1])) {
+                ++p;
+            }
+            break;
+        case '"': {
+            endToken(p);
+            const void* q = std::memchr(p + 1, '"', end - p - 1);
+            const char* close = q ? static_cast<const char*>(q) : end - 1;
+            value(std::string_view(p, static_cast<size_t>(close + 1 - p)));
+            p = close;
+            break;
+        }
+        case '{':
+        case '}':
+            endToken(p);
+            depth += *p == '{' ? 1 : -1;
+            maxDepth = std::max(maxDepth, depth);
+            key = Key::Other;
+            break;
+        case ',':
+            endToken(p);
+            break;
+        case ':':
+            if (token) {
+                const std::string_view name(token, static_cast<size_t>(p - token));
+                key = name == "Model" ? Key::Model : name == "C" ? Key::Connection : Key::Other;
+                values = 0;
+                idsRead[0] = idsRead[1] = false;
+                token = nullptr;
+            }
+            break;
+        case ' ':
+        case '\t':
+        case '\r':
+        case '\n':
+        case '\f':
+            endToken(p);
+            break;
+        default:
+            token = token ? token : p;
+        }
+    }
+    endToken(end);
+    return maxDepth;
 }
 
 int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
@@ -538,6 +562,33 @@ void CheckDirectX(std::string_view bytes) {
     }
 }
 
+// Whether a file name's extension (no dot) is `wanted`, in any case.
+bool IsExtension(std::string_view extension, std::string_view wanted) {
+    return extension.size() == wanted.size() &&
+           std::equal(extension.begin(), extension.end(), wanted.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+void CheckCollada(std::string_view bytes) {
+    ColladaNodes nodes;
+    if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
+        throw SceneLoadError(Nesting("the XML"));
+    }
+    const ColladaTree tree = MeasureColladaTree(nodes);
+    if (tree.loops) {
+        throw SceneLoadError("a Collada node instances itself or a node above it");
+    }
+    if (tree.depth > kMaxSceneNesting) {
+        throw SceneLoadError("the Collada node hierarchy is deeper than " +
+                             std::to_string(kMaxSceneNesting) + " levels");
+    }
+    if (tree.nodes > kMaxColladaNodes) {
+        throw SceneLoadError("the Collada nodes make more than " +
+                             std::to_string(kMaxColladaNodes) + " nodes with their instances");
+    }
+}
+
 void CheckFbxHierarchy(const FbxObjects& objects) {
     const int depth = FbxHierarchyDepth(objects);
     if (depth == kFbxLoop) {
@@ -554,11 +605,15 @@ void CheckFbxHierarchy(const FbxObjects& objects) {
 
 } // namespace
 
-CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder) {
+CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder,
+                                 std::string_view extension) {
     CheckedSceneFile checked;
     const char* json = nullptr;
     size_t jsonSize = 0;
     const char first = FirstSignificant(bytes);
+    if (bytes.compare(0, 4, "PK\x03\x04") == 0) {
+        throw SceneLoadError("zipped scene files (.zae, .3mf, ...) are not read");
+    }
     if (bytes.compare(0, 4, "glTF") == 0) {
         if (!GltfJsonChunk(bytes, &json, &jsonSize)) {
             throw SceneLoadError("the binary glTF header is malformed");
@@ -566,45 +621,37 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     } else if (first == '{') {
         json = bytes.data();
         jsonSize = bytes.size();
-    } else if (bytes.compare(0, 4, "PK\x03\x04") == 0) {
-        throw SceneLoadError("zipped scene files (.zae, .3mf, ...) are not read");
-    } else if (first == '<' || NamesCollada(bytes)) {
-        ColladaNodes nodes;
-        if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
-            throw SceneLoadError(Nesting("the XML"));
-        }
-        const ColladaTree tree = MeasureColladaTree(nodes);
-        if (tree.loops) {
-            throw SceneLoadError("a Collada node instances itself or a node above it");
-        }
-        if (tree.depth > kMaxSceneNesting) {
-            throw SceneLoadError("the Collada node hierarchy is deeper than " +
-                                 std::to_string(kMaxSceneNesting) + " levels");
-        }
-        if (tree.nodes > kMaxColladaNodes) {
-            throw SceneLoadError("the Collada nodes make more than " +
-                                 std::to_string(kMaxColladaNodes) + " nodes with their instances");
-        }
-    } else if (bytes.compare(0, 18, "Kaydara FBX Binary") == 0) {
+    }
+    // Assimp picks a reader by the name's extension before it looks at the
+    // bytes, so the checks of a format run when either points to it.
+    const bool xml = first == '<' || NamesCollada(bytes) || IsExtension(extension, "dae");
+    if (xml) {
+        CheckCollada(bytes);
+    }
+    // Text readers read up to the first NUL byte.
+    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    const bool binaryFbx = bytes.compare(0, 18, "Kaydara FBX Binary") == 0;
+    if (binaryFbx) {
         FbxObjects objects;
         if (FbxBinaryNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
             throw SceneLoadError(Nesting("the FBX file"));
         }
         CheckFbxHierarchy(objects);
-    } else if (bytes.compare(0, 4, "xof ") == 0) {
+    } else if (LooksLikeAsciiFbx(bytes) || IsExtension(extension, "fbx")) {
+        FbxObjects objects;
+        if (FbxNestingDepth(text.data(), text.size(), &objects) > kMaxSceneNesting) {
+            throw SceneLoadError(Nesting("the FBX text"));
+        }
+        CheckFbxHierarchy(objects);
+    }
+    const bool directX = bytes.compare(0, 4, "xof ") == 0;
+    if (directX) {
         CheckDirectX(bytes);
-    } else if (!std::memchr(bytes.data(), '\0', bytes.size())) {
-        // Text: FBX, DirectX, ASE and other formats nest blocks in braces.
-        if (LooksLikeAsciiFbx(bytes)) {
-            FbxObjects objects;
-            if (FbxNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
-                throw SceneLoadError(Nesting("the FBX text"));
-            }
-            CheckFbxHierarchy(objects);
-        }
-        if (BraceNestingDepth(bytes.data(), bytes.size()) > kMaxSceneNesting) {
-            throw SceneLoadError(Nesting("the text"));
-        }
+    }
+    // Other text: ASE and other formats nest blocks in braces.
+    if (!json && !xml && !binaryFbx && !directX &&
+        BraceNestingDepth(text.data(), text.size()) > kMaxSceneNesting) {
+        throw SceneLoadError(Nesting("the text"));
     }
     if (!json) {
         return checked;
@@ -657,7 +704,13 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
     close(fd);
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    CheckedSceneFile checked = CheckSceneBytes(std::string_view(bytes.get(), got), &folder);
+    const size_t dot = path.rfind('.');
+    const std::string_view extension =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash)
+            ? std::string_view()
+            : std::string_view(path).substr(dot + 1);
+    CheckedSceneFile checked =
+        CheckSceneBytes(std::string_view(bytes.get(), got), &folder, extension);
     checked.bytes = std::move(bytes);
     checked.size = got;
     return checked;

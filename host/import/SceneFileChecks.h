@@ -64,8 +64,10 @@ CheckedSceneFile CheckSceneFile(const std::string& path);
 
 // Checks the bytes of a scene file. folder: where the file's external files
 // lie, with a trailing '/' ("" for the current folder); nullptr when there
-// are none to look at (a scene read from memory).
-CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder);
+// are none to look at (a scene read from memory). extension: the file
+// name's, without the dot; Assimp picks a reader by it first.
+CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder,
+                                 std::string_view extension = {});
 
 // The <node> elements of a Collada file, in file order: the node each lies
 // in (SIZE_MAX for none), its id, and the nodes it instances

@@ -275,6 +275,15 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
         // Assimp follows a connection of any kind but "PP".
         {WriteText("loop_kind.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO7\",1,3\n}\n"),
          "the FBX object hierarchy loops"},
+        // Assimp reads FBX text up to its first NUL byte, and reads a file
+        // named .fbx as FBX whatever its first bytes say.
+        {WriteText("loop_nul.fbx", FbxChain(3, true) + std::string(1, '\0') + "{{{"),
+         "the FBX object hierarchy loops"},
+        {WriteText("loop_late_header.fbx",
+                   "; a scene\n" + std::string(5000, ' ') + FbxChain(3, true)),
+         "the FBX object hierarchy loops"},
+        {WriteText("loop_late.dae", std::string(300, '=') + ColladaInstances(3, 1, true)),
+         "a Collada node instances itself or a node above it"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the DirectX text is nested deeper than 1000 levels"},
@@ -451,6 +460,29 @@ TEST(FileChecks, FbxHierarchyDepth) {
         host::FbxObjects objects{c.links, {1, 2, 3, 4}};
         EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
     }
+}
+
+// The models and connections of FBX text, read as Assimp's tokenizer reads
+// them.
+TEST(FileChecks, TextFbxObjectsAsAssimpReadsThem) {
+    const std::string text = std::string("; FBX\nObjects: {\n") +
+                             "Model: 1, \"M\" {}Model: 2, \"M\" {\n}\n" // a key after a brace
+                             "\tModel:\n3 {}\n"                         // the id on the next line
+                             "}\nConnections: {\n"
+                             "\tC: \"OO\",1,0\n"
+                             "\tC: \"OO\",2,\n1\n" // the parent after a line end
+                             "\tC:\n\"OO\" ; a comment\n,3,\n; more\n2\n"      // comments between
+                             "; a comment a form feed ends\fC: \"OO\",7A6,3\n" // id "7A6" is 7
+                             "\tC: \"OO\",18446744073709551615,3\n"            // the largest id
+                             "\tC: \"OO\",18446744073709551616,3\n" // too large: Assimp refuses
+                             "\tC: \"OO\",x5,3\n"                   // no id: Assimp refuses
+                             "}\n";
+    host::FbxObjects objects;
+    EXPECT_EQ(host::FbxNestingDepth(text.data(), text.size(), &objects), 2);
+    const std::vector<int64_t> models{1, 2, 3};
+    EXPECT_EQ(objects.models, models);
+    const std::vector<std::pair<int64_t, int64_t>> links{{1, 0}, {2, 1}, {3, 2}, {7, 3}, {-1, 3}};
+    EXPECT_EQ(objects.links, links);
 }
 
 // The connections of a binary FBX file, whatever their kind's length.
