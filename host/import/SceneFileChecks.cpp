@@ -165,16 +165,88 @@ std::string_view Attribute(std::string_view tag, std::string_view name) {
     return {};
 }
 
+// An attribute's text as the XML parser hands it to Assimp: references
+// (&amp; &#66; ...) replaced, and each line end or tab a space.
+std::string AttributeValue(std::string_view raw) {
+    std::string out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\r') {
+            out += ' ';
+            i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 1 : 0;
+            continue;
+        }
+        if (c == '\n' || c == '\t') {
+            out += ' ';
+            continue;
+        }
+        const size_t semi = c == '&' ? raw.find(';', i) : std::string_view::npos;
+        if (semi == std::string_view::npos || semi - i > 12) {
+            out += c;
+            continue;
+        }
+        const std::string_view ref = raw.substr(i + 1, semi - i - 1);
+        static const std::pair<std::string_view, char> kNamed[] = {
+            {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+        bool done = false;
+        for (const auto& [named, ch] : kNamed) {
+            if (ref == named) {
+                out += ch;
+                done = true;
+            }
+        }
+        uint32_t code = 0;
+        if (!done && ref.size() > 1 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x';
+            const std::string_view digits = ref.substr(hex ? 2 : 1);
+            const auto r =
+                std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+            done = r.ec == std::errc() && r.ptr == digits.data() + digits.size() && code > 0 &&
+                   code <= 0x10FFFF;
+            if (done) { // as UTF-8
+                if (code < 0x80) {
+                    out += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    out += static_cast<char>(0xC0 | (code >> 6));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                } else if (code < 0x10000) {
+                    out += static_cast<char>(0xE0 | (code >> 12));
+                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                } else {
+                    out += static_cast<char>(0xF0 | (code >> 18));
+                    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                }
+            }
+        }
+        if (done) {
+            i = semi;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
     // Children of each node: the nodes inside it and the nodes it instances
     // (by id; an id no node has is left out, as Assimp does).
     const size_t n = nodes.id.size();
-    std::unordered_map<std::string, size_t> byId;
+    // Assimp looks an instanced node up by id among the library's nodes
+    // (the last of an id counts), and when none has it, by name or id
+    // through the scene's nodes. Every node that has the id, or the name,
+    // counts here: more ways down than Assimp takes, never fewer.
+    std::unordered_multimap<std::string, size_t> byKey;
     for (size_t i = 0; i < n; ++i) {
         if (!nodes.id[i].empty()) {
-            byId.emplace(nodes.id[i], i);
+            byKey.emplace(nodes.id[i], i);
+        }
+        if (i < nodes.name.size() && !nodes.name[i].empty() && nodes.name[i] != nodes.id[i]) {
+            byKey.emplace(nodes.name[i], i);
         }
     }
     std::vector<std::vector<size_t>> children(n);
@@ -184,8 +256,8 @@ ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
         }
     }
     for (const auto& [from, target] : nodes.instances) {
-        const auto it = byId.find(target);
-        if (it != byId.end()) {
+        const auto [first, last] = byKey.equal_range(target);
+        for (auto it = first; it != last; ++it) {
             children[from].push_back(it->second);
         }
     }
@@ -329,14 +401,15 @@ int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
                 const size_t parent = openNodes.empty() ? SIZE_MAX : openNodes.back().first;
                 if (TagName(tag) == "node") {
                     nodes->parent.push_back(parent);
-                    nodes->id.emplace_back(Attribute(tag, "id"));
+                    nodes->id.push_back(AttributeValue(Attribute(tag, "id")));
+                    nodes->name.push_back(AttributeValue(Attribute(tag, "name")));
                     if (!empty) {
                         openNodes.emplace_back(nodes->id.size() - 1, depth);
                     }
                 } else if (TagName(tag) == "instance_node" && parent != SIZE_MAX) {
                     const std::string_view url = Attribute(tag, "url");
                     if (!url.empty() && url[0] == '#') {
-                        nodes->instances.emplace_back(parent, std::string(url.substr(1)));
+                        nodes->instances.emplace_back(parent, AttributeValue(url.substr(1)));
                     }
                 }
             }

@@ -75,6 +75,7 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
 struct ColladaNodes {
     std::vector<size_t> parent;
     std::vector<std::string> id;
+    std::vector<std::string> name;
     std::vector<std::pair<size_t, std::string>> instances;
 };
 

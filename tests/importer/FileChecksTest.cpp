@@ -166,6 +166,18 @@ std::string ColladaInstances(int levels, int copies, bool loop = false) {
 <scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
 }
 
+// A Collada scene of the library nodes `library` and the scene's node R,
+// which holds `scene`.
+std::string ColladaLibrary(const std::string& library, const std::string& scene) {
+    return R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<library_nodes>)" +
+           library + R"(</library_nodes>
+<library_visual_scenes><visual_scene id="S"><node id="R" name="R">)" +
+           scene + R"(</node></visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#S"/></scene></COLLADA>)";
+}
+
 // The load's error, or "" when it loads.
 std::string LoadError(const std::string& path) {
     try {
@@ -249,6 +261,23 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "a Collada node instances itself or a node above it"},
         // Assimp reads Collada after any bytes, "<collada" among the first 200.
         {WriteText("garbage_loop.dae", "=" + ColladaInstances(3, 1, true)),
+         "a Collada node instances itself or a node above it"},
+        // Assimp takes the last library node of an id, reads references in
+        // a url, and looks for a node by name when no library node has the
+        // id.
+        {WriteText("loop_second_id.dae",
+                   ColladaLibrary(R"(<node id="A"><instance_node url="#B"/></node><node id="B"/>)"
+                                  R"(<node id="B"><instance_node url="#A"/></node>)",
+                                  R"(<instance_node url="#A"/>)")),
+         "a Collada node instances itself or a node above it"},
+        {WriteText("loop_reference.dae",
+                   ColladaLibrary(R"(<node id="A"><instance_node url="#&#66;"/></node>)"
+                                  R"(<node id="B"><instance_node url="#A"/></node>)",
+                                  R"(<instance_node url="#A"/>)")),
+         "a Collada node instances itself or a node above it"},
+        {WriteText("loop_by_name.dae",
+                   ColladaLibrary(R"(<node id="A"><instance_node url="#Joint"/></node>)",
+                                  R"(<node name="Joint"><instance_node url="#A"/></node>)")),
          "a Collada node instances itself or a node above it"},
         {WriteText("zipped.zae", std::string("PK\x03\x04", 4) + std::string(40, '\0')),
          "zipped scene files (.zae, .3mf, ...) are not read"},
