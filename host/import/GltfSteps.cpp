@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -405,6 +406,23 @@ Json ParseUniqueKeys(const std::string& text, std::string* twice) {
     }
 }
 
+// Whether Assimp reads the asset as glTF 1.0: its version a text that
+// starts with "1", or a number that does once printed with one decimal.
+// That reader names nodes by text ids, which none of these checks follow.
+bool IsGltfOne(const Json& doc) {
+    const Json* asset = Member(doc, "asset");
+    const Json* version = asset ? Member(*asset, "version") : nullptr;
+    if (version && version->is_string()) {
+        return version->get_ref<const std::string&>().compare(0, 1, "1") == 0;
+    }
+    if (version && version->is_number()) {
+        char text[512];
+        std::snprintf(text, sizeof text, "%.1f", version->get<double>());
+        return text[0] == '1';
+    }
+    return false;
+}
+
 bool Refuse(GltfFacts* out, std::string problem) {
     *out = GltfFacts{};
     out->problem = std::move(problem);
@@ -439,6 +457,9 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
     }
     if (!doc.is_object()) {
         return Refuse(out, "the JSON holds no glTF asset");
+    }
+    if (IsGltfOne(doc)) {
+        return Refuse(out, "glTF 1.0 files are not read, only glTF 2.0");
     }
     GltfFacts facts;
     const Json::array_t* nodes = ArrayMember(doc, "nodes");

@@ -224,6 +224,14 @@ TEST(GltfAccessors, DataAssimpMisreadsIsRefused) {
         text = R"({"asset": {"version": "2.0"}, "nodes": [{"name": "a", "name": "b"}]})";
         EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts));
         EXPECT_EQ(facts.problem, "the JSON has the key \"name\" twice in one object");
+        // glTF 1.0, read by Assimp's other glTF reader, whose nodes have
+        // text ids.
+        for (const char* version : {R"("1.0")", "1", "1.5", "10"}) {
+            text = std::string(R"({"asset": {"version": )") + version +
+                   R"(}, "nodes": {"a": {"children": ["a"]}}})";
+            EXPECT_FALSE(host::ReadGltfFacts(text.data(), text.size(), &facts)) << version;
+            EXPECT_EQ(facts.problem, "glTF 1.0 files are not read, only glTF 2.0");
+        }
         // The same key in different objects is no fault.
         text = R"({"asset": {"version": "2.0"}, "nodes": [{"name": "a"}, {"name": "b"}]})";
         EXPECT_TRUE(host::ReadGltfFacts(text.data(), text.size(), &facts)) << facts.problem;
