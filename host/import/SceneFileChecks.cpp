@@ -717,6 +717,12 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
         }
         CheckFbxHierarchy(objects);
     }
+    // Assimp's LightWave scene reader, which a name ending in .lws or .mot
+    // picks, reads its first element without looking whether there is one.
+    if ((IsExtension(extension, "lws") || IsExtension(extension, "mot")) &&
+        bytes.compare(0, 4, "LWSC") != 0) {
+        throw SceneLoadError("a LightWave scene file starts with \"LWSC\"");
+    }
     const bool directX = bytes.compare(0, 4, "xof ") == 0;
     if (directX) {
         CheckDirectX(bytes);

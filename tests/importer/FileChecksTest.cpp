@@ -313,6 +313,8 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the FBX object hierarchy loops"},
         {WriteText("loop_late.dae", std::string(300, '=') + ColladaInstances(3, 1, true)),
          "a Collada node instances itself or a node above it"},
+        {WriteText("empty.lws", std::string(12, '\0') + "LWSC\n3\n"),
+         "a LightWave scene file starts with \"LWSC\""},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the DirectX text is nested deeper than 1000 levels"},
