@@ -1,5 +1,6 @@
 // What the subcommands share: scene options, the frame-rate check, the
 // executable's folder.
+#include "LoadWatch.h"
 #include "RunArguments.h"
 #include "Subcommands.h"
 
@@ -56,7 +57,15 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
     load.frameRate = options.frameRate;
     host::SceneFileInfo fileInfo;
     try {
-        std::unique_ptr<host::Scene> scene = host::LoadAssimpScene(options.file, load, &fileInfo);
+        SceneLoadStarts();
+        std::unique_ptr<host::Scene> scene;
+        try {
+            scene = host::LoadAssimpScene(options.file, load, &fileInfo);
+        } catch (...) {
+            SceneLoadEnded();
+            throw;
+        }
+        SceneLoadEnded();
         host::HostApp::Get().SetFrameRate(fileInfo.frameRate);
         if (info) {
             *info = fileInfo;

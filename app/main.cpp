@@ -1,5 +1,6 @@
 // xsihost: the command-line host. It loads a scene and the plug-ins, runs a
 // command, and shows the progress bar and the log on stderr.
+#include "LoadWatch.h"
 #include "Subcommands.h"
 
 #include "host/scene/Workers.h"
@@ -41,18 +42,29 @@ int main(int argc, char** argv) {
         return xsihost::kExitUsage;
     }
 
-    try {
-        for (const xsihost::Subcommand& sub : subcommands) {
-            if (sub.cli->parsed()) {
-                return sub.run();
-            }
+    // The subcommand's errors are one line each.
+    const auto runSubcommand = [](const xsihost::Subcommand& sub) {
+        try {
+            return sub.run();
+        } catch (const xsihost::UsageError& e) {
+            std::fprintf(stderr, "xsihost: %s\n", e.what());
+            return xsihost::kExitUsage;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "xsihost: %s\n", e.what());
+            return xsihost::kExitCommandFailed;
         }
-    } catch (const xsihost::UsageError& e) {
-        std::fprintf(stderr, "xsihost: %s\n", e.what());
-        return xsihost::kExitUsage;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "xsihost: %s\n", e.what());
-        return xsihost::kExitCommandFailed;
+    };
+    for (const xsihost::Subcommand& sub : subcommands) {
+        if (!sub.cli->parsed()) {
+            continue;
+        }
+        // A scene file is read under watch (LoadWatch.h).
+        const CLI::Option* scene = sub.cli->get_option_no_throw("--scene");
+        if (scene && scene->count() > 0) {
+            return xsihost::RunWatchingSceneLoad(scene->as<std::string>(),
+                                                 [&] { return runSubcommand(sub); });
+        }
+        return runSubcommand(sub);
     }
     return xsihost::kExitUsage;
 }
