@@ -306,6 +306,41 @@ TEST(BakeSafety, ACancelledRunExits130AndNamesWhatIsIncomplete) {
     }
 }
 
+// A run that reads a scene file runs in a child process xsihost waits for:
+// a SIGINT sent to xsihost reaches the run, which cancels as it does without
+// one.
+TEST(BakeSafety, ACancelReachesARunThatReadsASceneFile) {
+    const fs::path dir = TestDir();
+    constexpr int kFrames = 200000; // of 72 points: 173 MB if it ran to the end
+    const uintmax_t walkStarted = 8 + 4 * kFrames + 2 * 72 * 12;
+    const fs::path cache = dir / "mdd" / "SkinMesh.mdd";
+    const Strings args = {"run",
+                          "--quiet",
+                          "--scene",
+                          std::string(ZK_EXAMPLES_DIR) + "/skinned.gltf",
+                          "ZK_XSI_Baker",
+                          "ZK_ObjString=SkinMesh",
+                          "ZK_StartFrame=1",
+                          "ZK_EndFrame=" + std::to_string(kFrames),
+                          "ZK_MDDAct=on",
+                          "ZK_FilePath=" + (dir / "mdd").string()};
+    RunResult r;
+    bool interrupted = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fs::remove_all(dir / "mdd");
+        fs::create_directories(dir / "mdd");
+        r = XsihostInterrupted(args, cache, walkStarted, dir, &interrupted);
+        if (r.exitCode != 0)
+            break;
+    }
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    const Strings err = Lines(r.err);
+    ASSERT_FALSE(err.empty());
+    EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker was cancelled")) << r.err;
+    EXPECT_FALSE(ReadMdd(cache).complete);
+}
+
 TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile) {
     const fs::path dir = TestDir();
     const RunResult bake =
