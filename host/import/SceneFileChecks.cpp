@@ -796,7 +796,7 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
 }
 
 void DropUnsafeReaders(Assimp::Importer* importer) {
-    for (const char* extension : {"ogex"}) {
+    for (const char* extension : {"ogex", "smd"}) {
         Assimp::BaseImporter* reader = importer->GetImporter(extension);
         // Assimp leaves a reader it lets go to the caller to delete.
         if (reader && importer->UnregisterLoader(reader) == aiReturn_SUCCESS) {

@@ -118,10 +118,11 @@ constexpr int kFbxLoop = -1;
 constexpr int kFbxSharedModel = -2;
 int FbxHierarchyDepth(const FbxObjects& objects);
 
-// Takes out of `importer` the Assimp readers that read past their buffers on
-// damaged files, whatever the checks above find: OpenGEX (.ogex), whose
-// parser reads past the end of a file cut short. Such a file is then refused
-// as one no reader takes.
+// Takes out of `importer` the Assimp readers that read past their buffers or
+// never end on damaged files, whatever the checks above find: OpenGEX
+// (.ogex), whose parser reads past the end of a file cut short, and SMD
+// (.smd, .vta), which reads a section that misses its "end" line for ever.
+// Such a file is then refused as one no reader takes.
 void DropUnsafeReaders(Assimp::Importer* importer);
 
 // A file system for Assimp that opens regular files only, and serves some

@@ -358,12 +358,15 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
                                                       "v 0 1 0\nf 1 2 3\n");
     EXPECT_EQ(LoadError(obj), "");
 
-    // The OpenGEX reader reads past a file cut short: it is not offered.
-    const std::string ogex = WriteText("cut.ogex", "ogeometrynode,");
-    EXPECT_EQ(LoadError(ogex), ogex +
-                                   ": cannot read the scene: No suitable reader found for the "
-                                   "file format of file \"" +
-                                   ogex + "\".");
+    // The OpenGEX reader reads past a file cut short, and the SMD reader
+    // never ends a section that misses its "end" line: neither is offered.
+    for (const std::string& cut : {WriteText("cut.ogex", "ogeometrynode,"),
+                                   WriteText("cut.smd", "version 1\nnodes\n0 \"a\" -1\n")}) {
+        EXPECT_EQ(LoadError(cut), cut +
+                                      ": cannot read the scene: No suitable reader found for the "
+                                      "file format of file \"" +
+                                      cut + "\".");
+    }
 }
 
 TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
