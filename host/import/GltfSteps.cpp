@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <unordered_set>
 #include <utility>
 
@@ -369,41 +368,55 @@ std::string CheckSkins(const Json& doc, const Json::array_t* accessors,
     return "";
 }
 
-// Parses the JSON, noting in `twice` the first key an object has more than
-// once (the parse stops there). glTF allows no such key, and readers differ
-// on which value counts: Assimp's reader takes the first, this one the last,
-// so none of the checks would hold for what Assimp reads.
-Json ParseUniqueKeys(const std::string& text, std::string* twice) {
-    // The keys of each open object; an open array holds a null entry.
-    std::vector<std::unique_ptr<std::unordered_set<std::string>>> open;
-    struct Twice {};
-    try {
-        return Json::parse(text, [&](int, Json::parse_event_t event, Json& parsed) {
-            switch (event) {
-            case Json::parse_event_t::object_start:
-                open.push_back(std::make_unique<std::unordered_set<std::string>>());
-                break;
-            case Json::parse_event_t::array_start:
-                open.push_back(nullptr);
-                break;
-            case Json::parse_event_t::object_end:
-            case Json::parse_event_t::array_end:
-                open.pop_back();
-                break;
-            case Json::parse_event_t::key:
-                if (!open.back()->insert(parsed.get<std::string>()).second) {
-                    *twice = parsed.get<std::string>();
-                    throw Twice{};
-                }
-                break;
-            case Json::parse_event_t::value:
-                break;
+// The first key an object of the JSON has more than once, or "" (also for
+// text that is no JSON: the parse that follows says what is wrong with it).
+// glTF allows no such key, and readers differ on which value counts:
+// Assimp's reader takes the first, nlohmann-json the last, so none of the
+// checks would hold for what Assimp reads. A pass of its own, without
+// building anything, keeps it linear in the text.
+std::string KeyGivenTwice(const std::string& text) {
+    struct Keys : nlohmann::json_sax<Json> {
+        // The keys of each open object, innermost last; sets are reused.
+        std::vector<std::unordered_set<std::string>> open;
+        size_t depth = 0;
+        std::string twice;
+
+        bool null() override { return true; }
+        bool boolean(bool) override { return true; }
+        bool number_integer(number_integer_t) override { return true; }
+        bool number_unsigned(number_unsigned_t) override { return true; }
+        bool number_float(number_float_t, const string_t&) override { return true; }
+        bool string(string_t&) override { return true; }
+        bool binary(binary_t&) override { return true; }
+        bool start_array(std::size_t) override { return true; }
+        bool end_array() override { return true; }
+        bool start_object(std::size_t) override {
+            if (depth == open.size()) {
+                open.emplace_back();
+            } else {
+                open[depth].clear();
+            }
+            ++depth;
+            return true;
+        }
+        bool end_object() override {
+            --depth;
+            return true;
+        }
+        bool key(string_t& k) override {
+            if (!open[depth - 1].insert(k).second) {
+                twice = k;
+                return false;
             }
             return true;
-        });
-    } catch (const Twice&) {
-        return Json();
-    }
+        }
+        bool parse_error(std::size_t, const std::string&,
+                         const nlohmann::detail::exception&) override {
+            return false;
+        }
+    } keys;
+    Json::sax_parse(text, &keys);
+    return keys.twice;
 }
 
 // Whether Assimp reads the asset as glTF 1.0: its version a text that
@@ -445,15 +458,15 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
         return Refuse(out, "the JSON is nested deeper than " + std::to_string(kMaxGltfNesting) +
                                " levels");
     }
-    Json doc;
-    std::string twice;
-    try {
-        doc = ParseUniqueKeys(text, &twice);
-    } catch (const Json::exception& e) {
-        return Refuse(out, std::string("the JSON cannot be read: ") + e.what());
-    }
+    const std::string twice = KeyGivenTwice(text);
     if (!twice.empty()) {
         return Refuse(out, "the JSON has the key \"" + twice + "\" twice in one object");
+    }
+    Json doc;
+    try {
+        doc = Json::parse(text);
+    } catch (const Json::exception& e) {
+        return Refuse(out, std::string("the JSON cannot be read: ") + e.what());
     }
     if (!doc.is_object()) {
         return Refuse(out, "the JSON holds no glTF asset");
