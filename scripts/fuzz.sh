@@ -7,6 +7,8 @@
 # The runs are seeded (ZK_FUZZ_SEED, default 1) and capped in count, so the
 # test command tries the same inputs every time; ZK_FUZZ_SEED=0 lets
 # libFuzzer choose a seed and drops the caps, for a search of new inputs.
+# ZK_FUZZ_EXTENSIONS=1 has the scene-load target read each input under a file
+# name extension (Assimp picks some readers by extension alone).
 #   bash scripts/fuzz.sh [SECONDS_PER_TARGET]      (default 10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
