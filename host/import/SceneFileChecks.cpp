@@ -99,10 +99,47 @@ bool LooksLikeAsciiFbx(std::string_view bytes) {
                    .find("FBXHeaderExtension") != std::string_view::npos;
 }
 
-// Reads the properties of a binary record "C" (kind, child, parent) or
-// "Model" (id first).
+// Assimp puts the properties of a model it does not read itself into the
+// node's metadata, and stops (an assertion) on the types it has no metadata
+// for: KTime and ColorAndAlpha.
+bool IsUnreadModelPropertyType(std::string_view type) {
+    return type == "KTime" || type == "ColorAndAlpha";
+}
+
+// A binary string property ('S', its length, its bytes) at p, if it fits
+// in [p, end); advances p past it.
+bool ReadBinaryString(const unsigned char** p, const unsigned char* end, std::string_view* out) {
+    if (end - *p < 5 || **p != 'S') {
+        return false;
+    }
+    uint32_t n = 0;
+    for (int b = 4; b >= 1; --b) {
+        n = (n << 8) | (*p)[b];
+    }
+    if (static_cast<size_t>(end - *p - 5) < n) {
+        return false;
+    }
+    *out = std::string_view(reinterpret_cast<const char*>(*p + 5), n);
+    *p += 5 + n;
+    return true;
+}
+
+// Reads the properties of a binary record "C" (kind, child, parent),
+// "Model" (id first), or "P" (name, type, ...) in a model's "Properties70".
 void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned char* props,
-                      size_t size, FbxObjects* objects) {
+                      size_t size, const std::string_view* parents, size_t parentCount,
+                      FbxObjects* objects) {
+    if (nameSize == 1 && name[0] == 'P' && parentCount >= 2 &&
+        parents[parentCount - 1] == "Properties70" && parents[parentCount - 2] == "Model") {
+        const unsigned char* p = props;
+        std::string_view property, type;
+        if (ReadBinaryString(&p, props + size, &property) &&
+            ReadBinaryString(&p, props + size, &type) && IsUnreadModelPropertyType(type) &&
+            objects->unreadModelProperty.empty()) {
+            objects->unreadModelProperty = std::string(type);
+        }
+        return;
+    }
     int64_t ids[2];
     if (nameSize == 5 && std::memcmp(name, "Model", 5) == 0) {
         if (size >= 9 && props[0] == 'L') {
@@ -467,13 +504,23 @@ int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
     // Assimp would read, where one the checks miss could hide a loop.
     const char* end = static_cast<const char*>(std::memchr(text, '\0', size));
     end = end ? end : text + size;
-    enum class Key { Other, Model, Connection } key = Key::Other;
+    enum class Key { Other, Model, Connection, Properties, Property } key = Key::Other;
+    std::vector<Key> scopes; // the keys of the elements whose braces are open
     int values = 0;
     int64_t ids[2] = {0, 0};
     bool idsRead[2] = {false, false};
     const auto value = [&](std::string_view v) {
         if (objects && key == Key::Model && values == 0 && ReadFbxTextId(v, &ids[0])) {
             objects->models.push_back(ids[0]);
+        } else if (objects && key == Key::Property && values == 1 && scopes.size() >= 2 &&
+                   scopes.back() == Key::Properties && scopes[scopes.size() - 2] == Key::Model) {
+            // A property's type, a quoted text.
+            const std::string_view type = v.size() >= 2 && v.front() == '"' && v.back() == '"'
+                                              ? v.substr(1, v.size() - 2)
+                                              : v;
+            if (IsUnreadModelPropertyType(type) && objects->unreadModelProperty.empty()) {
+                objects->unreadModelProperty = std::string(type);
+            }
         } else if (objects && key == Key::Connection && (values == 1 || values == 2)) {
             idsRead[values - 1] = ReadFbxTextId(v, &ids[values - 1]);
             if (values == 2 && idsRead[0] && idsRead[1]) {
@@ -508,10 +555,17 @@ int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
             break;
         }
         case '{':
+            endToken(p);
+            maxDepth = std::max(maxDepth, ++depth);
+            scopes.push_back(key);
+            key = Key::Other;
+            break;
         case '}':
             endToken(p);
-            depth += *p == '{' ? 1 : -1;
-            maxDepth = std::max(maxDepth, depth);
+            --depth;
+            if (!scopes.empty()) {
+                scopes.pop_back();
+            }
             key = Key::Other;
             break;
         case ',':
@@ -520,7 +574,11 @@ int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
         case ':':
             if (token) {
                 const std::string_view name(token, static_cast<size_t>(p - token));
-                key = name == "Model" ? Key::Model : name == "C" ? Key::Connection : Key::Other;
+                key = name == "Model"          ? Key::Model
+                      : name == "C"            ? Key::Connection
+                      : name == "Properties70" ? Key::Properties
+                      : name == "P"            ? Key::Property
+                                               : Key::Other;
                 values = 0;
                 idsRead[0] = idsRead[1] = false;
                 token = nullptr;
@@ -558,13 +616,15 @@ int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
     // From version 7500 on, the three record words are 64 bits wide.
     const size_t word = le(23, 4) >= 7500 ? 8 : 4;
     const size_t header = 3 * word + 1;
-    std::vector<uint64_t> open; // the end offsets of the records entered
+    std::vector<uint64_t> open;              // the end offsets of the records entered
+    std::vector<std::string_view> openNames; // and their names
     int maxDepth = 0;
     uint64_t pos = kFirstRecord;
     for (;;) {
         while (!open.empty() && pos >= open.back()) {
             pos = open.back();
             open.pop_back();
+            openNames.pop_back();
         }
         if (pos + header > size) {
             break;
@@ -576,6 +636,7 @@ int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
             }
             pos = open.back();
             open.pop_back();
+            openNames.pop_back();
             continue;
         }
         const uint64_t nested = pos + header + le(pos + 2 * word, word) + bytes[pos + 3 * word];
@@ -583,13 +644,15 @@ int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
             break; // malformed: Assimp refuses it
         }
         maxDepth = std::max(maxDepth, static_cast<int>(open.size()) + 1);
+        const size_t name = pos + header, nameSize = bytes[pos + 3 * word];
         if (objects) {
-            const size_t name = pos + header, nameSize = bytes[pos + 3 * word];
             ReadBinaryObject(bytes + name, nameSize, bytes + name + nameSize,
-                             static_cast<size_t>(nested - name - nameSize), objects);
+                             static_cast<size_t>(nested - name - nameSize), openNames.data(),
+                             openNames.size(), objects);
         }
         if (nested < end) {
             open.push_back(end);
+            openNames.emplace_back(reinterpret_cast<const char*>(bytes + name), nameSize);
         }
         pos = nested < end ? nested : end;
     }
@@ -663,6 +726,10 @@ void CheckCollada(std::string_view bytes) {
 }
 
 void CheckFbxHierarchy(const FbxObjects& objects) {
+    if (!objects.unreadModelProperty.empty()) {
+        throw SceneLoadError("an FBX model has a property of type \"" +
+                             objects.unreadModelProperty + "\", which Assimp's reader stops on");
+    }
     const int depth = FbxHierarchyDepth(objects);
     if (depth == kFbxLoop) {
         throw SceneLoadError("the FBX object hierarchy loops");

@@ -98,6 +98,9 @@ constexpr uint64_t kMaxColladaNodes = 100000;
 struct FbxObjects {
     std::vector<std::pair<int64_t, int64_t>> links;
     std::vector<int64_t> models;
+    // The type of the first property of a model that Assimp cannot put in
+    // the node's metadata ("KTime", "ColorAndAlpha"), or "".
+    std::string unreadModelProperty;
 };
 
 // The deepest element nesting of XML text, and of braces in ASCII FBX text;

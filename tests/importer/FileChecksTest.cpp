@@ -9,6 +9,7 @@
 #include "host/import/SceneFileChecks.h"
 
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sys/stat.h>
 #include <tuple>
@@ -315,6 +316,10 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "a Collada node instances itself or a node above it"},
         {WriteText("empty.lws", std::string(12, '\0') + "LWSC\n3\n"),
          "a LightWave scene file starts with \"LWSC\""},
+        {WriteText("time_property.fbx",
+                   FbxChain(1) + "Objects: {\n\tModel: 1, \"N\", \"Null\" {\n\t\tProperties70: "
+                                 "{\n\t\t\tP: \"t\", \"KTime\", \"\", \"\", 4\n\t\t}\n\t}\n}\n"),
+         "an FBX model has a property of type \"KTime\", which Assimp's reader stops on"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the DirectX text is nested deeper than 1000 levels"},
@@ -491,7 +496,7 @@ TEST(FileChecks, FbxHierarchyDepth) {
         {{{1, 0}, {2, 1}, {2, 1}}, -2},                    // one link twice
     };
     for (const Case& c : cases) {
-        host::FbxObjects objects{c.links, {1, 2, 3, 4}};
+        host::FbxObjects objects{c.links, {1, 2, 3, 4}, {}};
         EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
     }
 }
@@ -517,6 +522,69 @@ TEST(FileChecks, TextFbxObjectsAsAssimpReadsThem) {
     EXPECT_EQ(objects.models, models);
     const std::vector<std::pair<int64_t, int64_t>> links{{1, 0}, {2, 1}, {3, 2}, {7, 3}, {-1, 3}};
     EXPECT_EQ(objects.links, links);
+}
+
+// Properties of a model whose type Assimp has no node metadata for stop its
+// reader (an assertion); the same types elsewhere are read.
+TEST(FileChecks, FbxModelPropertiesAssimpStopsOn) {
+    const auto text = [](const std::string& owner, const std::string& type) {
+        return "; FBX 7.4.0 project file\nObjects: {\n\t" + owner +
+               ": 1, \"N\", \"Null\" {\n\t\tProperties70: {\n\t\t\tP: \"t\", \"" + type +
+               "\", \"\", \"\", 4\n\t\t}\n\t}\n}\n";
+    };
+    for (const char* type : {"KTime", "ColorAndAlpha"}) {
+        host::FbxObjects objects;
+        std::string t = text("Model", type);
+        host::FbxNestingDepth(t.data(), t.size(), &objects);
+        EXPECT_EQ(objects.unreadModelProperty, type);
+        host::FbxObjects elsewhere;
+        t = text("GlobalSettings", type);
+        host::FbxNestingDepth(t.data(), t.size(), &elsewhere);
+        EXPECT_EQ(elsewhere.unreadModelProperty, "") << type;
+    }
+    host::FbxObjects known;
+    const std::string t = text("Model", "KString");
+    host::FbxNestingDepth(t.data(), t.size(), &known);
+    EXPECT_EQ(known.unreadModelProperty, "");
+
+    // The same in a binary file: Model { Properties70 { P } }.
+    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
+    const auto put32 = [](std::string* o, uint32_t v) {
+        o->append(reinterpret_cast<char*>(&v), 4);
+    };
+    put32(&out, 7400);
+    const auto str = [&](const std::string& v) {
+        std::string s = "S";
+        put32(&s, static_cast<uint32_t>(v.size()));
+        return s + v;
+    };
+    // A record at out's end with its nested records written by `children`.
+    std::function<void(const std::string&, const std::string&, int, std::function<void()>)> record =
+        [&](const std::string& name, const std::string& props, int count,
+            std::function<void()> children) {
+            const size_t at = out.size();
+            put32(&out, 0); // its end, set below
+            put32(&out, count);
+            put32(&out, static_cast<uint32_t>(props.size()));
+            out += static_cast<char>(name.size());
+            out += name + props;
+            if (children) {
+                children();
+                out.append(13, '\0');
+            }
+            const uint32_t end = static_cast<uint32_t>(out.size());
+            std::memcpy(&out[at], &end, 4);
+        };
+    int64_t id = 1;
+    record("Model", "L" + std::string(reinterpret_cast<char*>(&id), 8), 1, [&] {
+        record("Properties70", "", 0,
+               [&] { record("P", str("t") + str("KTime") + str("") + str(""), 4, nullptr); });
+    });
+    out.append(13, '\0');
+    host::FbxObjects binary;
+    host::FbxBinaryNestingDepth(out.data(), out.size(), &binary);
+    EXPECT_EQ(binary.unreadModelProperty, "KTime");
+    EXPECT_EQ(binary.models, std::vector<int64_t>{1});
 }
 
 // The connections of a binary FBX file, whatever their kind's length.
