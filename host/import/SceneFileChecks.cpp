@@ -72,28 +72,28 @@ char FirstSignificant(std::string_view bytes) {
     return i < bytes.size() ? bytes[i] : '\0';
 }
 
-// Whether Assimp takes the bytes for Collada: "<collada" in any case among
-// the first 200 bytes once NUL bytes are left out, whatever comes before it.
-bool NamesCollada(std::string_view bytes) {
-    std::string head;
-    for (const char c : bytes.substr(0, 200)) {
-        if (c != '\0') {
-            head.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-        }
-    }
-    return head.find("<collada") != std::string::npos;
-}
-
-// Text Assimp may read as FBX: "fbx" in any case among the first 200 bytes
-// once NUL bytes are left out, as Assimp looks for it, or the header block
-// further on.
-bool LooksLikeAsciiFbx(std::string_view bytes) {
+// The first 200 bytes as Assimp searches them for a format's keyword:
+// lower case (ASCII), NUL bytes left out.
+std::string SearchedHead(std::string_view bytes) {
     std::string head;
     for (const char c : bytes.substr(0, 200)) {
         if (c != '\0') {
             head.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
         }
     }
+    return head;
+}
+
+// Whether Assimp takes the bytes for Collada: "<collada" in the searched
+// head, whatever comes before it.
+bool NamesCollada(std::string_view bytes) {
+    return SearchedHead(bytes).find("<collada") != std::string::npos;
+}
+
+// Text Assimp may read as FBX: "fbx" in the searched head, as Assimp looks
+// for it, or the header block further on.
+bool LooksLikeAsciiFbx(std::string_view bytes) {
+    const std::string head = SearchedHead(bytes);
     return head.find("fbx") != std::string::npos ||
            std::string_view(bytes.data(), std::min<size_t>(bytes.size(), 4096))
                    .find("FBXHeaderExtension") != std::string_view::npos;
@@ -150,17 +150,12 @@ void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned
     }
     // 'S', the length of the kind and the kind ("OO", "OP", ... or any
     // other text, which Assimp follows alike), then 'L' and 8 bytes twice.
-    if (nameSize != 1 || name[0] != 'C' || size < 5 || props[0] != 'S') {
+    const unsigned char* p = props;
+    std::string_view kind;
+    if (nameSize != 1 || name[0] != 'C' || !ReadBinaryString(&p, props + size, &kind) ||
+        props + size - p < 2 * 9) {
         return;
     }
-    uint32_t kindSize = 0;
-    for (int b = 3; b >= 0; --b) {
-        kindSize = (kindSize << 8) | props[1 + b];
-    }
-    if (kindSize > size - 5 || size - 5 - kindSize < 2 * 9) {
-        return;
-    }
-    const unsigned char* p = props + 5 + kindSize;
     if (p[0] != 'L' || p[9] != 'L') {
         return;
     }
