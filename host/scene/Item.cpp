@@ -107,13 +107,36 @@ void Item::SetLocal(const Vec3& scaling, const Vec3& rotationDegrees, const Vec3
     m_translation.Set(translation);
 }
 
+void Item::SetLocalMatrixFunction(std::function<Mat34(double)> fn) {
+    m_localFn = std::move(fn);
+    m_globalFn = nullptr;
+}
+
+void Item::SetGlobalMatrixFunction(std::function<Mat34(double)> fn) {
+    m_globalFn = std::move(fn);
+    m_localFn = nullptr;
+}
+
 Mat34 Item::EvalLocalMatrix(double frame) const {
+    if (m_globalFn) {
+        const Mat34 g = m_globalFn(frame);
+        return m_parent ? Mul(Inverse(m_parent->EvalGlobalMatrix(frame)), g) : g;
+    }
+    if (m_localFn) {
+        return m_localFn(frame);
+    }
     return MatrixFromSRT(m_scaling.Eval(frame), m_rotation.Eval(frame), m_translation.Eval(frame));
 }
 
 Mat34 Item::EvalGlobalMatrix(double frame) const {
+    if (m_globalFn) {
+        return m_globalFn(frame);
+    }
     Mat34 m = EvalLocalMatrix(frame);
     for (const Item* p = m_parent; p != nullptr; p = p->m_parent) {
+        if (p->m_globalFn) {
+            return Mul(p->m_globalFn(frame), m);
+        }
         m = Mul(p->EvalLocalMatrix(frame), m);
     }
     return m;

@@ -11,6 +11,14 @@
 // point p to R (S p) + T in the parent's space; the global transform is the
 // product of the local transforms up the parent chain. Evaluating at a frame
 // costs O(depth x log keys) and never touches the host's current frame.
+//
+// A file whose transforms are not scaling, rotation and translation (a
+// whole matrix with shear, pivots and offsets, a child that does not inherit
+// its parent's scaling) gives the item a matrix function instead: either its
+// local matrix at a frame (the global matrix is then the parent's global
+// times it) or its global matrix at a frame (the local matrix is then the
+// parent's global inverse times it). A matrix function takes precedence over
+// scaling, rotation and translation.
 #pragma once
 
 #include "host/scene/Animated.h"
@@ -18,6 +26,7 @@
 #include "host/scene/Mesh.h"
 #include "host/scene/Param.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +93,14 @@ class Item : public ParamSet {
     // Sets a constant local transform; rotation as XYZ angles in degrees.
     void SetLocal(const Vec3& scaling, const Vec3& rotationDegrees, const Vec3& translation);
 
+    // Matrix functions (see above); each replaces the other. The function
+    // is called from the threads that evaluate the scene, so it must be safe
+    // to call from several at once.
+    void SetLocalMatrixFunction(std::function<Mat34(double)> fn);
+    void SetGlobalMatrixFunction(std::function<Mat34(double)> fn);
+    // True when the item's transform is a matrix function.
+    bool HasMatrixFunction() const { return m_localFn || m_globalFn; }
+
     Mat34 EvalLocalMatrix(double frame) const;
     Mat34 EvalGlobalMatrix(double frame) const;
 
@@ -113,6 +130,8 @@ class Item : public ParamSet {
     Animated<Vec3> m_scaling{Vec3{1.0, 1.0, 1.0}};
     Animated<Quat> m_rotation{Quat{}};
     Animated<Vec3> m_translation{Vec3{}};
+    std::function<Mat34(double)> m_localFn;
+    std::function<Mat34(double)> m_globalFn;
     std::unique_ptr<Mesh> m_mesh;
     std::vector<std::unique_ptr<LightShader>> m_shaders;
     KineState m_global;

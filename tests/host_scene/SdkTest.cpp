@@ -119,6 +119,46 @@ TEST_F(SdkTest, GlobalIsTheProductUpTheChainAndLocalIsTheItemsOwn) {
     EXPECT_NEAR(y, 2, 1e-12);
 }
 
+TEST_F(SdkTest, MatrixFunctionsGiveWholeTransformsShearIncluded) {
+    // A's local matrix becomes a shear x += y moving along x with the frame;
+    // C (scaled 2 under B) keeps its own transform under it.
+    a->SetLocalMatrixFunction([](double f) {
+        host::Mat34 m;
+        m.m[0][1] = 1.0;
+        m.m[0][3] = f;
+        return m;
+    });
+    const MATH::CTransformation g = GlobalAt(c, 5);
+    // C's origin: B's (1, 2, 0) sheared to (3, 2, 0), moved by 5.
+    EXPECT_NEAR(g.GetMatrixValue(0, 3), 8, 1e-12);
+    EXPECT_NEAR(g.GetMatrixValue(1, 3), 2, 1e-12);
+    EXPECT_NEAR(g.GetMatrixValue(0, 1), 2, 1e-12); // the shear, scaled by C
+    EXPECT_NEAR(g.GetMatrixValue(1, 1), 2, 1e-12);
+    EXPECT_NEAR(GlobalAt(a, 5).GetMatrixValue(0, 1), 1, 1e-12);
+
+    // B's global matrix given whole: its local is what is left under A.
+    b->SetGlobalMatrixFunction([](double f) {
+        host::Mat34 m;
+        m.m[1][3] = f;
+        return m;
+    });
+    EXPECT_TRUE(b->HasMatrixFunction());
+    EXPECT_NEAR(GlobalAt(c, 3).GetMatrixValue(1, 3), 3, 1e-12);
+    EXPECT_NEAR(GlobalAt(c, 3).GetMatrixValue(0, 0), 2, 1e-12);
+    double x, y, z;
+    X3DObject(host::RefOf(b))
+        .GetKinematics()
+        .GetLocal()
+        .GetTransform(3)
+        .GetTranslationValues(x, y, z);
+    EXPECT_NEAR(x, -6, 1e-12); // inverse(A at 3) * (0, 3, 0) = (0 - 3 - 3, 3, 0)
+    EXPECT_NEAR(y, 3, 1e-12);
+    const host::Mat34 local = b->EvalLocalMatrix(3);
+    const host::Mat34 back = host::Mul(a->EvalGlobalMatrix(3), local);
+    EXPECT_NEAR(back.m[1][3], 3, 1e-12);
+    EXPECT_NEAR(back.m[0][3], 0, 1e-12);
+}
+
 TEST_F(SdkTest, QueriesAtATimeLeaveTheCurrentFrameAndDefaultToIt) {
     HostApp::Get().SetCurrentFrame(2.0);
     X3DObject camera(host::RefOf(cam));

@@ -29,6 +29,11 @@ class CTransformation {
     // this = this applied first, then in_parent (the global transform of a
     // child is child.MulInPlace(parentGlobal)).
     CTransformation& MulInPlace(const CTransformation& in_parent);
+    // Takes an affine matrix for row vectors (translation in row 3, the
+    // fourth column ignored). The parts are read back from it as for a
+    // product: exactly when it holds no shear, otherwise the rotation
+    // closest to it and the stretch along the rotated axes.
+    CTransformation& SetMatrix4(const CMatrix4& in_matrix);
 
     // Row r, column c of the affine 3x4 matrix (c = 3 is the translation).
     double GetMatrixValue(int in_row, int in_col) const { return m_m[in_row][in_col]; }

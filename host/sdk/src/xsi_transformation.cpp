@@ -174,6 +174,16 @@ CTransformation& CTransformation::MulInPlace(const CTransformation& in_parent) {
     return *this;
 }
 
+CTransformation& CTransformation::SetMatrix4(const CMatrix4& in_matrix) {
+    for (short r = 0; r < 3; ++r) {
+        for (short c = 0; c < 4; ++c) {
+            m_m[r][c] = in_matrix.GetValue(c, r);
+        }
+    }
+    DecomposeMatrix();
+    return *this;
+}
+
 void CTransformation::UpdateMatrix() {
     const host::Mat34 m =
         host::MatrixFromSRT({m_s[0], m_s[1], m_s[2]}, ToHost(m_r), {m_t[0], m_t[1], m_t[2]});

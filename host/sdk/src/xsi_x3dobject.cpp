@@ -27,8 +27,33 @@ void* Mutable(const void* p) {
     return const_cast<void*>(p);
 }
 
+MATH::CTransformation FromMatrix(const host::Mat34& a) {
+    MATH::CMatrix4 m;
+    for (short r = 0; r < 3; ++r) {
+        for (short c = 0; c < 4; ++c) {
+            m.SetValue(c, r, a.m[r][c]);
+        }
+    }
+    MATH::CTransformation x;
+    x.SetMatrix4(m);
+    return x;
+}
+
+// True when the item or one of its parents has a matrix function.
+bool ChainHasMatrixFunction(const host::Item& item) {
+    for (const host::Item* p = &item; p; p = p->GetParent()) {
+        if (p->HasMatrixFunction()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The local transform of an item at a frame, as an SDK transformation.
 MATH::CTransformation LocalTransform(const host::Item& item, double frame) {
+    if (item.HasMatrixFunction()) {
+        return FromMatrix(item.EvalLocalMatrix(frame));
+    }
     const host::Vec3 s = item.Scaling().Eval(frame);
     const host::Quat r = item.Rotation().Eval(frame);
     const host::Vec3 t = item.Translation().Eval(frame);
@@ -96,6 +121,9 @@ MATH::CTransformation KinematicState::GetTransform(double in_time) const {
         return MATH::CTransformation();
     }
     const double frame = Frame(in_time);
+    if (ks->global && ChainHasMatrixFunction(*ks->item)) {
+        return FromMatrix(ks->item->EvalGlobalMatrix(frame));
+    }
     MATH::CTransformation x = LocalTransform(*ks->item, frame);
     if (ks->global) {
         for (const host::Item* p = ks->item->GetParent(); p; p = p->GetParent()) {
