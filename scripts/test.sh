@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds the plain, the sanitizer
 # and the Release build with warnings as errors, runs the whole suite in the
-# first two, runs each fuzz target for a bounded time (about a minute in
-# all), then installs the plain build into a scratch prefix and bakes the
-# demo scene with the installed xsihost.
+# first two, runs each fuzz target of the project's own code for a bounded
+# time (about a minute in all), then installs the plain build into a scratch
+# prefix and bakes the demo scene with the installed xsihost.
 # The Release build (-O3) is only compiled: it proves that the optimiser's
 # warnings stay quiet, and its tests would repeat the plain ones.
 set -euo pipefail
