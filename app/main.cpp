@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
         xsihost::AddRunCommand(app),
         xsihost::AddBakeCommand(app),
         xsihost::AddInspectCommand(app),
+        xsihost::AddJoinCommand(app),
     };
 
     try {
