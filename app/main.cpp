@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
         xsihost::AddBakeCommand(app),
         xsihost::AddInspectCommand(app),
         xsihost::AddJoinCommand(app),
+        xsihost::AddFarmCommand(app),
     };
 
     try {
