@@ -444,6 +444,28 @@ std::vector<Submitted> SubmitJobs(const FarmPlan& plan, const FarmOptions& o, co
     return done;
 }
 
+// The array task indexes Slurm writes ("3", "2-5", "0,4-6", "0-7:2"), those
+// of the split only.
+std::vector<int> TaskIndexes(const std::string& text, size_t chunks) {
+    std::vector<int> tasks;
+    std::string list = text + ",";
+    for (size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos; at = comma + 1) {
+        const std::string word = list.substr(at, comma - at);
+        long long from = -1, to = -1, step = 1;
+        const size_t dash = word.find('-'), colon = word.find(':');
+        std::from_chars(word.data(), word.data() + word.size(), from);
+        to = from;
+        if (dash != std::string::npos)
+            std::from_chars(word.data() + dash + 1, word.data() + word.size(), to);
+        if (colon != std::string::npos)
+            std::from_chars(word.data() + colon + 1, word.data() + word.size(), step);
+        for (long long k = from; k >= 0 && step > 0 && k <= to; k += step)
+            if (k < static_cast<long long>(chunks))
+                tasks.push_back(static_cast<int>(k));
+    }
+    return tasks;
+}
+
 // Polls the jobs until each has ended (or left the controller); the states
 // they ended in, per job, one per task.
 std::map<std::string, std::vector<JobState>> WaitForJobs(const std::vector<Submitted>& jobs,
@@ -558,7 +580,8 @@ int Farm(const FarmOptions& o) {
 
     int status = kExitOK;
     std::vector<std::string> problems;
-    std::set<std::string> again; // what to submit again
+    std::set<int> againChunks;   // what to submit again
+    std::set<std::string> again; // "scene", "join"
     if (!o.check) {
         std::error_code ec;
         if (selection.all)
@@ -581,12 +604,14 @@ int Farm(const FarmOptions& o) {
                     continue;
                 std::string name = job.what;
                 if (job.what == "chunks") {
-                    const int k = std::atoi(task.arrayTask.c_str());
-                    name = "chunk " + task.arrayTask + " (frames " +
-                           Range(plan.chunks[static_cast<size_t>(k)].first,
-                                 plan.chunks[static_cast<size_t>(k)].second) +
-                           ")";
-                    again.insert(task.arrayTask);
+                    const std::vector<int> tasks = TaskIndexes(task.arrayTask, plan.chunks.size());
+                    name = (tasks.size() == 1 ? "chunk " : "chunks ") + task.arrayTask;
+                    if (tasks.size() == 1)
+                        name += " (frames " +
+                                Range(plan.chunks[static_cast<size_t>(tasks[0])].first,
+                                      plan.chunks[static_cast<size_t>(tasks[0])].second) +
+                                ")";
+                    againChunks.insert(tasks.begin(), tasks.end());
                     again.insert("join");
                 } else {
                     again.insert(job.what);
@@ -604,31 +629,27 @@ int Farm(const FarmOptions& o) {
                                    ": the controller no longer knows it; the files tell");
         }
     }
-    for (const std::string& problem : CheckFiles(plan, o)) {
+    const bool jobsFailed = !problems.empty();
+    for (const std::string& problem : CheckFiles(plan, o))
         problems.push_back(problem);
-        if (again.empty() && problem.find("scene job") != std::string::npos)
-            again.insert("scene");
-    }
     if (!problems.empty()) {
         status = kExitCommandFailed;
         for (const std::string& problem : problems)
             std::fprintf(stderr, "xsihost: %s\n", problem.c_str());
-        // Chunks first, then scene and join.
-        std::vector<std::string> list;
-        for (const std::string& item : again)
-            if (item != "scene" && item != "join")
-                list.push_back(item);
+        std::string only;
+        for (int chunk : againChunks)
+            only += (only.empty() ? "" : ",") + std::to_string(chunk);
         for (const char* job : {"scene", "join"})
             if (again.count(job))
-                list.push_back(job);
-        if (!list.empty()) {
-            std::string only;
-            for (const std::string& item : list)
-                only += (only.empty() ? "" : ",") + item;
+                only += (only.empty() ? "" : ",") + std::string(job);
+        if (!only.empty())
             std::fprintf(stderr,
                          "xsihost: submit again what failed: the same command with --only %s\n",
                          only.c_str());
-        }
+        else if (!jobsFailed && !o.check)
+            std::fprintf(stderr,
+                         "xsihost: the jobs completed but their files do not check out: "
+                         "submit the whole split again (the same command without --only)\n");
     } else if (!o.quiet) {
         std::fprintf(
             stderr, "xsihost: %s checks out: %zu caches of frames %s and the scene files\n",
