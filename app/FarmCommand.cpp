@@ -486,8 +486,12 @@ std::map<std::string, std::vector<JobState>> WaitForJobs(const std::vector<Submi
                                              ? job.what
                                              : (several ? "chunks " : "chunk ") + task.arrayTask;
                 if (!quiet && shown[name] != task.state)
-                    std::fprintf(stderr, "xsihost: %s (job %s): %s\n", name.c_str(),
-                                 task.jobId.c_str(), task.state.c_str());
+                    std::fprintf(stderr, "xsihost: %s (job %s): %s%s\n", name.c_str(),
+                                 task.jobId.c_str(), task.state.c_str(),
+                                 task.state == "PENDING" && !task.reason.empty() &&
+                                         task.reason != "None"
+                                     ? (" (" + task.reason + ")").c_str()
+                                     : "");
                 shown[name] = task.state;
             }
             last[job.id] = states;
