@@ -153,6 +153,20 @@ FarmPlan MakePlan(const FarmOptions& o) {
         throw UsageError("farm slurm needs a scene: --scene FILE or --demo");
     if (o.outDir.empty())
         throw UsageError("the output folder is empty; name a folder");
+    // What a bake job would refuse at once, refused before anything is
+    // submitted.
+    auto holds = [](const std::string& text, const char* what) {
+        return text.find(what) != std::string::npos;
+    };
+    const bool control = std::any_of(o.outDir.begin(), o.outDir.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (control || holds(o.outDir, "\\"))
+        throw UsageError("the output folder " + Quote(o.outDir) +
+                         " holds a control character or a backslash");
+    if (holds(o.prefix, "/") || holds(o.prefix, "\\") || holds(o.prefix, ".."))
+        throw UsageError("the prefix " + Quote(o.prefix) +
+                         " must name a file inside the output folder");
     FarmPlan plan;
     plan.out = o.outDir;
     plan.farm = plan.out / "farm";

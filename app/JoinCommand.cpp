@@ -92,13 +92,16 @@ int Join(const JoinOptions& o) {
             }
             return status;
         }
-        if (!o.tree.empty()) {
-            std::error_code ec;
-            std::filesystem::create_directories(o.paths[0], ec);
-            if (ec)
-                throw UsageError("cannot create the folder " + Quote(o.paths[0]) + ": " +
-                                 ec.message());
-        }
+        // The output's folder, made when missing.
+        const std::filesystem::path folder = o.tree.empty()
+                                                 ? std::filesystem::path(o.paths[0]).parent_path()
+                                                 : std::filesystem::path(o.paths[0]);
+        std::error_code ec;
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        if (ec)
+            throw UsageError("cannot create the folder " + Quote(folder.string()) + ": " +
+                             ec.message());
         for (const JoinPlan& plan : plans) {
             WriteJoin(plan);
             std::printf("%s\n", plan.output.c_str());

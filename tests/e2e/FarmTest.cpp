@@ -188,6 +188,7 @@ TEST(Farm, RefusesBadUseWithOneLine) {
         {{"--demo", "--chunks", "4", "--items", "Nothing"}, "\"Nothing\" names no item"},
         {{"--demo", "--chunks", "4", "--items", "Camera"}, "no mesh"},
         {{"--chunks", "4"}, "needs a scene"},
+        {{"--demo", "--chunks", "4", "--prefix", "../take"}, "must name a file inside"},
     };
     for (const auto& [options, says] : cases) {
         const RunResult r = FarmXsihost(dir, Farm(out, options));

@@ -200,6 +200,15 @@ TEST(Join, ATreeOfPartFoldersJoinsEveryCacheAndCheckFindsADifference) {
                        std::to_string(72 + 96 + 7 * 96 + 32) + ")"}));
     EXPECT_EQ(1000, 200 + 96 + 7 * 96 + 32);
 
+    // One cache into a folder not made yet.
+    const fs::path fresh = dir / "fresh" / "sub" / "Grid.mdd";
+    EXPECT_EQ(Xsihost({"join", fresh.string(), (parts / "17" / "mdd" / "Grid.mdd").string(),
+                       (parts / "1" / "mdd" / "Grid.mdd").string()},
+                      dir)
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadMdd(fresh).frameCount, 32);
+
     // A folder of parts that lacks one mesh's part: refused before anything
     // is written.
     fs::remove(parts / "17" / "mdd" / "Grid.mdd");
