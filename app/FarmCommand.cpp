@@ -592,6 +592,7 @@ std::vector<std::string> CheckFiles(const FarmPlan& plan, const FarmOptions& o) 
 
 int Farm(const FarmOptions& o) {
     FarmPlan plan = MakePlan(o);
+    host::HostApp::Get().SetScene(nullptr); // not held while the jobs run
     const Selection selection = Select(o.only, plan);
     if (o.check && (!o.only.empty() || o.wait))
         throw UsageError("--check submits nothing: give it without --only and --wait");
