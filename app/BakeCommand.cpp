@@ -12,11 +12,12 @@
 //
 // --link-caches: the scene files link the caches mdd/ is to hold, but the
 // caches are not written (they come from bakes of parts of the range joined
-// with `xsihost join`); the command's cache writes go nowhere and the
-// meshes are not evaluated at every frame (BakeOutputs.h), so the run costs
-// little more than the scene files. Every file it writes is the one a bake
-// of the same range with the caches writes; mdd/ is neither created nor
-// touched.
+// with `xsihost join`). The mesh files are made by a run of their own; the
+// scene files by a run whose cache (and mesh file) writes go nowhere and in
+// which no mesh is evaluated (BakeOutputs.h), so the bake costs about what
+// the files it writes cost, whatever the points and frames. Every file it
+// writes is the one a bake of the same range with the caches writes; mdd/
+// is neither created nor touched.
 //
 // Before anything is written it refuses (one line, exit 2): an OUTDIR that
 // is empty or holds a control character or a backslash; a prefix or item
