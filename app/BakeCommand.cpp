@@ -430,14 +430,14 @@ std::vector<std::string> BakerArguments(const BakeOptions& o, const fs::path& ou
 void DescribeBakerBars(double bytesPerFrame) {
     host::ui::DescribeBars({
         {L"Zelkin Mesh Processing....", "frames", bytesPerFrame,
-         "xsihost: cancelled: the point caches stop at the frame reached; writing the scene "
-         "files (interrupt again to stop at once)"},
+         "xsihost: cancelled: the point caches end at the frame reached; writing the scene "
+         "files (Ctrl-C again: stop at once)"},
         {L"Zelkin Export Processing....", "", 0.0,
-         "xsihost: cancelled: finishing the scene files (interrupt again to stop at once)"},
+         "xsihost: cancelled: finishing the scene files (Ctrl-C again: stop at once)"},
     });
     host::ui::SetInterruptNotes(
         "xsihost: cancelled: the point caches will hold no frame; the scene files are still "
-        "written (interrupt again to stop at once)",
+        "written (Ctrl-C again: stop at once)",
         "xsihost: ZK_XSI_Baker was stopped at once by a second interrupt");
 }
 

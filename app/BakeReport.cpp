@@ -208,6 +208,8 @@ ordered_json BakeJson(const BakeSummary& bake) {
 
 void NameIncompleteFilesOnQuit(std::vector<WatchedFile> files, long long frames) {
     host::ui::SetQuitHook(nullptr);
+    std::sort(files.begin(), files.end(),
+              [](const WatchedFile& a, const WatchedFile& b) { return a.path < b.path; });
     g_watched = std::move(files);
     g_watchedFrames = frames;
     g_watchedLines.clear();

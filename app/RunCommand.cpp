@@ -69,8 +69,8 @@ int Run(const RunOptions& o) {
     XSI::CValueArray args = MapArguments(o.command, signature, o.args);
 
     host::ui::SetInterruptNotes("xsihost: cancelled: " + o.command +
-                                    " stops when it next looks at its progress bar (interrupt "
-                                    "again to stop at once)",
+                                    " stops when it next looks at its progress bar (Ctrl-C "
+                                    "again: stop at once)",
                                 "xsihost: " + o.command +
                                     " was stopped at once by a second interrupt; what it wrote "
                                     "is incomplete");

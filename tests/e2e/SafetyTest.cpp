@@ -300,7 +300,7 @@ TEST(BakeSafety, ACancelledRunExits130AndNamesWhatIsIncomplete) {
         }
         // Without --quiet the cancel is said at once, before the walk's bar
         // ends (what the run still does), and the walk's bar ends short.
-        const size_t note = r.err.find("xsihost: cancelled: the point caches stop");
+        const size_t note = r.err.find("xsihost: cancelled: the point caches end");
         EXPECT_EQ(note != std::string::npos, !c.quiet) << r.err;
         if (!c.quiet) {
             const size_t walkEnd = r.err.find("Zelkin Mesh Processing....: cancelled at ");
