@@ -667,10 +667,13 @@ Subcommand AddBakeCommand(CLI::App& app) {
                     "Frames per second, 0.001 to 100000 (default: the scene file's, else 30)")
         ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
-    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");
+    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)")
+        ->type_name("A:B");
     sub->add_option("--items", options->items, "Items to bake, a,b,... (default: all)")
+        ->type_name("NAMES")
         ->each([options](const std::string&) { options->haveItems = true; });
-    sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names");
+    sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names")
+        ->type_name("PREFIX");
     sub->add_flag("--local", options->local, "Cache points in object space, not world space");
     sub->add_flag("--motion-files", options->motionFiles,
                   "Write the motion to LightWave motion files in motion/");
