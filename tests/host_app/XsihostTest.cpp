@@ -166,3 +166,35 @@ TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
     EXPECT_NE(stat((out + "/lwo").c_str(), &st), 0);
     EXPECT_NE(stat((out + "/emdl").c_str(), &st), 0);
 }
+
+// run --json: one document on stdout with the command's return value and
+// status; the log and the bar's last line stay on stderr.
+TEST(XsihostTest, RunJsonHoldsTheReturnValueAndStatus) {
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* out;
+    } cases[] = {
+        {{"Echo", "x", "3"},
+         0,
+         "{\n  \"command\": \"Echo\",\n  \"commandStatus\": \"0x00000000\",\n"
+         "  \"returnValue\": \"steps 3\",\n  \"cancelled\": false,\n  \"exitStatus\": 0,\n"
+         "  \"commandSeconds\": 0.08\n}\n"},
+        {{"Echo", "x", "1", "false", "invalid"},
+         1,
+         "{\n  \"command\": \"Echo\",\n  \"commandStatus\": \"0x80070057\",\n"
+         "  \"returnValue\": \"steps 1\",\n  \"cancelled\": false,\n  \"exitStatus\": 1,\n"
+         "  \"commandSeconds\": 0.06\n}\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"run", "--json", "--plugins", kPlugins};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        // The clock moves 10 ms at each reading: the command's start, the
+        // bar's changes (maximum, caption, shown, each step, hidden), the
+        // end: 8 steps for three steps of the bar, 6 for one.
+        const RunResult r = RunXsihost(args, {{"ZK_HOST_CLOCK_STEP_MS=10"}, {}, {}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find("Echoing: "), std::string::npos) << r.err;
+    }
+}
