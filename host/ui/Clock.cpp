@@ -46,6 +46,10 @@ double Now() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+bool IsClockStepped() {
+    return State().stepped;
+}
+
 void SetClockStep(double stepSeconds) {
     ClockState& clock = State();
     clock.stepped = stepSeconds >= 0.0;

@@ -15,6 +15,9 @@ double Now();
 // Tests: every later reading moves `stepSeconds` forward from 0; a negative
 // step goes back to the real clock.
 void SetClockStep(double stepSeconds);
+// Whether the clock is a stepped one (it then moves only when read, and only
+// the thread that drives the bars reads it).
+bool IsClockStepped();
 
 } // namespace ui
 } // namespace host

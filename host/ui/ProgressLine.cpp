@@ -259,8 +259,8 @@ std::string LiveLine(const BarLine& bar, const LineStyle& style, size_t* textCol
     std::string tail;
     if (timed && rated && bar.value < bar.maximum) {
         tail = TimeLeftText((bar.maximum - bar.value) / perSecond) + " left";
-    } else if (timed && !bar.even) {
-        tail = DurationText(bar.seconds);
+    } else if (timed) {
+        tail = DurationText(bar.seconds); // no estimate: the time so far
     }
 
     // Drop the rate first, then the bar, then the time.

@@ -42,11 +42,11 @@ struct LineStyle {
 
 // The line drawn in place: caption and status text, a bar, the percentage of
 // the maximum and, once the bar has run a second, the rate and the time left
-// (or the time so far). It takes at most width - 1 columns, so that it never
-// wraps: a narrow terminal drops the rate first, then the bar, then the time,
-// and then shortens the text. The caption and status text are padded to
-// *textColumns (when given) so that the bar does not move as the numbers in
-// the status text grow; *textColumns receives the columns they took.
+// (or the time so far, for a bar whose steps give no estimate). It takes at most width - 1 columns,
+// so that it never wraps: a narrow terminal drops the rate first, then the bar, then the time, and
+// then shortens the text. The caption and status text are padded to *textColumns (when given) so
+// that the bar does not move as the numbers in the status text grow; *textColumns receives the
+// columns they took.
 std::string LiveLine(const BarLine& bar, const LineStyle& style, size_t* textColumns = nullptr);
 
 // The line a bar leaves when it ends: what it did and how long it took.

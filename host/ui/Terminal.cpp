@@ -5,6 +5,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,10 +24,18 @@ namespace {
 
 // The least time between two drawings of the same bar.
 constexpr double kRedrawSeconds = 0.1;
+// A bar that has not changed for this long is drawn again with its times.
+constexpr double kTickSeconds = 1.0;
+
+// Guards everything below but what the signal handlers read: the command's
+// thread draws the bar as it changes, the ticker thread (below) while it
+// does not.
+std::mutex g_mutex;
 
 // Whether stderr is a terminal: -1 undecided, 0 no, 1 yes.
 int g_terminal = -1;
 bool g_unicode = true;
+bool g_forced = false; // tests: no ticker
 int g_forcedWidth = 0; // tests
 int g_width = 0;       // read from the terminal; 0: read it again
 
@@ -131,6 +143,26 @@ BarLine LineOf(const Shown& shown, double now) {
     return line;
 }
 
+// Whether stderr is a terminal, decided at the first call.
+bool DecideTerminal() {
+    if (g_terminal < 0) {
+        const char* term = std::getenv("TERM");
+        g_terminal = isatty(STDERR_FILENO) && !(term && std::strcmp(term, "dumb") == 0) ? 1 : 0;
+        g_unicode = EnvironmentIsUtf8();
+        g_onTerminal = g_terminal;
+        if (g_terminal == 1) {
+            struct sigaction sa = {};
+            sa.sa_handler = OnResize;
+            sigemptyset(&sa.sa_mask);
+            sa.sa_flags = SA_RESTART;
+            sigaction(SIGWINCH, &sa, nullptr);
+        }
+    }
+    return g_terminal == 1;
+}
+
+void StartTicker();
+
 void CloseLine() {
     if (g_lineOpen) {
         std::fputs("\r\033[K", stderr);
@@ -151,11 +183,14 @@ void Draw(double now) {
     std::fflush(stderr);
     g_lineOpen = true;
     g_lastLine = text;
+    if (!g_forced && !IsClockStepped()) {
+        StartTicker();
+    }
 }
 
 // The bar shown ends: its last line replaces the one drawn.
 void EndBar(double now) {
-    const bool terminal = IsTerminal();
+    const bool terminal = DecideTerminal();
     const std::string line = EndLine(LineOf(g_bar, now), terminal && g_unicode);
     if (terminal) {
         std::fputs(("\r" + line + "\033[K\n").c_str(), stderr);
@@ -167,6 +202,57 @@ void EndBar(double now) {
     g_lastLine.clear();
     g_bar = Shown();
 }
+
+// Draws the bar shown again when it has not changed for a second, so that
+// its times move on while the command works without a step (a scene writer
+// in a long stage).
+void Tick() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_bar.id < 0 || !g_bar.drawn || !g_lineOpen) {
+        return;
+    }
+    const double now = Now();
+    if (now - g_bar.lastDraw >= kTickSeconds) {
+        Draw(now);
+    }
+}
+
+// The thread that ticks, from the first drawing on a real terminal with the
+// real clock to the end of the process.
+class Ticker {
+  public:
+    ~Ticker() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+    void Start() {
+        if (!m_thread.joinable()) {
+            m_thread = std::thread([this] { Run(); });
+        }
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return m_stop; })) {
+            lock.unlock();
+            Tick();
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
 
 void OnInterrupt(int) {
     const int saved = errno;
@@ -200,9 +286,17 @@ void OnInterrupt(int) {
     errno = saved;
 }
 
+// Defined after the state it reads, so that it stops before that state goes.
+Ticker g_ticker;
+
+void StartTicker() {
+    g_ticker.Start();
+}
+
 } // namespace
 
 void DescribeBars(std::vector<BarMeaning> meanings) {
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_note.store(g_defaultNote.c_str());
     g_bar.meaning = nullptr;
     g_meanings = std::move(meanings);
@@ -213,26 +307,16 @@ void DescribeBars(std::vector<BarMeaning> meanings) {
 }
 
 bool IsTerminal() {
-    if (g_terminal < 0) {
-        const char* term = std::getenv("TERM");
-        g_terminal = isatty(STDERR_FILENO) && !(term && std::strcmp(term, "dumb") == 0) ? 1 : 0;
-        g_unicode = EnvironmentIsUtf8();
-        g_onTerminal = g_terminal;
-        if (g_terminal == 1) {
-            struct sigaction sa = {};
-            sa.sa_handler = OnResize;
-            sigemptyset(&sa.sa_mask);
-            sa.sa_flags = SA_RESTART;
-            sigaction(SIGWINCH, &sa, nullptr);
-        }
-    }
-    return g_terminal == 1;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return DecideTerminal();
 }
 
 void ForceTerminal(bool terminal, int width, bool unicode) {
+    std::lock_guard<std::mutex> lock(g_mutex);
     CloseLine();
     g_terminal = terminal ? 1 : 0;
     g_onTerminal = g_terminal;
+    g_forced = true;
     g_forcedWidth = width;
     g_unicode = unicode;
     g_lastLine.clear();
@@ -240,6 +324,7 @@ void ForceTerminal(bool terminal, int width, bool unicode) {
 }
 
 void WriteLine(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_mutex);
     const bool redraw = g_lineOpen;
     CloseLine();
     std::fputs(line.c_str(), stderr);
@@ -253,6 +338,7 @@ void WriteLine(const std::string& line) {
 }
 
 void ShowProgress(int id, const BarView& bar) {
+    std::lock_guard<std::mutex> lock(g_mutex);
     if (!bar.visible) {
         if (id == g_bar.id) {
             g_bar.view = bar;
@@ -280,7 +366,7 @@ void ShowProgress(int id, const BarView& bar) {
         }
         g_bar.view = bar;
     }
-    if (!IsTerminal()) {
+    if (!DecideTerminal()) {
         return;
     }
     if (g_noteWritten) {
@@ -298,12 +384,14 @@ void ShowProgress(int id, const BarView& bar) {
 }
 
 void FinishProgress() {
+    std::lock_guard<std::mutex> lock(g_mutex);
     if (g_bar.id >= 0) {
         EndBar(Now());
     }
 }
 
 void ForgetProgress() {
+    std::lock_guard<std::mutex> lock(g_mutex);
     CloseLine();
     g_lastLine.clear();
     g_bar = Shown();
@@ -323,6 +411,7 @@ void InstallInterruptHandler(bool quiet) {
 }
 
 void SetInterruptNotes(const std::string& cancelNote, const std::string& quitNote) {
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_note.store(nullptr);
     g_quitNote.store(nullptr);
     g_defaultNote = cancelNote;

@@ -3,7 +3,8 @@
 //
 // On a terminal (stderr is one, and TERM is not "dumb") the bar shown is one
 // line redrawn in place at most ten times a second (ProgressLine.h: caption,
-// status text, a bar, the percentage, the rate and the time left), fitted to
+// status text, a bar, the percentage, the rate and the time left), and once
+// a second while it does not change (a thread of its own ticks), fitted to
 // the terminal's width, read again after each SIGWINCH; log lines are
 // written above it. When a bar ends (another bar is shown, it is hidden, or
 // the command is over) it leaves one line saying what it did and how long it

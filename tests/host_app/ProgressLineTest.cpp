@@ -165,7 +165,7 @@ TEST(ProgressLineTest, RateAndTimeLeftOnlyForABarThatRanASecondInEvenSteps) {
     } cases[] = {
         {0.99, true, true, false, nullptr}, // too early to tell
         {2.0, true, true, true, "6 s left"},
-        {2.0, true, false, false, nullptr}, // moved once: no rate yet
+        {2.0, true, false, false, "2.00 s"}, // moved once: no rate yet, the time so far
         // A bar moved by other amounts than its step: its time so far.
         {2.0, false, true, false, "2.00 s"},
         {75.0, false, true, false, "1 min 15 s"},
