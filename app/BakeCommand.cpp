@@ -456,6 +456,10 @@ int Bake(const BakeOptions& o) {
 
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
+    host::ui::SetInterruptNotes(
+        "xsihost: cancelled: nothing is written yet; stopping before the bake begins (Ctrl-C "
+        "again: stop at once)",
+        "xsihost: stopped at once by a second interrupt; nothing was written");
     host::ui::InstallInterruptHandler(o.quiet);
     // A scene file's frame range depends on the frame rate: set it first.
     SceneOptions sceneOptions = o.scene;
@@ -538,11 +542,15 @@ int Bake(const BakeOptions& o) {
     DescribeBakerBars(bytesPerFrame);
     NameIncompleteFilesOnQuit(std::move(watched), frames);
 
+    // Cancelled while the scene loaded: the command does not run at all.
+    const bool ran = !host::ui::IsInterrupted();
     const double commandStarted = host::ui::Now();
     XSI::CValue ret;
     XSI::CStatus status = XSI::CStatus::OK;
     std::vector<std::string> unopened;
-    if (!o.linkCaches) {
+    if (!ran) {
+        status = XSI::CStatus::Fail;
+    } else if (!o.linkCaches) {
         status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
     } else {
         // The mesh files first, by a run of their own: the scene files' run
@@ -611,6 +619,7 @@ int Bake(const BakeOptions& o) {
         for (const host::Item* item : items)
             summary.items.push_back(Narrow(item->GetFullName()));
         summary.files = report;
+        summary.ran = ran;
         summary.commandStatus = static_cast<unsigned>(status.GetCode());
         summary.cancelled = cancelled;
         summary.exitStatus = exitStatus;
@@ -630,7 +639,9 @@ int Bake(const BakeOptions& o) {
         if (file.state == FileState::Incomplete)
             std::fprintf(stderr, "xsihost: incomplete: %s\n", file.path.c_str());
 
-    if (cancelled) {
+    if (!ran) {
+        std::fprintf(stderr, "xsihost: cancelled before ZK_XSI_Baker ran; nothing was written\n");
+    } else if (cancelled) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker was cancelled (status 0x%08X)\n",
                      static_cast<unsigned>(status.GetCode()));
     } else if (status != XSI::CStatus::OK) {

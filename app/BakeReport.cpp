@@ -169,7 +169,7 @@ ordered_json BakeJson(const BakeSummary& bake) {
     out["outputs"] = files;
     char status[16];
     std::snprintf(status, sizeof status, "0x%08X", bake.commandStatus);
-    out["commandStatus"] = status;
+    out["commandStatus"] = bake.ran ? ordered_json(status) : ordered_json();
     out["cancelled"] = bake.cancelled;
     out["exitStatus"] = bake.exitStatus;
 

@@ -32,6 +32,7 @@ struct BakeSummary {
     long long firstFrame = 0, lastFrame = 0;
     std::vector<std::string> items; // full names, as baked
     std::vector<BakeFile> files;    // in the order they are listed
+    bool ran = true;                // false: cancelled before the command ran
     unsigned commandStatus = 0;
     bool cancelled = false;
     int exitStatus = 0;
