@@ -1,6 +1,7 @@
 #include "BakeReport.h"
 
 #include "Output.h"
+#include "Subcommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/ui/Terminal.h"
@@ -91,7 +92,9 @@ ordered_json FileJson(const BakeFile& file, long long frames) {
     ordered_json out;
     out["file"] = JsonText(file.path);
     out["kind"] = KindOf(file.path);
-    out["item"] = file.item.empty() ? ordered_json() : ordered_json(JsonText(file.item));
+    // A name is the host's 8-bit text: each byte one character, as list --json
+    // gives it (a path is the file system's bytes, UTF-8 where they read so).
+    out["item"] = file.item.empty() ? ordered_json() : ordered_json(JsonText(Widen(file.item)));
     out["state"] = StateName(file.state);
     out["complete"] = file.state == FileState::Complete;
     struct stat st;
@@ -159,7 +162,7 @@ ordered_json BakeJson(const BakeSummary& bake) {
     out["frameCount"] = bake.lastFrame - bake.firstFrame + 1;
     ordered_json items = ordered_json::array();
     for (const std::string& item : bake.items) {
-        items.push_back(JsonText(item));
+        items.push_back(JsonText(Widen(item)));
     }
     out["items"] = items;
     ordered_json files = ordered_json::array();
