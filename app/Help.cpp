@@ -1,7 +1,8 @@
 // xsihost --help-all: the help of every subcommand in one text, laid out the
 // way help2man reads a program's help (the manual page is made from it): the
 // program's options, the list of subcommands, then one section per
-// subcommand, headed by its usage, with one line per argument and option.
+// subcommand (and per subcommand of a subcommand), headed by its usage, with
+// one line per argument and option.
 #include "Output.h"
 #include "Subcommands.h"
 
@@ -75,6 +76,9 @@ std::string OptionEntry(const CLI::Option& option) {
         }
     }
     std::string description = option.get_description();
+    if (option.get_required() && !option.get_positional()) {
+        description += " (required)";
+    }
     if (!option.get_needs().empty()) {
         description += " (with " + Names(option.get_needs()) + ")";
     }
@@ -82,6 +86,34 @@ std::string OptionEntry(const CLI::Option& option) {
         description += " (not with " + Names(option.get_excludes()) + ")";
     }
     return Entry(label, description);
+}
+
+// One subcommand's section, headed by its usage, then those of its own
+// subcommands.
+std::string Section(const CLI::App& sub, const std::string& path) {
+    std::string usage = path + " [OPTIONS]";
+    std::string entries;
+    for (const CLI::Option* option : sub.get_options()) {
+        if (option == sub.get_help_ptr()) {
+            continue;
+        }
+        if (option->get_positional()) {
+            usage += " " + UsageWord(*option);
+        }
+        entries += OptionEntry(*option);
+    }
+    const std::vector<const CLI::App*> subcommands = sub.get_subcommands({});
+    if (!subcommands.empty()) {
+        usage += " SUBCOMMAND";
+        for (const CLI::App* inner : subcommands) {
+            entries += Entry(inner->get_name(), inner->get_description());
+        }
+    }
+    std::string text = "\n" + usage + ":\n" + entries;
+    for (const CLI::App* inner : subcommands) {
+        text += Section(*inner, path + " " + inner->get_name());
+    }
+    return text;
 }
 
 std::string FullHelp(const CLI::App& app) {
@@ -96,18 +128,7 @@ std::string FullHelp(const CLI::App& app) {
         text += Entry(sub->get_name(), sub->get_description());
     }
     for (const CLI::App* sub : subcommands) {
-        std::string usage = app.get_name() + " " + sub->get_name() + " [OPTIONS]";
-        std::string entries;
-        for (const CLI::Option* option : sub->get_options()) {
-            if (option == sub->get_help_ptr()) {
-                continue;
-            }
-            if (option->get_positional()) {
-                usage += " " + UsageWord(*option);
-            }
-            entries += OptionEntry(*option);
-        }
-        text += "\n" + usage + ":\n" + entries;
+        text += Section(*sub, app.get_name() + " " + sub->get_name());
     }
     return text + "\n" + app.get_footer() + "\n";
 }

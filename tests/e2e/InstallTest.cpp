@@ -9,6 +9,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 using namespace e2e;
 
@@ -129,6 +130,9 @@ TEST(Install, TheBashCompletionCompletesSubcommandsOptionsAndFiles) {
         {{"bake", "--demo", "--f"}, {"--fps", "--frames"}},
         {{"list", "--"}, {"--anim", "--demo", "--help", "--json", "--keep-units", "--scene"}},
         {{"run", "--fr"}, {"--frame"}},
+        {{"farm", "sl"}, {"slurm"}},
+        {{"farm", "slurm", "--ch"}, {"--check", "--chunks"}},
+        {{"farm", "slurm", "--demo", "--chunks", "4"}, {}},
         {{"bake", "--scene", "scenes/sh"}, {"scenes/shot.gltf"}},
         {{"bake", "--fps", "2"}, {}},            // a number of the user's
         {{"bake", "--demo", "sce"}, {"scenes"}}, // OUTDIR: a folder
@@ -137,24 +141,35 @@ TEST(Install, TheBashCompletionCompletesSubcommandsOptionsAndFiles) {
         EXPECT_EQ(Complete(completion, xsihost, c.words, dir), c.expected) << c.words.back();
 
     // Every subcommand and every option of each, as the full help lists
-    // them ("xsihost SUB ...:" heads each subcommand's options).
+    // them ("xsihost SUB [SUB] [OPTIONS] ...:" heads each subcommand's
+    // options): the first subcommand after the program, the next after it.
     const RunResult help = Xsihost({"--help-all"}, dir);
-    std::map<std::string, std::set<std::string>> options;
-    std::string sub;
+    std::map<Strings, std::set<std::string>> options;
+    Strings path;
     for (const std::string& line : Lines(help.out)) {
-        if (StartsWith(line, "xsihost ") && line.back() == ':')
-            sub = line.substr(8, line.find(' ', 8) - 8);
-        else if (!sub.empty() && StartsWith(line, "  --"))
-            options[sub].insert(line.substr(2, line.find(' ', 2) - 2));
+        if (StartsWith(line, "xsihost ") && line.back() == ':') {
+            path.clear();
+            std::istringstream words(line.substr(8, line.size() - 9)); // without the ':'
+            for (std::string word; words >> word && word != "[OPTIONS]";)
+                path.push_back(word);
+            options[path];
+        } else if (!path.empty() && StartsWith(line, "  --")) {
+            options[path].insert(line.substr(2, line.find(' ', 2) - 2));
+        }
     }
     ASSERT_GE(options.size(), 4u) << help.out;
-    const Strings top = Complete(completion, xsihost, {""}, dir);
-    for (const auto& [name, subOptions] : options) {
-        EXPECT_NE(std::find(top.begin(), top.end(), name), top.end()) << name;
-        const Strings offered = Complete(completion, xsihost, {name, "--"}, dir);
+    for (const auto& [subPath, subOptions] : options) {
+        Strings before(subPath.begin(), subPath.end() - 1);
+        before.push_back("");
+        const Strings names = Complete(completion, xsihost, before, dir);
+        EXPECT_NE(std::find(names.begin(), names.end(), subPath.back()), names.end())
+            << subPath.back();
+        Strings words = subPath;
+        words.push_back("--");
+        const Strings offered = Complete(completion, xsihost, words, dir);
         for (const std::string& option : subOptions)
             EXPECT_NE(std::find(offered.begin(), offered.end(), option), offered.end())
-                << name << " " << option;
+                << subPath.back() << " " << option;
     }
 }
 
