@@ -35,15 +35,25 @@
 // non-empty regular file. A file this run did not write (absent, or
 // unchanged since before the run) is neither; after a command that returned
 // OK it is named as not written and the bake fails. Folders the bake created
-// and left empty are removed.
+// and left empty are removed. With --json, stdout holds one JSON document
+// instead (BakeReport.h).
+//
+// While the command runs, the first interrupt says at once what the run
+// still writes; a second names the files left incomplete and ends the
+// process.
 #include "BakeOutputs.h"
+#include "BakeReport.h"
+#include "Output.h"
 #include "RunArguments.h"
+#include "SceneJson.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/scene/Item.h"
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
+#include "host/import/AssimpScene.h"
+#include "host/ui/Clock.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
@@ -89,6 +99,7 @@ struct BakeOptions {
     bool haveOutputs = false;
     bool linkCaches = false;
     bool quiet = false;
+    bool json = false;
     std::string outDir;
 };
 
@@ -190,14 +201,15 @@ std::vector<const host::Item*> ResolveItems(const host::Scene& scene, bool given
     return items;
 }
 
-// A file the bake is to write (or, linked, to link without writing it), and
-// for a point cache its point count.
+// A file the bake is to write (or, linked, to link without writing it), the
+// item it belongs to, and for a point cache its point count.
 struct Expected {
     std::string path;
     bool cache = false;
     long long points = 0;
     bool linked = false;
     bool meshFile = false; // LWO or EMDL
+    std::string item;
 };
 
 std::vector<Expected> ExpectedFiles(const fs::path& out,
@@ -206,15 +218,17 @@ std::vector<Expected> ExpectedFiles(const fs::path& out,
                                     const BakeOutputs& on, bool linkCaches) {
     std::vector<Expected> files;
     std::set<std::string> seen;
+    std::string owner; // the item whose files are added
     auto add = [&](const fs::path& path, bool cache, long long points, bool linked = false,
                    bool meshFile = false) {
         if (seen.insert(path.string()).second)
-            files.push_back({path.string(), cache, points, linked, meshFile});
+            files.push_back({path.string(), cache, points, linked, meshFile, owner});
     };
     for (const host::Item* item : items) {
         const std::string name = Narrow(item->GetFullName());
         CheckNamePart(name, "the item name");
         const std::string kind = item->GetKindName();
+        owner = name;
         if (kind == "mesh") {
             if (on.mdd || linkCaches)
                 add(out / "mdd" / (prefix + name + ".mdd"), true, item->GetPointCount(),
@@ -230,6 +244,7 @@ std::vector<Expected> ExpectedFiles(const fs::path& out,
                 add(out / "motion" / (name + "_zoom.env"), false, 0);
         }
     }
+    owner.clear();
     const std::pair<bool, const char*> scenes[] = {
         {on.lws, "scene.lws"}, {on.mel, "scene.mel"}, {on.fxs, "scene.fxs"}, {on.zsc, "scene.zsc"}};
     for (const auto& [wanted, scene] : scenes)
@@ -409,7 +424,25 @@ std::vector<std::string> BakerArguments(const BakeOptions& o, const fs::path& ou
     return args;
 }
 
+// What the bars of ZK_XSI_Baker mean: the cache walk's steps are frames,
+// each writing 12 bytes per point of every cache; and what a first
+// interrupt leaves the run to do in each stage.
+void DescribeBakerBars(double bytesPerFrame) {
+    host::ui::DescribeBars({
+        {L"Zelkin Mesh Processing....", "frames", bytesPerFrame,
+         "xsihost: cancelled: the point caches end at the frame reached; writing the scene "
+         "files (Ctrl-C again: stop at once)"},
+        {L"Zelkin Export Processing....", "", 0.0,
+         "xsihost: cancelled: finishing the scene files (Ctrl-C again: stop at once)"},
+    });
+    host::ui::SetInterruptNotes(
+        "xsihost: cancelled: the point caches will hold no frame; the scene files are still "
+        "written (Ctrl-C again: stop at once)",
+        "xsihost: ZK_XSI_Baker was stopped at once by a second interrupt");
+}
+
 int Bake(const BakeOptions& o) {
+    const double started = host::ui::Now();
     if (!o.scene.demo && o.scene.file.empty())
         throw UsageError("bake needs a scene: --scene FILE or --demo");
     CheckOutDir(o.outDir);
@@ -423,6 +456,10 @@ int Bake(const BakeOptions& o) {
 
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
+    host::ui::SetInterruptNotes(
+        "xsihost: cancelled: nothing is written yet; stopping before the bake begins (Ctrl-C "
+        "again: stop at once)",
+        "xsihost: stopped at once by a second interrupt; nothing was written");
     host::ui::InstallInterruptHandler(o.quiet);
     // A scene file's frame range depends on the frame rate: set it first.
     SceneOptions sceneOptions = o.scene;
@@ -430,8 +467,10 @@ int Bake(const BakeOptions& o) {
         app.SetFrameRate(o.fps);
         sceneOptions.frameRate = o.fps;
     }
-    app.SetScene(LoadScene(sceneOptions));
+    host::SceneFileInfo info;
+    app.SetScene(LoadScene(sceneOptions, &info));
     host::Scene& scene = *app.GetScene();
+    const double loaded = host::ui::Now();
 
     int first = 0, last = 0;
     if (!o.frames.empty()) {
@@ -488,13 +527,30 @@ int Bake(const BakeOptions& o) {
     MakeFolder(out, created);
 
     std::vector<Stamp> before;
-    for (const Expected& file : files)
+    std::vector<WatchedFile> watched;
+    double bytesPerFrame = 0.0;
+    for (const Expected& file : files) {
         before.push_back(StampOf(file.path));
+        if (file.linked)
+            continue; // never written: its cache writes go into a sink
+        const Stamp& stamp = before.back();
+        watched.push_back({file.path, file.cache, file.points, stamp.exists, stamp.modified,
+                           static_cast<long long>(stamp.size)});
+        if (file.cache)
+            bytesPerFrame += 12.0 * static_cast<double>(file.points);
+    }
+    DescribeBakerBars(bytesPerFrame);
+    NameIncompleteFilesOnQuit(std::move(watched), frames);
 
+    // Cancelled while the scene loaded: the command does not run at all.
+    const bool ran = !host::ui::IsInterrupted();
+    const double commandStarted = host::ui::Now();
     XSI::CValue ret;
     XSI::CStatus status = XSI::CStatus::OK;
     std::vector<std::string> unopened;
-    if (!o.linkCaches) {
+    if (!ran) {
+        status = XSI::CStatus::Fail;
+    } else if (!o.linkCaches) {
         status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
     } else {
         // The mesh files first, by a run of their own: the scene files' run
@@ -527,58 +583,83 @@ int Bake(const BakeOptions& o) {
         }
     }
     host::ui::FinishProgress();
+    const double commandEnded = host::ui::Now();
     const bool cancelled = host::ui::IsInterrupted();
     const bool succeeded = status == XSI::CStatus::OK && !cancelled;
 
-    std::vector<std::string> complete, incomplete, notWritten;
+    std::vector<BakeFile> report;
     for (size_t i = 0; i < files.size(); ++i) {
-        if (files[i].linked)
-            continue;
-        switch (Judge(files[i], before[i], frames, succeeded)) {
-        case Outcome::Complete:
-            complete.push_back(files[i].path);
-            break;
-        case Outcome::Incomplete:
-            incomplete.push_back(files[i].path);
-            break;
-        case Outcome::NotWritten:
-            notWritten.push_back(files[i].path);
-            break;
-        }
+        const Outcome outcome = Judge(files[i], before[i], frames, succeeded);
+        report.push_back({files[i].path, files[i].item, files[i].cache, files[i].points,
+                          files[i].linked                  ? FileState::Linked
+                          : outcome == Outcome::Complete   ? FileState::Complete
+                          : outcome == Outcome::Incomplete ? FileState::Incomplete
+                                                           : FileState::NotWritten});
     }
     RemoveEmptyFolders(created);
-    std::sort(complete.begin(), complete.end());
-    std::sort(incomplete.begin(), incomplete.end());
-    std::sort(notWritten.begin(), notWritten.end());
-    for (const std::string& file : complete)
-        std::printf("%s\n", file.c_str());
-    std::fflush(stdout);
-    for (const std::string& file : incomplete)
-        std::fprintf(stderr, "xsihost: incomplete: %s\n", file.c_str());
+    std::sort(report.begin(), report.end(),
+              [](const BakeFile& a, const BakeFile& b) { return a.path < b.path; });
+    size_t incomplete = 0, notWritten = 0;
+    for (const BakeFile& file : report) {
+        incomplete += file.state == FileState::Incomplete ? 1 : 0;
+        notWritten += file.state == FileState::NotWritten ? 1 : 0;
+    }
+    const int exitStatus = cancelled                    ? kExitCancelled
+                           : status != XSI::CStatus::OK ? kExitCommandFailed
+                           : incomplete > 0 || notWritten > 0 || !unopened.empty()
+                               ? kExitCommandFailed
+                               : kExitOK;
 
-    if (cancelled) {
+    if (o.json) {
+        BakeSummary summary;
+        summary.scene = SceneJson(o.scene, info, scene, app.GetFrameRate());
+        summary.outDir = o.outDir;
+        summary.firstFrame = first;
+        summary.lastFrame = last;
+        for (const host::Item* item : items)
+            summary.items.push_back(Narrow(item->GetFullName()));
+        summary.files = report;
+        summary.ran = ran;
+        summary.commandStatus = static_cast<unsigned>(status.GetCode());
+        summary.cancelled = cancelled;
+        summary.exitStatus = exitStatus;
+        summary.started = started;
+        summary.loaded = loaded;
+        summary.commandStarted = commandStarted;
+        summary.commandEnded = commandEnded;
+        summary.ended = host::ui::Now();
+        PrintJson(BakeJson(summary));
+    } else {
+        for (const BakeFile& file : report)
+            if (file.state == FileState::Complete)
+                Print(file.path + "\n");
+    }
+    FinishOutput();
+    for (const BakeFile& file : report)
+        if (file.state == FileState::Incomplete)
+            std::fprintf(stderr, "xsihost: incomplete: %s\n", file.path.c_str());
+
+    if (!ran) {
+        std::fprintf(stderr, "xsihost: cancelled before ZK_XSI_Baker ran; nothing was written\n");
+    } else if (cancelled) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker was cancelled (status 0x%08X)\n",
                      static_cast<unsigned>(status.GetCode()));
-        return kExitCancelled;
-    }
-    if (status != XSI::CStatus::OK) {
+    } else if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker failed: status 0x%08X\n",
                      static_cast<unsigned>(status.GetCode()));
-        return kExitCommandFailed;
-    }
-    // The command said OK: every file it was asked for must be there whole.
-    for (const std::string& file : notWritten)
-        std::fprintf(stderr, "xsihost: not written: %s\n", file.c_str());
-    for (const std::string& file : unopened)
-        std::fprintf(stderr, "xsihost: the scene files' run did not open the cache %s\n",
-                     file.c_str());
-    if (!incomplete.empty() || !notWritten.empty() || !unopened.empty()) {
+    } else if (incomplete > 0 || notWritten > 0 || !unopened.empty()) {
+        // The command said OK: every file it was asked for must be there whole.
+        for (const BakeFile& file : report)
+            if (file.state == FileState::NotWritten)
+                std::fprintf(stderr, "xsihost: not written: %s\n", file.path.c_str());
+        for (const std::string& file : unopened)
+            std::fprintf(stderr, "xsihost: the scene files' run did not open the cache %s\n",
+                         file.c_str());
         std::fprintf(stderr,
                      "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete or missing\n",
-                     incomplete.size() + notWritten.size() + unopened.size());
-        return kExitCommandFailed;
+                     incomplete + notWritten + unopened.size());
     }
-    return kExitOK;
+    return exitStatus;
 }
 
 } // namespace
@@ -597,10 +678,13 @@ Subcommand AddBakeCommand(CLI::App& app) {
                     "Frames per second, 0.001 to 100000 (default: the scene file's, else 30)")
         ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
-    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");
+    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)")
+        ->type_name("A:B");
     sub->add_option("--items", options->items, "Items to bake, a,b,... (default: all)")
+        ->type_name("NAMES")
         ->each([options](const std::string&) { options->haveItems = true; });
-    sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names");
+    sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names")
+        ->type_name("PREFIX");
     sub->add_flag("--local", options->local, "Cache points in object space, not world space");
     sub->add_flag("--motion-files", options->motionFiles,
                   "Write the motion to LightWave motion files in motion/");
@@ -611,6 +695,9 @@ Subcommand AddBakeCommand(CLI::App& app) {
                   "Link the caches of mdd/ from the scene files without writing them (they "
                   "come from bakes of parts of the range, joined with xsihost join)");
     sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
+    sub->add_flag("--json", options->json,
+                  "Print one JSON document on stdout instead of the completed files: every file "
+                  "with its state, the command's status and the timings");
     sub->add_option("outdir", options->outDir, "Output folder")->required();
     return Subcommand{sub, [options] { return Bake(*options); }};
 }

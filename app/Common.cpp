@@ -19,12 +19,14 @@
 namespace xsihost {
 
 void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
-    CLI::Option* scene = sub.add_option("--scene", options.file, "Scene file to load");
+    CLI::Option* scene =
+        sub.add_option("--scene", options.file, "Scene file to load")->type_name("FILE");
     CLI::Option* demo = sub.add_flag("--demo", options.demo, "Use the built-in demo scene");
     scene->excludes(demo);
     demo->excludes(scene);
     sub.add_option("--anim", options.animation,
                    "Animation of the scene file to play, by name or index (default: the first)")
+        ->type_name("NAME|INDEX")
         ->needs(scene);
     sub.add_flag("--keep-units", options.keepUnits,
                  "Keep the scene file's own units (default: metres where the file names its unit)")

@@ -6,6 +6,7 @@
 // complete; 1 when a point cache is partial (its summary still printed, and
 // one line on stderr); 2 when a file cannot be read, is not a regular file,
 // is truncated or is malformed (one line on stderr each).
+#include "Output.h"
 #include "Subcommands.h"
 
 #include "inspect/ZK_Inspect.h"
@@ -30,8 +31,8 @@ Subcommand AddInspectCommand(CLI::App& app) {
     sub->add_option("files", options->files, "MDD or ZSC files")->required();
     return Subcommand{sub, [options] {
                           const int result =
-                              ZK_InspectFiles(options->files, options->json, std::cout, std::cerr);
-                          std::cout.flush();
+                              ZK_InspectFiles(options->files, options->json, Out(), std::cerr);
+                          FinishOutput();
                           return result == ZK_INSPECT_COMPLETE  ? kExitOK
                                  : result == ZK_INSPECT_PARTIAL ? kExitCommandFailed
                                                                 : kExitUsage;

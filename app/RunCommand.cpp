@@ -1,20 +1,28 @@
 // xsihost run [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frame N] [--quiet]
-//             [--keep-units] COMMAND [ARG ...]
+//             [--keep-units] [--json] COMMAND [ARG ...]
 //
 // Loads the scene and the plug-ins, runs COMMAND through the host and exits
 // 0 when it returns OK, else 1 after printing its status in hex; 130 when
 // the run was cancelled with Ctrl-C. The
-// command's return value, when it sets one, is printed on stdout.
+// command's return value, when it sets one, is printed on stdout; with
+// --json, one JSON document instead: the command, its status and return
+// value, whether it was cancelled, the exit status and the time it took.
+#include "Output.h"
 #include "RunArguments.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
 #include "host/scene/Scene.h"
 #include "host/app/SceneCommands.h"
+#include "host/ui/Clock.h"
 #include "host/ui/Terminal.h"
+
+#include <nlohmann/json.hpp>
 
 #include <xsi_application.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace xsihost {
@@ -29,6 +37,7 @@ struct RunOptions {
     bool haveFps = false;
     bool haveFrame = false;
     bool quiet = false;
+    bool json = false;
     std::string command;
     std::vector<std::string> args;
 };
@@ -59,27 +68,47 @@ int Run(const RunOptions& o) {
     }
     XSI::CValueArray args = MapArguments(o.command, signature, o.args);
 
+    host::ui::SetInterruptNotes("xsihost: cancelled: " + o.command +
+                                    " stops when it next looks at its progress bar (Ctrl-C "
+                                    "again: stop at once)",
+                                "xsihost: " + o.command +
+                                    " was stopped at once by a second interrupt; what it wrote "
+                                    "is incomplete");
+    const double started = host::ui::Now();
     XSI::CValue ret;
     XSI::CStatus status = XSI::Application().ExecuteCommand(name.c_str(), args, ret);
     host::ui::FinishProgress();
-    if (!ret.IsEmpty()) {
-        std::printf("%s\n", ret.GetAsText().GetAsciiString());
-    }
-    std::fflush(stdout);
+    const double seconds = std::round(std::max(0.0, host::ui::Now() - started) * 1e6) / 1e6;
     // A run cancelled with Ctrl-C stopped early, whatever status it returned:
     // what it wrote is incomplete.
-    if (host::ui::IsInterrupted()) {
-        std::fprintf(stderr,
-                     "xsihost: %s was cancelled (status 0x%08X); what it wrote is incomplete\n",
-                     o.command.c_str(), static_cast<unsigned>(status.GetCode()));
-        return kExitCancelled;
+    const bool cancelled = host::ui::IsInterrupted();
+    const int exitStatus = cancelled                    ? kExitCancelled
+                           : status != XSI::CStatus::OK ? kExitCommandFailed
+                                                        : kExitOK;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status.GetCode()));
+    if (o.json) {
+        nlohmann::ordered_json document;
+        document["command"] = JsonText(o.command);
+        document["commandStatus"] = code;
+        document["returnValue"] =
+            ret.IsEmpty() ? nlohmann::ordered_json()
+                          : nlohmann::ordered_json(JsonText(ret.GetAsText().GetAsciiString()));
+        document["cancelled"] = cancelled;
+        document["exitStatus"] = exitStatus;
+        document["commandSeconds"] = seconds;
+        PrintJson(document);
+    } else if (!ret.IsEmpty()) {
+        Print(std::string(ret.GetAsText().GetAsciiString()) + "\n");
     }
-    if (status != XSI::CStatus::OK) {
-        std::fprintf(stderr, "xsihost: %s failed: status 0x%08X\n", o.command.c_str(),
-                     static_cast<unsigned>(status.GetCode()));
-        return kExitCommandFailed;
+    FinishOutput();
+    if (cancelled) {
+        std::fprintf(stderr, "xsihost: %s was cancelled (status %s); what it wrote is incomplete\n",
+                     o.command.c_str(), code);
+    } else if (status != XSI::CStatus::OK) {
+        std::fprintf(stderr, "xsihost: %s failed: status %s\n", o.command.c_str(), code);
     }
-    return kExitOK;
+    return exitStatus;
 }
 
 // A finite number.
@@ -111,6 +140,9 @@ Subcommand AddRunCommand(CLI::App& app) {
         ->check(FiniteNumber())
         ->each([options](const std::string&) { options->haveFrame = true; });
     sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
+    sub->add_flag("--json", options->json,
+                  "Print one JSON document on stdout: the command's status, its return value "
+                  "and the time it took");
     sub->add_option("command", options->command, "The command to run")->required();
     sub->add_option("args", options->args, "Its arguments: VALUE or NAME=VALUE");
     return Subcommand{sub, [options] { return Run(*options); }};

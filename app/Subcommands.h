@@ -42,6 +42,10 @@ Subcommand AddInspectCommand(CLI::App& app);
 Subcommand AddJoinCommand(CLI::App& app);
 Subcommand AddFarmCommand(CLI::App& app);
 
+// --help-all: the help of every subcommand at once (Help.cpp); the manual
+// page is made from it.
+void AddFullHelpFlag(CLI::App& app);
+
 // --scene FILE [--anim NAME|INDEX] | --demo, shared by the subcommands that
 // read a scene.
 struct SceneOptions {

@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
     CLI::App app{"xsihost: a command-line host for XSI plug-ins", "xsihost"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "xsihost " ZK_VERSION);
+    app.footer("Run 'xsihost SUBCOMMAND --help' for the options of one subcommand, "
+               "'xsihost --help-all' for all, 'man xsihost' for the manual.");
+    xsihost::AddFullHelpFlag(app);
 
     std::vector<xsihost::Subcommand> subcommands = {
         xsihost::AddListCommand(app),

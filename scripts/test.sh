@@ -5,7 +5,8 @@
 # (scripts/slurm-test.sh; skipped, and said so, when Slurm cannot be
 # installed), runs each fuzz target of the project's own code for a bounded
 # time (about a minute in all), then installs the plain build into a scratch
-# prefix and bakes the demo scene with the installed xsihost.
+# prefix, bakes the demo scene with the installed xsihost and reads its
+# manual page.
 # The Release build (-O3) is only compiled: it proves that the optimiser's
 # warnings stay quiet, and its tests would repeat the plain ones.
 set -euo pipefail
@@ -38,5 +39,7 @@ cmake --install build --prefix "$prefix/usr" >/dev/null
 for f in mdd/Grid.mdd lwo/Grid.lwo scene.lws scene.zsc; do
   test -s "$prefix/out/$f" || { echo "installed bake did not write $f" >&2; exit 1; }
 done
+man -l "$prefix/usr/share/man/man1/xsihost.1.gz" >/dev/null
+test -s "$prefix/usr/share/bash-completion/completions/xsihost"
 echo "installed xsihost baked the demo scene"
 echo "Slurm cluster test: $slurm_result"

@@ -1,6 +1,7 @@
 #include "host/app/ProgressBars.h"
 
 #include "host/app/HostLog.h"
+#include "host/ui/Clock.h"
 #include "host/ui/Terminal.h"
 
 namespace host {
@@ -30,9 +31,26 @@ bool ProgressBars::IsBarCancelled(int id) const {
 
 void ProgressBars::ShowProgress(int id) {
     ProgressState* bar = GetProgressBar(id);
-    if (bar && m_log.IsEchoed() && !m_log.IsQuiet()) {
-        ui::ShowProgress(
-            id, ui::BarView{bar->visible, bar->caption, bar->statusText, bar->value, bar->maximum});
+    if (!bar) {
+        return;
+    }
+    bar->changed = ui::Now();
+    if (bar->started < 0.0) {
+        bar->started = bar->changed;
+    }
+    if (m_log.IsEchoed() && !m_log.IsQuiet()) {
+        ui::BarView view;
+        view.visible = bar->visible;
+        view.caption = bar->caption;
+        view.statusText = bar->statusText;
+        view.value = bar->value;
+        view.maximum = bar->maximum;
+        view.step = bar->step;
+        view.increments = bar->increments;
+        view.started = bar->started;
+        view.now = bar->changed;
+        view.cancelled = IsBarCancelled(id);
+        ui::ShowProgress(id, view);
     }
 }
 
@@ -47,6 +65,7 @@ void ProgressBars::ResetCancel() {
 
 void ProgressBars::Reset() {
     m_bars.clear();
+    ui::ForgetProgress();
     m_cancelAfter = -1;
     ResetCancel();
 }

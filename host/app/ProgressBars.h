@@ -20,7 +20,9 @@ struct ProgressState {
     bool cancelEnabled = true;
     std::wstring caption;
     std::wstring statusText;
-    long increments = 0; // Increment calls so far
+    long increments = 0;   // Increment calls so far
+    double started = -1.0; // the host's clock (host/ui/Clock.h) at the first change; -1: none
+    double changed = 0.0;  // the clock at the latest change
 };
 
 class ProgressBars {
@@ -30,10 +32,13 @@ class ProgressBars {
 
     int NewProgressBar();
     ProgressState* GetProgressBar(int id);
+    // The bars made so far, in the order they were made (ids 0..).
+    int GetProgressBarCount() const { return static_cast<int>(m_bars.size()); }
     // Whether a bar reports cancel (SIGINT, RequestCancel, or k increments).
     bool IsBarCancelled(int id) const;
-    // Draws a bar after a change (see host/ui): on a terminal in place, else
-    // one line per caption; nothing when quiet or when the log is not echoed.
+    // Notes the time of a change and draws the bar (see host/ui): on a
+    // terminal in place, else one line when it ends; nothing when quiet or
+    // when the log is not echoed.
     void ShowProgress(int id);
     // The bar reports cancel once it has been incremented k times (k < 0:
     // never). Set by tests; SIGINT sets the cancel flag for every bar.

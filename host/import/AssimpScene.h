@@ -80,6 +80,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct aiScene;
 
@@ -111,6 +112,10 @@ struct SceneFileInfo {
     double metresPerUnit = 0.0; // the file's unit; 0 when it names none
     double fileFrameRate = 0.0; // the file's frame rate; 0 when it names none
     double frameRate = 0.0;     // the rate the scene was built for
+    // The file's animations by index (a name may be empty), and the one
+    // played (-1: none).
+    std::vector<std::string> animations;
+    int animation = -1;
 };
 
 // Reads the file at path: its bytes pass CheckSceneFile (SceneFileChecks.h)

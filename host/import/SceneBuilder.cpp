@@ -51,6 +51,14 @@ class Builder {
         CollectNodes(m_ai.mRootNode);
         FindSkeletonMeshes();
         ChooseAnimation();
+        if (info) {
+            info->animations.clear();
+            for (unsigned i = 0; m_ai.mAnimations && i < m_ai.mNumAnimations; ++i) {
+                info->animations.push_back(m_ai.mAnimations[i] ? m_ai.mAnimations[i]->mName.C_Str()
+                                                               : "");
+            }
+            info->animation = m_animIndex;
+        }
         ReadChannels();
         ClassifyNodes();
         NameItems();

@@ -3,6 +3,7 @@
 // test plug-in loaded from its folder, and plug-ins made of this test's own
 // functions whose entries are missing or fail).
 #include "host/app/HostApp.h"
+#include "host/ui/Clock.h"
 #include "host/ui/Terminal.h"
 
 #include <xsi_application.h>
@@ -52,7 +53,11 @@ class HostTest : public ::testing::Test {
         static const int loaded = app.LoadPlugins(TEST_PLUGIN_DIR);
         ASSERT_EQ(loaded, 1); // NotAPlugin.so is passed over
     }
-    void TearDown() override { HostApp::Get().Reset(); }
+    void TearDown() override {
+        HostApp::Get().Reset();
+        host::ui::SetClockStep(-1.0);
+        host::ui::DescribeBars({});
+    }
 };
 
 } // namespace
@@ -236,25 +241,114 @@ TEST_F(HostTest, CancelAfterKIncrementsAndOnSigint) {
         testing::KilledBySignal(SIGINT), "");
 }
 
-// Off a terminal each caption is a line of its own (seen in XsihostTest).
-TEST_F(HostTest, OnATerminalTheBarIsRedrawnInPlace) {
+// Twenty steps of a bar, each with its status text set first, on a clock
+// that moves 30 ms at each change of the bar: the bar runs 1.29 s from its
+// first change (the maximum) to its end, with a log line in between.
+void TwentyStepsWithALogLine(ProgressBar& bar) {
+    host::ui::SetClockStep(0.03);
+    bar.PutMaximum(20);
+    bar.PutCaption(L"Baking");
+    bar.PutVisible(true);
+    for (int i = 0; i < 20; ++i) {
+        bar.PutStatusText(CString(L"frame ") + CValue(static_cast<LONG>(i)).GetAsText());
+        bar.Increment();
+        if (i == 9) {
+            Application().LogMessage(L"between");
+        }
+    }
+    host::ui::FinishProgress();
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(HostTest, OnATerminalTheBarIsRedrawnInPlaceAtMostTenTimesASecond) {
     HostApp::Get().SetEchoLog(true);
-    host::ui::ForceTerminal(true);
+    host::ui::ForceTerminal(true, 100, true);
     ProgressBar bar = NewBar();
     CaptureStderr();
-    bar.PutMaximum(2);
-    bar.PutCaption(L"Baking");
-    bar.PutStatusText(L"frame");
-    bar.PutVisible(true);
-    bar.Increment();
-    bar.Increment();
-    Application().LogMessage(L"between");
-    host::ui::FinishProgress();
+    TwentyStepsWithALogLine(bar);
     const std::string err = GetCapturedStderr();
-    EXPECT_EQ(err.find("\rBaking - frame 0 / 2\033[K"), 0u) << err;
+    const std::string end = "\rBaking: 20 of 20 (100%) in 1.29 s, 15.5/s\033[K\n";
+    ASSERT_GE(err.size(), end.size()) << err;
+    EXPECT_EQ(err.substr(err.size() - end.size()), end) << err;
     // The log line is written over the bar, which is then drawn again.
-    EXPECT_NE(err.find("\r\033[KINFO: between\n\rBaking - frame 2 / 2\033[K\n"), std::string::npos)
-        << err;
+    const size_t log = err.find("\r\033[KINFO: between\n\rBaking - frame 9  [");
+    ASSERT_NE(log, std::string::npos) << err;
+    // Every other drawing overwrites the line in place: no line feed but
+    // those of the log line and of the end.
+    EXPECT_EQ(Occurrences(err, "\n"), 2u) << err;
+    // 1.2 s of changes, drawn at most every 0.1 s (and once more for the log
+    // line), each drawing one count: the status text, never "value / max".
+    const size_t drawings = Occurrences(err, "\rBaking - frame");
+    EXPECT_GE(drawings, 6u) << err;
+    EXPECT_LE(drawings, 14u) << err;
+    EXPECT_EQ(Occurrences(err, " / 20"), 0u) << err;
+    // After a second: the rate and the time left.
+    EXPECT_NE(err.find("/s  "), std::string::npos) << err;
+    EXPECT_NE(err.find(" s left\033[K"), std::string::npos) << err;
+    EXPECT_EQ(err.find("/s  ") > err.find("frame 13"), true) << err;
+}
+
+TEST_F(HostTest, OffATerminalEachBarLeavesOneLineWhenItEnds) {
+    HostApp::Get().SetEchoLog(true);
+    ProgressBar bar = NewBar();
+    CaptureStderr();
+    TwentyStepsWithALogLine(bar);
+    EXPECT_EQ(GetCapturedStderr(), "INFO: between\nBaking: 20 of 20 (100%) in 1.29 s, 15.5/s\n");
+
+    // Quiet: no bar at all.
+    HostApp::Get().SetQuiet(true);
+    bar = NewBar();
+    CaptureStderr();
+    TwentyStepsWithALogLine(bar);
+    EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+TEST_F(HostTest, ABarEndsWhenHiddenOrWhenTheNextIsShownAndSaysWhatItMeans) {
+    HostApp::Get().SetEchoLog(true);
+    host::ui::DescribeBars({{L"Walking", "frames", 2e6, ""}});
+    host::ui::SetClockStep(0.5);
+    CaptureStderr();
+    ProgressBar walk = NewBar(); // changes at 0, 0.5, 1.0, 1.5, 2.0
+    walk.PutMaximum(8);
+    walk.PutCaption(L"Walking");
+    walk.PutVisible(true);
+    walk.Increment();
+    walk.Increment();
+    ProgressBar write = NewBar(); // changes from 2.5, shown at 3.5: the walk ends there
+    write.PutMaximum(8);
+    write.PutCaption(L"Writing");
+    write.PutVisible(true);
+    write.Increment(50);          // not its step: the value does not count its work
+    write.PutVisible(false);      // ends at 4.5, 2 s after its first change
+    ProgressBar count = NewBar(); // changes from 5.0 to 8.0
+    count.PutMaximum(8);
+    count.PutCaption(L"Counting");
+    count.PutVisible(true);
+    count.Increment();
+    count.Increment();
+    HostApp::Get().RequestCancel();
+    count.Increment(); // stops short of its maximum after a cancel
+    count.PutVisible(false);
+    ProgressBar after = NewBar(); // changes from 8.5 to 10.5, after the cancel
+    after.PutMaximum(2);
+    after.PutCaption(L"After");
+    after.PutVisible(true);
+    after.Increment();
+    after.PutVisible(false);
+    ProgressBar hidden = NewBar();
+    hidden.PutCaption(L"Never shown");
+    host::ui::FinishProgress(); // no bar is shown: nothing
+    EXPECT_EQ(GetCapturedStderr(), "Walking: 2 of 8 frames (25%) in 3.50 s, 0.57 fps, 1.14 MB/s\n"
+                                   "Writing: done in 2.00 s\n"
+                                   "Counting: cancelled at 3 of 8 (37%) after 3.00 s\n"
+                                   "After: 1 of 2 (50%) in 2.00 s, 0.50/s\n");
 }
 
 TEST_F(HostTest, HostCommandsRunByNameAndUnknownOrThrowingOnesFail) {

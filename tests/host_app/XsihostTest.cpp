@@ -27,27 +27,31 @@ TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCo
         const char* err;
     } cases[] = {
         // Flag by name; positionals fill Text, then Count; Status keeps its
-        // empty default. The bar shows its caption.
+        // empty default. Off a terminal the bar leaves one line when it ends:
+        // what it counted and the time from its first change to its end (the
+        // clock moves 10 ms at each change: maximum, caption, shown, three
+        // steps, hidden).
         {{"Echo", "Flag=true", "hello world", "3"},
          0,
          "steps 3\n",
          "INFO: Echo Text text [hello world]\nINFO: Echo Count int [3]\n"
          "INFO: Echo Flag bool [true]\nINFO: Echo Status empty []\n"
-         "WARNING: Echo flag is set\nEchoing\n"},
+         "WARNING: Echo flag is set\nEchoing: 3 of 3 (100%) in 0.06 s\n"},
         // Integers that fit a LONG, "true" and "false"; all else is text.
         {{"Echo", "-7", "+2", "false"},
          0,
          "steps 2\n",
          "INFO: Echo Text int [-7]\nINFO: Echo Count int [2]\nINFO: Echo Flag bool [false]\n"
-         "INFO: Echo Status empty []\nEchoing\n"},
+         "INFO: Echo Status empty []\nEchoing: 2 of 2 (100%) in 0.05 s\n"},
         // Text and Status declare empty defaults: a text that is not a LONG
         // stays text. Count's integer default makes it a whole number, Flag's
-        // bool default a switch.
+        // bool default a switch. A bar without a maximum counts nothing.
         {{"Echo", "Status=x=y", "2147483648", "+0", "OFF"},
          0,
          "steps 0\n",
          "INFO: Echo Text text [2147483648]\nINFO: Echo Count int [0]\n"
-         "INFO: Echo Flag bool [false]\nINFO: Echo Status text [x=y]\nEchoing\n"},
+         "INFO: Echo Flag bool [false]\nINFO: Echo Status text [x=y]\n"
+         "Echoing: done in 0.03 s\n"},
         // Quiet keeps only warnings and errors; Count keeps its default.
         {{"--quiet", "Echo", "Flag=1"}, 0, "steps 2\n", "WARNING: Echo flag is set\n"},
         {{"--quiet", "Echo", "Status=invalid"},
@@ -68,7 +72,7 @@ TEST(XsihostTest, RunsAPluginCommandByNameWithMixedArgumentsAndItsStatusAsExitCo
     for (const auto& c : cases) {
         std::vector<std::string> args = {"run", "--plugins", kPlugins};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const RunResult r = RunXsihost(args);
+        const RunResult r = RunXsihost(args, {{"ZK_HOST_CLOCK_STEP_MS=10"}, {}, {}});
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
@@ -161,4 +165,36 @@ TEST(XsihostTest, BakeDoesNotTakeAnOkForABake) {
     EXPECT_EQ(st.st_size, 8 + 3 * 4); // the header the plug-in wrote, kept
     EXPECT_NE(stat((out + "/lwo").c_str(), &st), 0);
     EXPECT_NE(stat((out + "/emdl").c_str(), &st), 0);
+}
+
+// run --json: one document on stdout with the command's return value and
+// status; the log and the bar's last line stay on stderr.
+TEST(XsihostTest, RunJsonHoldsTheReturnValueAndStatus) {
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* out;
+    } cases[] = {
+        {{"Echo", "x", "3"},
+         0,
+         "{\n  \"command\": \"Echo\",\n  \"commandStatus\": \"0x00000000\",\n"
+         "  \"returnValue\": \"steps 3\",\n  \"cancelled\": false,\n  \"exitStatus\": 0,\n"
+         "  \"commandSeconds\": 0.08\n}\n"},
+        {{"Echo", "x", "1", "false", "invalid"},
+         1,
+         "{\n  \"command\": \"Echo\",\n  \"commandStatus\": \"0x80070057\",\n"
+         "  \"returnValue\": \"steps 1\",\n  \"cancelled\": false,\n  \"exitStatus\": 1,\n"
+         "  \"commandSeconds\": 0.06\n}\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"run", "--json", "--plugins", kPlugins};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        // The clock moves 10 ms at each reading: the command's start, the
+        // bar's changes (maximum, caption, shown, each step, hidden), the
+        // end: 8 steps for three steps of the bar, 6 for one.
+        const RunResult r = RunXsihost(args, {{"ZK_HOST_CLOCK_STEP_MS=10"}, {}, {}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_NE(r.err.find("Echoing: "), std::string::npos) << r.err;
+    }
 }

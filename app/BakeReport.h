@@ -1,0 +1,63 @@
+// What `xsihost bake` reports about the files it was asked for: with
+// --json, one JSON document on stdout (the keys are listed in the README);
+// and, armed before the command runs, the files a second interrupt names
+// before the process ends.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace xsihost {
+
+// Linked: a cache the scene files link but this bake does not write
+// (--link-caches).
+enum class FileState { NotWritten, Complete, Incomplete, Linked };
+
+// One file the bake was to write.
+struct BakeFile {
+    std::string path;
+    std::string item;     // the item it belongs to; empty for a scene file
+    bool cache = false;   // an MDD point cache
+    long long points = 0; // a cache's point count
+    FileState state = FileState::NotWritten;
+};
+
+// One bake, as the JSON document tells it. Times are readings of the host's
+// clock (host/ui/Clock.h).
+struct BakeSummary {
+    nlohmann::ordered_json scene; // SceneJson.h
+    std::string outDir;
+    long long firstFrame = 0, lastFrame = 0;
+    std::vector<std::string> items; // full names, as baked
+    std::vector<BakeFile> files;    // in the order they are listed
+    bool ran = true;                // false: cancelled before the command ran
+    unsigned commandStatus = 0;
+    bool cancelled = false;
+    int exitStatus = 0;
+    double started = 0.0, loaded = 0.0, commandStarted = 0.0, commandEnded = 0.0, ended = 0.0;
+};
+
+// The document: the scene, the frames, the items, every file with its state
+// and size (a cache with its header's frame and point counts and the frames
+// it holds), the command's status, the exit status and the timings, with the
+// time each progress bar of the command was shown.
+nlohmann::ordered_json BakeJson(const BakeSummary& bake);
+
+// A file as it was before the command ran.
+struct WatchedFile {
+    std::string path;
+    bool cache = false;
+    long long points = 0;
+    bool existed = false;
+    long long modified = 0; // ns
+    long long size = 0;
+};
+
+// From now on a second interrupt writes "xsihost: incomplete: PATH" on
+// stderr for each of these files that the run changed, unless it is a whole
+// cache of `frames` frames, before the process ends.
+void NameIncompleteFilesOnQuit(std::vector<WatchedFile> files, long long frames);
+
+} // namespace xsihost

@@ -1,0 +1,113 @@
+#include "Output.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+namespace xsihost {
+
+namespace {
+
+void AppendUtf8(std::string& out, unsigned long c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        c = 0xFFFD;
+    }
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(const std::string& bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        size_t length;
+        unsigned long c;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+            c = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            c = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            c = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            c = (c << 6) | (next & 0x3F);
+        }
+        if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+            (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::ostream& Out() {
+    return std::cout;
+}
+
+void PrintJson(const nlohmann::ordered_json& document) {
+    Print(document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+}
+
+bool FinishOutput() {
+    std::cout.flush();
+    const bool streamGood = !std::cout.bad();
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) && streamGood;
+}
+
+std::string JsonText(const std::string& bytes) {
+    if (IsUtf8(bytes)) {
+        return bytes;
+    }
+    std::string out;
+    for (char c : bytes) {
+        AppendUtf8(out, static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
+std::string JsonText(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        AppendUtf8(out, static_cast<unsigned long>(c));
+    }
+    return out;
+}
+
+} // namespace xsihost
