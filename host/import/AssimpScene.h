@@ -6,8 +6,11 @@
 //     file's own vertices, in file order, never merged or reordered (two
 //     vertices at one position stay two points), and whose polygons (faces
 //     of at least three corners) index them in the file's order and winding:
-//     OBJ: the "v" entries the node's faces use; FBX: the geometry's control
-//     points; Collada: the positions behind its <vertices>; glTF and other
+//     OBJ: every "v" entry of the node's object, used or not (loose
+//     vertices and those of lines alone too; see ObjFile in FileMeshes.h),
+//     and an object of vertices alone is a mesh without polygons; FBX: the
+//     geometry's control points; Collada: the positions behind its
+//     <vertices>; glTF and other
 //     formats: the vertices of its meshes, mesh after mesh. A mesh Assimp
 //     splits by material is still one item. Assimp hands OBJ, FBX and
 //     Collada over one vertex per polygon corner: the corners are mapped back

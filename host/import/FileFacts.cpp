@@ -30,9 +30,11 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {
+        ObjFile obj = ReadObjFile(bytes);
         std::vector<FileMesh> pool;
-        pool.push_back(ReadObjMeshes(bytes));
+        pool.push_back(std::move(obj.pool));
         facts.mapper = std::make_unique<VertexMapper>(std::move(pool));
+        facts.objects = std::make_unique<VertexMapper>(std::move(obj.objects));
     }
     return facts;
 }

@@ -22,6 +22,9 @@ struct FileFacts {
     // Maps mesh nodes onto the file's vertices; null for formats whose
     // vertices Assimp already keeps (glTF and every format without a reader).
     std::unique_ptr<VertexMapper> mapper;
+    // OBJ: the meshes of the objects Assimp makes of the file, one per node
+    // below the root, in order (ObjFile); null for other formats.
+    std::unique_ptr<VertexMapper> objects;
     // The file's own curves of the nodes whose animation Assimp's keys do
     // not follow, by node name (Collada).
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;

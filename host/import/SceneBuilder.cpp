@@ -49,6 +49,7 @@ class Builder {
         ChooseUnitsAndRate(info);
         m_scene = std::make_unique<Scene>();
         CollectNodes(m_ai.mRootNode);
+        MatchObjObjects();
         FindSkeletonMeshes();
         ChooseAnimation();
         ReadChannels();
@@ -86,6 +87,7 @@ class Builder {
         Item* item = nullptr;
         Mat34 frame; // the file frame folded into a camera or light item
         std::shared_ptr<NodeChannel> channel;
+        int objObject = -1; // OBJ: the file's object the node is
     };
 
     // The scale from the file's numbers to the scene's (metres unless the
@@ -159,6 +161,34 @@ class Builder {
         for (const aiNode* n : m_nodes) {
             m_byName.emplace(n->mName.C_Str(), n); // keeps the first of a name
         }
+    }
+
+    // OBJ: the nodes below the root are the file's objects in the order
+    // Assimp makes them (ObjFile); each keeps every vertex of its object.
+    void MatchObjObjects() {
+        if (!m_file || !m_file->objects) {
+            return;
+        }
+        const VertexMapper& objects = *m_file->objects;
+        const aiNode* root = m_ai.mRootNode;
+        bool same = root->mNumChildren == objects.MeshCount();
+        for (unsigned i = 0; same && i < root->mNumChildren; ++i) {
+            same = root->mChildren && root->mChildren[i] &&
+                   objects.MeshAt(i).users.front() == root->mChildren[i]->mName.C_Str();
+        }
+        if (!same) {
+            HostApp::Get().Log(L"the OBJ objects Assimp read are not those of the file: each "
+                               L"mesh keeps only the vertices its polygons use",
+                               XSI::siWarningMsg);
+            return;
+        }
+        for (unsigned i = 0; i < root->mNumChildren; ++i) {
+            m_info[root->mChildren[i]].objObject = static_cast<int>(i);
+        }
+    }
+    bool HasObjPoints(const aiNode* node) {
+        const int k = m_info[node].objObject;
+        return k >= 0 && !m_file->objects->MeshAt(static_cast<size_t>(k)).positions.empty();
     }
 
     const aiNode* FindNode(const aiString& name) const {
@@ -333,7 +363,7 @@ class Builder {
         }
         for (const aiNode* node : m_nodes) {
             NodeInfo& info = m_info[node];
-            if (!MeshesOf(node).empty()) {
+            if (!MeshesOf(node).empty() || HasObjPoints(node)) {
                 info.kind = ItemKind::Mesh;
             } else if (info.camera) {
                 info.kind = ItemKind::Camera;
@@ -509,7 +539,13 @@ class Builder {
             }
         }
         ItemVertices out;
-        if (!m_file || !m_file->mapper || !anyPolygon) {
+        const int objObject = m_info[node].objObject;
+        if (objObject >= 0) {
+            if (!m_file->objects->MapOnto(static_cast<size_t>(objObject), meshes, &out)) {
+                throw SceneLoadError("mesh \"" + m_info[node].name +
+                                     "\": its polygon corners do not map onto the file's vertices");
+            }
+        } else if (!m_file || !m_file->mapper || !anyPolygon) {
             out = AssimpVertices(meshes);
         } else if (!m_file->mapper->Map(node->mName.C_Str(), meshes, &out)) {
             throw SceneLoadError("mesh \"" + m_info[node].name +

@@ -52,10 +52,13 @@ class VertexMapper {
     // from. False when no file mesh holds them all.
     bool Map(const std::string& nodeName, const std::vector<const aiMesh*>& meshes,
              ItemVertices* out);
-
-  private:
+    // Maps them onto one file mesh (the node's own, known by other means).
     bool MapOnto(size_t fileMesh, const std::vector<const aiMesh*>& meshes, ItemVertices* out);
 
+    size_t MeshCount() const { return m_meshes.size(); }
+    const FileMesh& MeshAt(size_t i) const { return m_meshes[i]; }
+
+  private:
     std::vector<FileMesh> m_meshes;
     // Polygons of a shared pool already taken by earlier items.
     std::vector<std::vector<char>> m_used;
