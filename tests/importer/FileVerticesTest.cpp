@@ -111,6 +111,13 @@ TEST(FileVertices, EveryCacheBlockIsBlendersPointsInTheFilesOrder) {
         {"rig.obj", {{"Limb", "Limb", 0}, {"Box", "Box", 0}, {"Blob", "Blob", 0}}},
         // glTF splits the box by material: only the others keep Blender's count.
         {"rig.glb", {{"Rig.Limb", "Limb", 16}, {"Blob", "Blob", 16}}},
+        // Two copies of a rig with the same bone names: each limb follows
+        // its own rig.
+        {"dup.glb",
+         {{"Rig.Limb", "Limb", 16}, {"Rig_001.Limb_001", "Limb.001", 16}},
+         "dup_expected.json"},
+        // Shape keys keyed and set below 0 (and above 1).
+        {"shapes.glb", {{"Blob", "Blob", 16}, {"Dish", "Dish", 16}}, "shapes_expected.json"},
         // OBJ objects with vertices no polygon uses: loose ones, those of
         // lines alone, an object of vertices only.
         {"loose.obj",
