@@ -31,8 +31,11 @@
 // rig have the same bone names): a glTF file's nodes, skin joints, channels,
 // morph weights, cameras and lights by index (GltfLayout.h; Assimp's nodes
 // are matched to the file's by the shape of the hierarchy, and a file whose
-// hierarchy Assimp changed is refused); an OBJ file's objects by their order
-// (FileMeshes.h).
+// hierarchy Assimp changed is refused); a Collada skin's joints found from
+// its instance's <skeleton> roots, its weights on the geometry's vertices
+// (ColladaSkins.h), and a channel moving every node of the id it names (a
+// node the scene shows twice moves in both places); an OBJ file's objects by
+// their order (FileMeshes.h).
 //
 // Names. Characters other than ASCII letters, digits and '_' become '_' (one
 // per character); a node without a name is named after its kind ("mesh",

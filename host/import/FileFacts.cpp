@@ -27,6 +27,8 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         const pugi::xml_document doc = ParseColladaXml(bytes);
         facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(doc, &unit));
         facts.curves = ReadColladaCurves(doc);
+        facts.collada = true;
+        facts.skins = ReadColladaSkins(doc);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/import/ColladaCurves.h"
+#include "host/import/ColladaSkins.h"
 #include "host/import/FileSettings.h"
 #include "host/import/VertexMapping.h"
 
@@ -28,6 +29,10 @@ struct FileFacts {
     // The file's own curves of the nodes whose animation Assimp's keys do
     // not follow, by node name (Collada).
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;
+    // Collada: Assimp names nodes by their ids, which the file's channels
+    // name; and the skins of the nodes that show one, by node id.
+    bool collada = false;
+    std::map<std::string, std::shared_ptr<const ColladaSkin>> skins;
 };
 
 // Reads the bytes of a scene file (the ones Assimp read), of the Assimp

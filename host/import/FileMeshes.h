@@ -32,6 +32,7 @@ struct FileMesh {
     // The names of the file's nodes that show this mesh (a hint for finding
     // it; the mapping itself decides).
     std::vector<std::string> users;
+    std::string id; // Collada: the geometry's id
     std::vector<Vec3> positions;
     // Polygon k holds corners[starts[k]] .. corners[starts[k + 1] - 1].
     std::vector<int> starts{0};

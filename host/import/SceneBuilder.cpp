@@ -435,10 +435,31 @@ class Builder {
         }
         for (unsigned i = 0; m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
             const aiNodeAnim* ch = m_anim->mChannels[i];
-            const aiNode* node = ch ? FindNode(ch->mNodeName) : nullptr;
-            if (!node || m_info[node].channel) {
+            if (!ch) {
                 continue;
             }
+            // Collada names a node by its id, which a node the scene shows
+            // twice (<instance_node>) keeps in both places: both move.
+            std::vector<const aiNode*> nodes;
+            if (m_file && m_file->collada) {
+                const auto all = m_allByName.find(ch->mNodeName.C_Str());
+                if (all != m_allByName.end()) {
+                    nodes = all->second;
+                }
+            } else if (const aiNode* node = FindNode(ch->mNodeName)) {
+                nodes.push_back(node);
+            }
+            for (const aiNode* node : nodes) {
+                if (!m_info[node].channel) {
+                    m_info[node].channel = NodeChannelOf(node, *ch);
+                }
+            }
+        }
+    }
+
+    std::shared_ptr<NodeChannel> NodeChannelOf(const aiNode* node, const aiNodeAnim& anim) {
+        const aiNodeAnim* ch = &anim;
+        {
             auto nc = std::make_shared<NodeChannel>();
             const std::string name = ch->mNodeName.C_Str();
             nc->fps = m_fps;
@@ -465,7 +486,7 @@ class Builder {
                     return m;
                 };
             }
-            m_info[node].channel = std::move(nc);
+            return nc;
         }
     }
 
@@ -927,11 +948,78 @@ class Builder {
         }
     }
 
+    // Collada: the skin the node shows, as the file has it (ColladaSkins.h):
+    // its joints found from the instance's skeleton roots, its weights on
+    // the geometry's vertices, which are the item's points. False when the
+    // item's points are not that geometry's vertices.
+    bool BuildColladaSkin(const aiNode* node, const ColladaSkin& skin,
+                          const ItemVertices& vertices) {
+        const VertexMapper& mapper = *m_file->mapper;
+        const NodeInfo& info = m_info[node];
+        if (vertices.fileMesh < 0 ||
+            mapper.MeshAt(static_cast<size_t>(vertices.fileMesh)).id != skin.geometry ||
+            vertices.points.size() + 1 != skin.start.size()) {
+            return false;
+        }
+        std::vector<const Item*> joints;
+        std::vector<Mat34> offsets;
+        std::vector<char> jointKnown;
+        for (size_t j = 0; j < skin.jointNodes.size(); ++j) {
+            const auto nodes = m_allByName.find(skin.jointNodes[j]);
+            const aiNode* jointNode = skin.jointNodes[j].empty() || nodes == m_allByName.end()
+                                          ? nullptr
+                                          : nodes->second.front();
+            const Item* item = jointNode ? m_info[jointNode].item : nullptr;
+            if (!item) {
+                HostApp::Get().Log(Widen("joint \"" + OneLine(skin.jointNames[j]) +
+                                         "\" of mesh \"" + info.name +
+                                         "\" names no node; its weights are dropped")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
+            jointKnown.push_back(item != nullptr);
+            joints.push_back(item ? item : info.item);
+            // The joint item's transform holds its file frame (cameras and
+            // lights); the offset takes it out again.
+            offsets.push_back(jointNode
+                                  ? Mul(Inverse(m_info[jointNode].frame), Scaled(skin.offsets[j]))
+                                  : Mat34{});
+        }
+        if (skin.dropped > 0) {
+            HostApp::Get().Log(Widen("mesh \"" + info.name + "\": " + std::to_string(skin.dropped) +
+                                     " skin weights name no joint and are dropped")
+                                   .c_str(),
+                               XSI::siWarningMsg);
+        }
+        SkinWeights weights;
+        weights.start.push_back(0);
+        for (size_t p = 0; p + 1 < skin.start.size(); ++p) {
+            for (int k = skin.start[p]; k < skin.start[p + 1]; ++k) {
+                if (jointKnown[static_cast<size_t>(skin.joint[k])]) {
+                    weights.joint.push_back(skin.joint[k]);
+                    weights.weight.push_back(skin.weight[k]);
+                }
+            }
+            weights.start.push_back(static_cast<int>(weights.joint.size()));
+        }
+        if (!weights.joint.empty()) {
+            info.item->GetMesh()->SetSkinWeights(std::move(joints), std::move(offsets),
+                                                 std::move(weights));
+        }
+        return true;
+    }
+
     void BuildSkin(const aiNode* node, const std::vector<const aiMesh*>& meshes,
                    const ItemVertices& vertices) {
         if (const GltfNodeInfo* info = GltfInfo(node)) {
             BuildGltfSkin(node, *info, meshes, vertices);
             return;
+        }
+        if (m_file && m_file->collada) {
+            const auto skin = m_file->skins.find(node->mName.C_Str());
+            if (skin != m_file->skins.end() && BuildColladaSkin(node, *skin->second, vertices)) {
+                return;
+            }
         }
         std::vector<const Item*> joints;
         std::vector<Mat34> offsets;

@@ -33,6 +33,8 @@ struct ItemVertices {
     // offsets it takes (the first corner on it), or {-1, 0} for a vertex no
     // corner uses.
     std::vector<std::pair<int, unsigned>> source;
+    // The file mesh the points are (VertexMapper::MeshAt), or -1.
+    int fileMesh = -1;
 };
 
 // Assimp's own vertices of a node's meshes, mesh after mesh, and its faces
