@@ -164,3 +164,35 @@ TEST(Formats, ObjObjectsKeepEveryVertexTheyOwn) {
         }
     }
 }
+
+TEST(Formats, ColladaNodeShownTwiceMovesInBothPlaces) {
+    // Spin, under Left, slides 3 m along X in 1 s; Right shows it again
+    // (<instance_node>): both copies slide.
+    const std::string dae = R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<asset><unit meter="1"/><up_axis>Y_UP</up_axis></asset>
+<library_animations><animation id="a">
+ <source id="t"><float_array id="ta" count="2">0 1</float_array><technique_common>
+  <accessor source="#ta" count="2" stride="1"><param name="TIME" type="float"/></accessor>
+ </technique_common></source>
+ <source id="v"><float_array id="va" count="2">0 3</float_array><technique_common>
+  <accessor source="#va" count="2" stride="1"><param name="X" type="float"/></accessor>
+ </technique_common></source>
+ <sampler id="s"><input semantic="INPUT" source="#t"/><input semantic="OUTPUT" source="#v"/></sampler>
+ <channel source="#s" target="Spin/location.X"/>
+</animation></library_animations>
+<library_visual_scenes><visual_scene id="Scene">
+ <node id="Left"><translate>-5 0 0</translate>
+  <node id="Spin" name="Spin"><translate sid="location">0 0 0</translate></node></node>
+ <node id="Right"><translate>5 0 0</translate><instance_node url="#Spin"/></node>
+</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#Scene"/></scene>
+</COLLADA>)";
+    const zkt::ScratchDir scratch;
+    std::ofstream(scratch / "twice.dae") << dae;
+    LoadIntoHost(scratch / "twice.dae"); // 30 frames per second
+    for (const double frame : {0.0, 15.0, 30.0}) {
+        EXPECT_P3_NEAR(Translation(L"Spin", frame), (P3{-5 + frame / 10, 0, 0}), frame);
+        EXPECT_P3_NEAR(Translation(L"Spin1", frame), (P3{5 + frame / 10, 0, 0}), frame);
+    }
+}
