@@ -69,7 +69,11 @@
 // raises a negative one to 0). Before the first and after the last key a channel
 // follows its pre and post state: constant and Assimp's "default" hold the
 // end key, linear extrapolates the end segment, repeat loops the key range.
-// Nodes without a channel keep their file transform.
+// Nodes without a channel keep their file transform. A transform that
+// shears (a Collada <matrix> the file animates, or any node's matrix whose
+// axes are not at right angles) stays a whole matrix: the item's transform
+// is that matrix as a function of the frame, never split into scaling,
+// rotation and translation.
 //
 // Deformation. Morph targets (relative: p = rest + sum w (target - rest);
 // a point takes the offset of its first corner) with weights from the

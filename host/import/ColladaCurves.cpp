@@ -160,6 +160,12 @@ Mat34 ColladaNodeCurves::At(double time) const {
     return m;
 }
 
+bool ColladaNodeCurves::AnimatesMatrix() const {
+    return std::any_of(elements.begin(), elements.end(), [](const Element& e) {
+        return e.kind == ElementKind::Matrix && !e.animations.empty();
+    });
+}
+
 // ---------------------------------------------------------------------------
 // Reading.
 
@@ -400,7 +406,7 @@ NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool 
     if (blenderLayout) {
         std::swap(out->elements.front(), out->elements.back());
     }
-    return curved || blenderLayout ? out : nullptr;
+    return curved || blenderLayout || out->AnimatesMatrix() ? out : nullptr;
 }
 
 } // namespace

@@ -101,11 +101,16 @@ class ColladaNodeCurves {
     // The node's local transform at a time of the file (seconds), in the
     // file's numbers.
     Mat34 At(double time) const;
+    // Whether a curve animates a <matrix> element, whose values may shear.
+    bool AnimatesMatrix() const;
 };
 
-// The curves of the nodes that have at least one curve that is not linear,
-// and the nodes in Blender's layout, by node id (the name Assimp gives the
-// node). Nodes whose animation the
+// The curves of the nodes that have at least one curve that is not linear
+// or that animates a <matrix> (Assimp splits the matrices of its keys into
+// translation, rotation and scaling, which drops a shear: a bone under an
+// unevenly scaled parent that does not inherit its scaling), and the nodes
+// in Blender's layout, by node id (the name Assimp gives the node). Nodes
+// whose animation the
 // reader cannot follow (other transform elements, targets it does not know)
 // are left out: Assimp's keys stay theirs. Throws FileMeshError for a
 // sampler whose data is broken (missing or short arrays, text that is no

@@ -683,21 +683,29 @@ class Builder {
                 if (rootMatters) {
                     m = Mul(root.matrix, m);
                 }
-                SetConstant(item, Decompose(Mul(Mul(before, m), info.frame)));
+                SetConstantMatrix(item, Mul(Mul(before, m), info.frame));
                 return;
             }
             auto composed =
                 std::make_shared<const ComposedMotion>(before, root, rootMatters, own, info.frame);
+            if (KeepsMatrix(node) || (rootMatters && KeepsMatrix(m_ai.mRootNode))) {
+                item->SetLocalMatrixFunction([composed](double f) { return composed->Matrix(f); });
+                return;
+            }
             item->Scaling().SetFunction([composed](double f) { return composed->At(f).s; });
             item->Rotation().SetFunction([composed](double f) { return composed->At(f).r; });
             item->Translation().SetFunction([composed](double f) { return composed->At(f).t; });
             return;
         }
         if (!own.channel) {
-            SetConstant(item, Decompose(own.matrix));
+            SetConstantMatrix(item, own.matrix);
             return;
         }
         std::shared_ptr<const NodeChannel> ch = own.channel;
+        if (KeepsMatrix(node)) {
+            item->SetLocalMatrixFunction([ch](double f) { return ch->Matrix(f); });
+            return;
+        }
         if (ch->scaling.Count() > 1) {
             item->Scaling().SetFunction([ch](double f) { return ch->Scaling(f); });
         } else {
@@ -713,6 +721,23 @@ class Builder {
         } else {
             item->Translation().Set(ch->Position(0.0));
         }
+    }
+
+    // Whether the node's transform is a whole matrix the file animates
+    // (a Collada <matrix>), which may shear: the item keeps the matrix.
+    bool KeepsMatrix(const aiNode* node) const {
+        const ColladaNodeCurves* curves = FileCurves(node);
+        return curves && curves->AnimatesMatrix() && m_info.at(node).channel;
+    }
+
+    // A constant transform: as scaling, rotation and translation, or as the
+    // matrix itself when it shears (its axes are not at right angles).
+    static void SetConstantMatrix(Item* item, const Mat34& m) {
+        if (!HasShear(m)) {
+            SetConstant(item, Decompose(m));
+            return;
+        }
+        item->SetLocalMatrixFunction([m](double) { return m; });
     }
 
     static void SetConstant(Item* item, const SRT& srt) {

@@ -149,6 +149,19 @@ TEST(ColladaCurves, TargetsOfTheNodeElements) {
                                      {"N/m(3)(0)", "0 1", "0 2", 2, 1, "STEP STEP", "", "", 0}});
     EXPECT_NEAR(X(matrix, 0.5), 0.0, 1e-12);
     EXPECT_NEAR(host::ReadColladaCurves(matrix).at("N")->At(0.5).m[1][3], 1.5, 1e-12);
+    EXPECT_TRUE(host::ReadColladaCurves(matrix).at("N")->AnimatesMatrix());
+
+    // A matrix animated by linear keys alone is the file's too: its keys may
+    // shear, which Assimp's split into translation, rotation and scaling
+    // drops. Halfway between an identity and a shear of x into y, the
+    // matrices blend value by value.
+    const std::string sheared = File("<matrix sid=\"m\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</matrix>",
+                                     {{"N/m", "0 1",
+                                       "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 "
+                                       "1 0 0 0 2 1 0 0 0 0 1 0 0 0 0 1",
+                                       2, 16, "LINEAR LINEAR", "", "", 0}});
+    ASSERT_EQ(host::ReadColladaCurves(sheared).count("N"), 1u);
+    EXPECT_NEAR(host::ReadColladaCurves(sheared).at("N")->At(0.5).m[1][0], 1.0, 1e-12);
 
     // A rotation's angle, in degrees, after a translation.
     const std::string rotate =

@@ -119,6 +119,8 @@ TEST(FileVertices, EveryCacheBlockIsBlendersPointsInTheFilesOrder) {
         {"dup.dae",
          {{"Rig.Limb", "Limb", 16}, {"Rig_001.Limb_001", "Limb.001", 16}},
          "dup_expected.json"},
+        // Squash and stretch: the bone matrices shear.
+        {"squash.dae", {{"Squash.Jelly", "Jelly", 16}}, "squash_expected.json"},
         // Shape keys keyed and set below 0 (and above 1).
         {"shapes.glb", {{"Blob", "Blob", 16}, {"Dish", "Dish", 16}}, "shapes_expected.json"},
         // OBJ objects with vertices no polygon uses: loose ones, those of

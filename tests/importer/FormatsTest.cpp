@@ -196,3 +196,24 @@ TEST(Formats, ColladaNodeShownTwiceMovesInBothPlaces) {
         EXPECT_P3_NEAR(Translation(L"Spin1", frame), (P3{5 + frame / 10, 0, 0}), frame);
     }
 }
+
+TEST(Formats, ColladaMatrixThatShearsIsKept) {
+    // Shear's matrix slides y by half of x: its children at x = 1 and y = 1
+    // land at (1, 0.5, 0) and (0, 1, 0), which no scaling and rotation make.
+    const std::string dae = R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<asset><unit meter="1"/><up_axis>Y_UP</up_axis></asset>
+<library_visual_scenes><visual_scene id="Scene">
+ <node id="Top"><node id="Shear"><matrix>1 0 0 0 0.5 1 0 0 0 0 1 0 0 0 0 1</matrix>
+  <node id="AlongX"><translate>1 0 0</translate></node>
+  <node id="AlongY"><translate>0 1 0</translate></node></node></node>
+</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#Scene"/></scene>
+</COLLADA>)";
+    const zkt::ScratchDir scratch;
+    std::ofstream(scratch / "shear.dae") << dae;
+    LoadIntoHost(scratch / "shear.dae");
+    EXPECT_TRUE(Find(L"Shear")->HasMatrixFunction());
+    EXPECT_P3_NEAR(Translation(L"AlongX", 0), (P3{1, 0.5, 0}), "x");
+    EXPECT_P3_NEAR(Translation(L"AlongY", 0), (P3{0, 1, 0}), "y");
+}
