@@ -88,7 +88,12 @@
 // Cameras. "fov" in degrees and "fovtype": for glTF, whose importer reports
 // yfov x aspect as the horizontal angle, the file's vertical angle with
 // fovtype 0; for other formats the horizontal angle with fovtype 1. "aspect"
-// from the file when it gives one. A camera or light whose file frame differs
+// from the file when it gives one. A Collada camera's animated lens and a
+// Collada light's animated colour are read from the file
+// (ColladaLensLight.h): "fov" and "aspect", and the shader's "color" and
+// "intensity", follow them at each frame's time, and the scene's frame range
+// takes in their keys; every other channel Assimp does not read (a
+// material's, say) gets one warning line. A camera or light whose file frame differs
 // from the host's (looking along -Z, up +Y) gets that frame folded into its
 // transform, and its children are kept where the file puts them.
 //

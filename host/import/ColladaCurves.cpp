@@ -201,6 +201,11 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
     if (values.count < n) {
         throw FileMeshError(what + "its sampler has fewer values than times");
     }
+    for (size_t i = 0; i < n * width; ++i) {
+        if (!std::isfinite(values.values[i])) {
+            throw FileMeshError(what + "a value is not a finite number");
+        }
+    }
     std::vector<ColladaCurve::Key> keys(n);
     for (size_t k = 0; k < n; ++k) {
         keys[k].time = times.values[k * times.stride];
@@ -252,6 +257,9 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
                     const double sign = side == 0 ? -1.0 : 1.0;
                     value = key + sign * value / 3.0;
                     time = withTime ? keys[k].time + sign * time / 3.0 : kNoTime;
+                }
+                if (!std::isfinite(value) || std::isinf(time)) {
+                    throw FileMeshError(what + "its " + names[side] + " is not a finite number");
                 }
                 tangent[side][0][i] = time;
                 tangent[side][1][i] = value;
@@ -410,6 +418,12 @@ NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool 
 }
 
 } // namespace
+
+std::shared_ptr<const ColladaCurve>
+ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
+                   const std::string& what) {
+    return ReadSampler(ids, sampler, what);
+}
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text) {

@@ -71,6 +71,8 @@ class ColladaCurve {
     void Eval(double time, double* out) const;
     // Whether every segment is linear (what Assimp's keys already show).
     bool IsLinear() const;
+    // The time of the last key (seconds), 0 for none.
+    double EndTime() const { return m_keys.empty() ? 0.0 : m_keys.back().time; }
 
   private:
     double BezierValue(size_t k, int c, double time) const;
@@ -104,6 +106,12 @@ class ColladaNodeCurves {
     // Whether a curve animates a <matrix> element, whose values may shear.
     bool AnimatesMatrix() const;
 };
+
+// The curve of a <sampler> (ids: the document's elements by id). Throws
+// FileMeshError, its message starting with `what`, for broken data.
+std::shared_ptr<const ColladaCurve>
+ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
+                   const std::string& what);
 
 // The curves of the nodes that have at least one curve that is not linear
 // or that animates a <matrix> (Assimp splits the matrices of its keys into

@@ -29,6 +29,7 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         facts.curves = ReadColladaCurves(doc);
         facts.collada = true;
         facts.skins = ReadColladaSkins(doc);
+        facts.lensLight = ReadColladaLensLight(doc);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/import/ColladaCurves.h"
+#include "host/import/ColladaLensLight.h"
 #include "host/import/ColladaSkins.h"
 #include "host/import/FileSettings.h"
 #include "host/import/VertexMapping.h"
@@ -33,6 +34,9 @@ struct FileFacts {
     // name; and the skins of the nodes that show one, by node id.
     bool collada = false;
     std::map<std::string, std::shared_ptr<const ColladaSkin>> skins;
+    // Collada: the animated lenses and light colours, and the channels no
+    // one reads.
+    ColladaLensLight lensLight;
 };
 
 // Reads the bytes of a scene file (the ones Assimp read), of the Assimp

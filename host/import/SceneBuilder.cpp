@@ -75,6 +75,14 @@ class Builder {
                 ApplyNodeMetadata(node->mMetaData, m_info[node].item);
             }
         }
+        if (m_file && m_file->collada) {
+            for (const std::string& target : m_file->lensLight.unread) {
+                HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
+                                         "\" animates nothing the importer reads; it is left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
+        }
         SetFrameRange();
         return std::move(m_scene);
     }
@@ -753,6 +761,73 @@ class Builder {
         } else if (info.kind == ItemKind::Light && info.light) {
             SetLightParams(*info.light, info.item);
         }
+        if (m_file && m_file->collada) {
+            AnimateLensAndLight(node);
+        }
+    }
+
+    // Collada: a camera's animated lens ("fov", horizontal, and "aspect")
+    // and a light's animated colour (the shader's "color" and "intensity"),
+    // at the file's time of each frame (ColladaLensLight.h).
+    void AnimateLensAndLight(const aiNode* node) {
+        const NodeInfo& info = m_info[node];
+        const double fps = m_fps;
+        const ColladaLensLight& file = m_file->lensLight;
+        if (info.kind == ItemKind::Camera) {
+            const auto it = file.lenses.find(node->mName.C_Str());
+            if (it == file.lenses.end()) {
+                return;
+            }
+            std::shared_ptr<const ColladaLens> lens = it->second;
+            if (!std::isfinite(lens->HorizontalFov(0.0))) {
+                HostApp::Get().Log(Widen("camera \"" + info.name +
+                                         "\": its animated lens gives no horizontal angle "
+                                         "(no xfov, or no yfov and aspect ratio); left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+                return;
+            }
+            info.item->GetParam(L"fov")->Value().SetFunction(
+                [lens, fps](double f) { return lens->HorizontalFov(f / fps); });
+            info.item->GetParam(L"fovtype")->Value().Set(1.0);
+            if (lens->aspectCurve) {
+                info.item->GetParam(L"aspect")->Value().SetFunction(
+                    [lens, fps](double f) { return lens->Aspect(f / fps); });
+            }
+        } else if (info.kind == ItemKind::Light && info.light) {
+            const auto it = file.lights.find(node->mName.C_Str());
+            if (it == file.lights.end()) {
+                return;
+            }
+            std::shared_ptr<const ColladaLightColor> light = it->second;
+            // Assimp's colour is the file's times the light's intensity (1
+            // unless the file gives one): the animated colour is scaled alike.
+            const aiColor3D& read = info.light->mColorDiffuse;
+            const double fileMax = std::max({light->color[0], light->color[1], light->color[2]});
+            const double readMax = std::max({read.r, read.g, read.b});
+            const double k = fileMax > 0.0 && readMax > 0.0 ? readMax / fileMax : 1.0;
+            auto split = [light, k, fps](double f, Color* color, double* intensity) {
+                double rgb[3];
+                light->At(f / fps, rgb);
+                for (double& c : rgb) {
+                    c *= k;
+                }
+                SplitLightColor(rgb, color, intensity);
+            };
+            LightShader* shader = info.item->GetShaders().front().get();
+            shader->GetParam(L"color")->ColorValue().SetFunction([split](double f) {
+                Color color;
+                double intensity = 0.0;
+                split(f, &color, &intensity);
+                return color;
+            });
+            shader->GetParam(L"intensity")->Value().SetFunction([split](double f) {
+                Color color;
+                double intensity = 0.0;
+                split(f, &color, &intensity);
+                return intensity;
+            });
+        }
     }
 
     // The points of a mesh node: the file's own vertices where the format
@@ -1111,6 +1186,13 @@ class Builder {
             } else if (frames > 0.0) {
                 end = kMaxEndFrame;
             }
+        }
+        // Collada's lens and light curves, which Assimp does not read, play
+        // on the same timeline; their times are written with about seven
+        // digits, so a time within 1e-4 frames of a frame ends on it.
+        const double lensLight = m_file ? m_file->lensLight.endTime * m_fps : 0.0;
+        if (lensLight > end && std::isfinite(lensLight)) {
+            end = std::min(std::ceil(lensLight - 1e-4), kMaxEndFrame);
         }
         m_scene->SetFrameRange(start, std::max(start, end));
     }

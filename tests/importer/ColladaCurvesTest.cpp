@@ -1,6 +1,7 @@
 // The curves of Collada node transforms and the skins of Collada nodes, read
 // from small hand-written files.
 #include "host/import/ColladaCurves.h"
+#include "host/import/ColladaLensLight.h"
 #include "host/import/ColladaSkins.h"
 #include "host/import/FileMeshes.h"
 
@@ -51,17 +52,19 @@ std::string Animation(const Channel& c, int n) {
            "\" target=\"" + c.target + "\"/></animation>";
 }
 
-// A file with one node "N" of the elements given, animated by the channels.
+// A file with one node "N" of the elements given, animated by the channels,
+// and the libraries given.
 std::string File(const std::string& elements, const std::vector<Channel>& channels,
-                 const std::string& tool = "Hand") {
+                 const std::string& tool = "Hand", const std::string& libraries = "") {
     std::string anims;
     for (size_t i = 0; i < channels.size(); ++i) {
         anims += Animation(channels[i], static_cast<int>(i));
     }
     return "<COLLADA><asset><contributor><authoring_tool>" + tool +
            "</authoring_tool></contributor></asset><library_animations>" + anims +
-           "</library_animations><library_visual_scenes><visual_scene id=\"S\"><node id=\"N\">" +
-           elements + "</node></visual_scene></library_visual_scenes></COLLADA>";
+           "</library_animations>" + libraries +
+           "<library_visual_scenes><visual_scene id=\"S\"><node id=\"N\">" + elements +
+           "</node></visual_scene></library_visual_scenes></COLLADA>";
 }
 
 const char* kTranslate = "<translate sid=\"t\">0 0 0</translate>";
@@ -331,4 +334,55 @@ TEST(ColladaSkins, BrokenSkinsAreRefused) {
         bad.replace(bad.find(c.from), c.from.size(), c.to);
         EXPECT_THROW(Skins(SkinScene(bad)), host::FileMeshError) << c.name;
     }
+}
+
+TEST(ColladaLensLight, LensesAndLightColoursOfTheNodesThatShowThem) {
+    // N shows camera "cam" (yfov 40, aspect 2, its yfov keyed 40 to 60) and
+    // light "lamp" (colour 1 0.5 0, green keyed, then all three keyed);
+    // other channels animate nothing read here.
+    const std::string libraries =
+        "<library_cameras><camera id=\"cam\" name=\"Lens\"><optics><technique_common>"
+        "<perspective><yfov sid=\"yfov\">40</yfov><aspect_ratio>2</aspect_ratio>"
+        "</perspective></technique_common></optics></camera></library_cameras>"
+        "<library_lights><light id=\"lamp\" name=\"Lamp\"><technique_common><point>"
+        "<color sid=\"color\">1 0.5 0</color></point></technique_common></light>"
+        "</library_lights><library_materials><material id=\"mat\"/></library_materials>";
+    const std::string shows = "<instance_camera url=\"#cam\"/><instance_light url=\"#lamp\"/>";
+    const auto read = [&](const std::vector<Channel>& channels, const char* tool = "Hand") {
+        return host::ReadColladaLensLight(
+            host::ParseColladaXml(File(shows, channels, tool, libraries)));
+    };
+    const host::ColladaLensLight r = read({{"cam/yfov", "0 1", "40 60", 2, 1, "", "", "", 0},
+                                           {"lamp/color.G", "0 2", "0.5 1", 2, 1, "", "", "", 0},
+                                           {"lamp/energy", "0 1", "1 2", 2, 1, "", "", "", 0},
+                                           {"mat/diffuse", "0 1", "1 2", 2, 1, "", "", "", 0},
+                                           {"nothing/xfov", "0 1", "1 2", 2, 1, "", "", "", 0}});
+    ASSERT_EQ(r.lenses.count("N"), 1u);
+    const host::ColladaLens& lens = *r.lenses.at("N");
+    // Horizontal: 2 atan(aspect tan(yfov / 2)).
+    const double degrees = 180.0 / 3.14159265358979323846;
+    EXPECT_NEAR(lens.HorizontalFov(0.0), 2 * std::atan(2 * std::tan(20 / degrees)) * degrees, 1e-9);
+    EXPECT_NEAR(lens.HorizontalFov(0.5), 2 * std::atan(2 * std::tan(25 / degrees)) * degrees, 1e-9);
+    EXPECT_EQ(lens.Aspect(0.5), 2.0);
+    ASSERT_EQ(r.lights.count("N"), 1u);
+    double rgb[3];
+    r.lights.at("N")->At(1.0, rgb);
+    EXPECT_EQ(rgb[0], 1.0);
+    EXPECT_EQ(rgb[1], 0.75);
+    EXPECT_EQ(rgb[2], 0.0);
+    EXPECT_EQ(r.endTime, 2.0);
+    EXPECT_EQ(r.unread, (std::vector<std::string>{"lamp/energy", "mat/diffuse", "nothing/xfov"}));
+
+    // The whole colour; Blender's names of the camera and light ("N-Lens-
+    // camera"), read only in a file Blender wrote.
+    const std::vector<Channel> blender = {
+        {"N-Lamp-light/color", "0 1", "0 0 1 0 1 0", 2, 3, "", "", "", 0},
+        {"N-Lens-camera/yfov", "0 1", "30 50", 2, 1, "", "", "", 0}};
+    const host::ColladaLensLight b = read(blender, "Blender 3.4.1");
+    EXPECT_TRUE(b.unread.empty());
+    b.lights.at("N")->At(1.0, rgb);
+    EXPECT_EQ(rgb[1], 1.0);
+    EXPECT_NEAR(b.lenses.at("N")->HorizontalFov(1.0),
+                2 * std::atan(2 * std::tan(25 / degrees)) * degrees, 1e-9);
+    EXPECT_EQ(read(blender).unread.size(), 2u);
 }
