@@ -539,9 +539,20 @@ class Builder {
     }
 
     // The nodes that skin a mesh: glTF, the joints of the skins of its mesh
-    // nodes; other formats, the nodes its bones name.
+    // nodes; Collada, those of the file's skins too; other formats, the nodes
+    // its bones name.
     std::set<const aiNode*> Joints() {
         std::set<const aiNode*> joints;
+        if (m_file) {
+            for (const auto& [node, skin] : m_file->skins) {
+                for (const std::string& id : skin->jointNodes) {
+                    const auto nodes = m_allByName.find(id);
+                    if (!id.empty() && nodes != m_allByName.end()) {
+                        joints.insert(nodes->second.front());
+                    }
+                }
+            }
+        }
         for (const aiNode* node : m_nodes) {
             if (const GltfNodeInfo* info = GltfInfo(node)) {
                 const auto& skins = m_gltf->Layout().skins;
