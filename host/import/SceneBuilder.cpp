@@ -347,11 +347,12 @@ class Builder {
 
     // The chosen animation as the glTF file has it, or nullptr.
     const GltfAnimationInfo* GltfAnimation() const {
-        const auto& animations =
-            m_gltf ? m_gltf->Layout().animations : std::vector<GltfAnimationInfo>{};
-        return m_anim && m_animIndex >= 0 && static_cast<size_t>(m_animIndex) < animations.size()
-                   ? &m_gltf->Layout().animations[static_cast<size_t>(m_animIndex)]
-                   : nullptr;
+        if (!m_gltf || !m_anim || m_animIndex < 0) {
+            return nullptr;
+        }
+        const auto& animations = m_gltf->Layout().animations;
+        const size_t index = static_cast<size_t>(m_animIndex);
+        return index < animations.size() ? &animations[index] : nullptr;
     }
 
     // A glTF node's channel from the file's samplers (translation, rotation,
@@ -465,37 +466,37 @@ class Builder {
         }
     }
 
+    // The channel of a node from Assimp's keys (and the file's own curves
+    // where ColladaCurves.h has them).
     std::shared_ptr<NodeChannel> NodeChannelOf(const aiNode* node, const aiNodeAnim& anim) {
         const aiNodeAnim* ch = &anim;
-        {
-            auto nc = std::make_shared<NodeChannel>();
-            const std::string name = ch->mNodeName.C_Str();
-            nc->fps = m_fps;
-            nc->ticksPerSecond = m_ticksPerSecond;
-            nc->tickOffset = m_tickOffset;
-            nc->rest = Decompose(NodeMatrix(node));
-            const double k = m_scale;
-            nc->position = MakeTrack<aiVectorKey, Vec3>(
-                ch->mPositionKeys, ch->mNumPositionKeys,
-                [k](const aiVector3D& v) { return ToVec3(v) * k; }, false);
-            nc->rotation =
-                MakeTrack<aiQuatKey, Quat>(ch->mRotationKeys, ch->mNumRotationKeys, ToQuat, false);
-            nc->scaling =
-                MakeTrack<aiVectorKey, Vec3>(ch->mScalingKeys, ch->mNumScalingKeys, ToVec3, false);
-            nc->pre = ch->mPreState;
-            nc->post = ch->mPostState;
-            if (FileCurves(node)) {
-                std::shared_ptr<const ColladaNodeCurves> c = m_file->curves.at(name);
-                nc->curve = [c, k](double seconds) {
-                    Mat34 m = c->At(seconds);
-                    for (auto& row : m.m) {
-                        row[3] *= k;
-                    }
-                    return m;
-                };
-            }
-            return nc;
+        auto nc = std::make_shared<NodeChannel>();
+        const std::string name = ch->mNodeName.C_Str();
+        nc->fps = m_fps;
+        nc->ticksPerSecond = m_ticksPerSecond;
+        nc->tickOffset = m_tickOffset;
+        nc->rest = Decompose(NodeMatrix(node));
+        const double k = m_scale;
+        nc->position = MakeTrack<aiVectorKey, Vec3>(
+            ch->mPositionKeys, ch->mNumPositionKeys,
+            [k](const aiVector3D& v) { return ToVec3(v) * k; }, false);
+        nc->rotation =
+            MakeTrack<aiQuatKey, Quat>(ch->mRotationKeys, ch->mNumRotationKeys, ToQuat, false);
+        nc->scaling =
+            MakeTrack<aiVectorKey, Vec3>(ch->mScalingKeys, ch->mNumScalingKeys, ToVec3, false);
+        nc->pre = ch->mPreState;
+        nc->post = ch->mPostState;
+        if (FileCurves(node)) {
+            std::shared_ptr<const ColladaNodeCurves> c = m_file->curves.at(name);
+            nc->curve = [c, k](double seconds) {
+                Mat34 m = c->At(seconds);
+                for (auto& row : m.m) {
+                    row[3] *= k;
+                }
+                return m;
+            };
         }
+        return nc;
     }
 
     // The file's cameras and lights. glTF: the camera and light a node
