@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -151,35 +152,52 @@ std::string_view GroupName(const char* p, const char* end) {
 }
 
 // Each object's vertices (those of the runs it owns and those its elements
-// use, in file order) and its polygons.
+// use, in file order) and its polygons. The vertices of its own runs come in
+// order; only those it uses from other objects' runs need sorting.
 std::vector<FileMesh> ObjectMeshes(const FileMesh& pool, const ObjReading& r) {
     const int objects = r.model.ObjectCount();
+    const size_t vertices = r.runOf.size();
     std::vector<std::vector<int>> members(objects);
-    for (size_t v = 0; v < r.runOf.size(); ++v) {
-        const int owner = r.runOwner[r.runOf[v]];
-        if (owner >= 0) {
-            members[owner].push_back(static_cast<int>(v));
+    std::vector<int> owner(vertices, -1);
+    for (size_t v = 0; v < vertices; ++v) {
+        owner[v] = r.runOwner[r.runOf[v]];
+        if (owner[v] >= 0) {
+            members[owner[v]].push_back(static_cast<int>(v));
         }
     }
+    std::vector<std::vector<int>> borrowed(objects);
+    std::vector<std::vector<int>> polygonsOf(objects);
+    std::vector<int> lastBorrower(vertices, -1);
     const size_t elements = r.elementOwner.size();
     for (size_t e = 0; e < elements; ++e) {
-        const int owner = r.elementOwner[e];
-        for (int c = r.elementStarts[e]; owner >= 0 && c < r.elementStarts[e + 1]; ++c) {
-            members[owner].push_back(r.elementCorners[c]);
+        const int k = r.elementOwner[e];
+        if (k < 0) {
+            continue; // Assimp drops it
+        }
+        if (r.elementIsPolygon[e]) {
+            polygonsOf[k].push_back(static_cast<int>(e));
+        }
+        for (int c = r.elementStarts[e]; c < r.elementStarts[e + 1]; ++c) {
+            const int v = r.elementCorners[c];
+            if (owner[v] != k && lastBorrower[v] != k) {
+                lastBorrower[v] = k;
+                borrowed[k].push_back(v);
+            }
         }
     }
     std::vector<FileMesh> out(objects);
     std::vector<int> localOf(pool.positions.size(), -1);
-    std::vector<std::vector<int>> polygonsOf(objects);
-    for (size_t e = 0; e < elements; ++e) {
-        if (r.elementIsPolygon[e] && r.elementOwner[e] >= 0) {
-            polygonsOf[r.elementOwner[e]].push_back(static_cast<int>(e));
-        }
-    }
     for (int k = 0; k < objects; ++k) {
         std::vector<int>& vs = members[k];
-        std::sort(vs.begin(), vs.end());
-        vs.erase(std::unique(vs.begin(), vs.end()), vs.end());
+        if (!borrowed[k].empty()) {
+            std::vector<int>& b = borrowed[k];
+            std::sort(b.begin(), b.end());
+            b.erase(std::unique(b.begin(), b.end()), b.end());
+            std::vector<int> merged;
+            merged.reserve(vs.size() + b.size());
+            std::merge(vs.begin(), vs.end(), b.begin(), b.end(), std::back_inserter(merged));
+            vs.swap(merged);
+        }
         FileMesh& m = out[k];
         m.users = {r.model.names[k]};
         m.positions.reserve(vs.size());
