@@ -8,7 +8,10 @@
 // sampled for every kind and keyed into the scene files, or with
 // --motion-files written as LightWave motion files into motion/ instead. It
 // bakes every item of the scene (or --items) over the scene's frame range
-// (or --frames).
+// (or --frames). An item whose full name is longer than the command's
+// records hold (254 characters) is left out of "every item", with one
+// warning line naming it; it still moves and deforms the items baked.
+// --items naming one is refused.
 //
 // --link-caches: the scene files link the caches mdd/ is to hold, but the
 // caches are not written (they come from bakes of parts of the range joined
@@ -83,6 +86,9 @@ constexpr long long kMaxSceneFrames = 1000000;
 // The longest path the command takes: its path fields hold 255 bytes with
 // the terminating zero.
 constexpr size_t kMaxPathBytes = 254;
+// The longest full name the command's item records hold (255 bytes with the
+// terminating zero, one byte per character).
+constexpr size_t kMaxNameChars = 254;
 
 struct BakeOptions {
     SceneOptions scene;
@@ -166,16 +172,34 @@ std::vector<std::string> SplitList(const std::string& list) {
     return pieces;
 }
 
+// Why the command's records cannot hold an item's full name, or "".
+std::string NameTooLong(const host::Item& item) {
+    const size_t length = item.GetFullName().size();
+    if (length <= kMaxNameChars)
+        return "";
+    return "its full name has " + std::to_string(length) +
+           " characters; the baker's records hold " + std::to_string(kMaxNameChars);
+}
+
 // The items to bake: every --items name resolved as the command resolves it
-// (exact full name, else a unique short name), or every item of the scene.
+// (exact full name, else a unique short name), or every item of the scene
+// whose full name the command's records hold; each item left out is named in
+// one warning line (it still moves and deforms the others).
 std::vector<const host::Item*> ResolveItems(const host::Scene& scene, bool given,
                                             const std::string& list) {
     std::vector<const host::Item*> items;
     if (!given) {
         for (int i = 0; i < scene.ItemCount(); ++i) {
             const host::Item* item = scene.GetItem(i);
-            if (Narrow(item->GetFullName()).find(',') != std::string::npos)
-                throw UsageError("the item name " + Quote(Narrow(item->GetFullName())) +
+            const std::string name = Narrow(item->GetFullName());
+            if (const std::string why = NameTooLong(*item); !why.empty()) {
+                host::HostApp::Get().Log(
+                    Widen("left out of the bake: " + Quote(name) + " (" + why + ")").c_str(),
+                    XSI::siWarningMsg);
+                continue;
+            }
+            if (name.find(',') != std::string::npos)
+                throw UsageError("the item name " + Quote(name) +
                                  " holds a comma; name the items with --items");
             items.push_back(item);
         }
@@ -196,6 +220,8 @@ std::vector<const host::Item*> ResolveItems(const host::Scene& scene, bool given
                                     "give the full name"
                                   : " names no item of the scene (see xsihost list)"));
         }
+        if (const std::string why = NameTooLong(*item); !why.empty())
+            throw UsageError("--items: " + Quote(name) + " cannot be baked: " + why);
         items.push_back(item);
     }
     return items;

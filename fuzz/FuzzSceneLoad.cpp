@@ -4,6 +4,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/GltfBindMatrices.h"
+#include "host/import/GltfData.h"
 #include "host/import/LargeStack.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
@@ -97,8 +98,9 @@ void LoadAndEvaluate(const std::string& bytes) {
         isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
     }
     host::ValidateImportedScene(*scene);
+    const host::GltfData gltf(checked.gltfLayout, bytes, checked.gltfJson, nullptr);
     const std::unique_ptr<host::Scene> built =
-        host::BuildAssimpScene(*scene, {}, isGltf, checked.gltf ? &checked.interpolation : nullptr);
+        host::BuildAssimpScene(*scene, {}, isGltf, isGltf && checked.gltf ? &gltf : nullptr);
     Evaluate(*built);
 }
 

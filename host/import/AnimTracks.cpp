@@ -39,6 +39,14 @@ Mat34 NodeChannel::Matrix(double frame) const {
     return MatrixFromSRT(Scaling(frame), Rotation(frame), Position(frame));
 }
 
+Mat34 ComposedMotion::Matrix(double frame) const {
+    Mat34 m = m_node.At(frame);
+    if (m_withRoot) {
+        m = Mul(m_root.At(frame), m);
+    }
+    return Mul(Mul(m_before, m), m_after);
+}
+
 const SRT& ComposedMotion::At(double frame) const {
     if (!m_valid || frame != m_frame) {
         Mat34 m = m_node.At(frame);

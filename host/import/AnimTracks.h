@@ -146,6 +146,9 @@ class ComposedMotion {
           m_after(after) {}
 
     const SRT& At(double frame) const;
+    // The whole product at a frame, shear and all; safe to call from several
+    // threads at once (it keeps nothing).
+    Mat34 Matrix(double frame) const;
 
   private:
     Mat34 m_before;

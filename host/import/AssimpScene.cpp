@@ -3,6 +3,7 @@
 #include "host/app/HostApp.h"
 #include "host/import/ColladaTimeline.h"
 #include "host/import/FileFacts.h"
+#include "host/import/GltfData.h"
 #include "host/import/GltfBindMatrices.h"
 #include "host/import/GltfEmbedded.h"
 #include "host/import/GltfSteps.h"
@@ -86,12 +87,13 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
     if (scene->mMetaData && scene->mMetaData->Get(AI_METADATA_SOURCE_FORMAT, format)) {
         isGltf = std::strncmp(format.C_Str(), "glTF2", 5) == 0;
     }
-    const bool haveSteps = isGltf && checked.gltf;
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const GltfData gltf(checked.gltfLayout, bytes, checked.gltfJson, &folder);
     try {
         ValidateImportedScene(*scene);
         const FileFacts file = ReadFileFacts(bytes, format.C_Str());
-        return BuildAssimpScene(*scene, options, isGltf,
-                                haveSteps ? &checked.interpolation : nullptr, &file, info);
+        return BuildAssimpScene(*scene, options, isGltf, isGltf && checked.gltf ? &gltf : nullptr,
+                                &file, info);
     } catch (const FileMeshError& e) {
         throw SceneLoadError(path + ": " + e.what());
     } catch (const SceneLoadError& e) {

@@ -6,20 +6,36 @@
 //     file's own vertices, in file order, never merged or reordered (two
 //     vertices at one position stay two points), and whose polygons (faces
 //     of at least three corners) index them in the file's order and winding:
-//     OBJ: the "v" entries the node's faces use; FBX: the geometry's control
-//     points; Collada: the positions behind its <vertices>; glTF and other
-//     formats: the vertices of its meshes, mesh after mesh. A mesh Assimp
+//     OBJ: every "v" entry of the node's object, used or not (loose
+//     vertices and those of lines alone too; see ObjFile in FileMeshes.h),
+//     and an object of vertices alone is a mesh without polygons; FBX: the
+//     geometry's control points; Collada: the positions behind its
+//     <vertices>; glTF and other formats: the vertices of its meshes, mesh
+//     after mesh. A mesh Assimp
 //     splits by material is still one item. Assimp hands OBJ, FBX and
 //     Collada over one vertex per polygon corner: the corners are mapped back
 //     onto the file's vertices (VertexMapping.h), and a node whose corners do
 //     not map is refused, naming the mesh;
-//   - else a node named by a camera becomes a camera, a node named by a light
-//     a light (a camera or light binds to the first node of its name);
+//   - else a node showing a camera becomes a camera, one showing a light a
+//     light (glTF: the node's "camera" and light, by index; other formats
+//     name each camera and light after its node, one per node that shows
+//     it: the k-th of a name binds to the k-th node of that name);
 //   - every other node is a null.
 //   Assimp's root node is an item only when it holds meshes, a camera or a
 //   light, or when it is a skinning joint; its transform applies to the items
 //   below it either way. The skeleton mesh that Assimp makes up for files
 //   without geometry is no mesh of the file and is left out.
+//
+// Identity. Items are bound to what the file says by the file's own
+// identities wherever Assimp's names cannot keep two apart (two copies of a
+// rig have the same bone names): a glTF file's nodes, skin joints, channels,
+// morph weights, cameras and lights by index (GltfLayout.h; Assimp's nodes
+// are matched to the file's by the shape of the hierarchy, and a file whose
+// hierarchy Assimp changed is refused); a Collada skin's joints found from
+// its instance's <skeleton> roots, its weights on the geometry's vertices
+// (ColladaSkins.h), and a channel moving every node of the id it names (a
+// node the scene shows twice moves in both places); an OBJ file's objects by
+// their order (FileMeshes.h).
 //
 // Names. Characters other than ASCII letters, digits and '_' become '_' (one
 // per character); a node without a name is named after its kind ("mesh",
@@ -45,24 +61,39 @@
 // frame f the file is evaluated at f / fps seconds, fps being the rate the
 // scene was built for: t = f / fps * ticks per second (Assimp's
 // mTicksPerSecond; 25 when the file leaves it 0). Positions and scalings
-// blend linearly, rotations spherical-linearly on the short arc; glTF STEP
-// samplers hold each key (read from the glTF file itself, since Assimp 5.2
-// drops the interpolation). Before the first and after the last key a channel
+// blend linearly, rotations spherical-linearly on the short arc. A glTF
+// file's keys are read from the file itself (GltfData.h), timed as Assimp
+// times them: STEP samplers hold each key (Assimp 5.2 drops the
+// interpolation), a cubic spline's keys blend linearly between their values
+// (one warning line), and morph weights keep their sign and size (Assimp
+// raises a negative one to 0). Before the first and after the last key a channel
 // follows its pre and post state: constant and Assimp's "default" hold the
 // end key, linear extrapolates the end segment, repeat loops the key range.
-// Nodes without a channel keep their file transform.
+// Nodes without a channel keep their file transform. A transform that
+// shears (a Collada <matrix> the file animates, or any node's matrix whose
+// axes are not at right angles) stays a whole matrix: the item's transform
+// is that matrix as a function of the frame, never split into scaling,
+// rotation and translation.
 //
 // Deformation. Morph targets (relative: p = rest + sum w (target - rest);
 // a point takes the offset of its first corner) with weights from the
-// animation's morph channel of the node (FBX: of the node or its mesh, with
-// "*" and a number; default: the file's weights), then linear-blend skinning with the bones' offset
-// matrices and the joints' transforms at the frame; points come out in the
-// mesh node's local space.
+// animation's morph channel of the node (glTF: the node's weights channel;
+// FBX: of the node or its mesh, with "*" and a number; default: the file's
+// weights, for glTF the node's own "weights", else its mesh's), then
+// linear-blend skinning with the bones' offset matrices and the joints'
+// transforms at the frame (glTF: the joints and inverse bind matrices of the
+// node's own skin, by index); points come out in the mesh node's local
+// space.
 //
 // Cameras. "fov" in degrees and "fovtype": for glTF, whose importer reports
 // yfov x aspect as the horizontal angle, the file's vertical angle with
 // fovtype 0; for other formats the horizontal angle with fovtype 1. "aspect"
-// from the file when it gives one. A camera or light whose file frame differs
+// from the file when it gives one. A Collada camera's animated lens and a
+// Collada light's animated colour are read from the file
+// (ColladaLensLight.h): "fov" and "aspect", and the shader's "color" and
+// "intensity", follow them at each frame's time, and the scene's frame range
+// takes in their keys; every other channel Assimp does not read (a
+// material's, say) gets one warning line. A camera or light whose file frame differs
 // from the host's (looking along -Z, up +Y) gets that frame folded into its
 // transform, and its children are kept where the file puts them.
 //
@@ -87,7 +118,7 @@ struct aiScene;
 namespace host {
 
 class Scene;
-struct GltfInterpolation;
+class GltfData;
 
 // A scene file that cannot be read, holds no scene, or names no such
 // animation. The message is one line.
@@ -130,11 +161,12 @@ std::unique_ptr<Scene> LoadAssimpScene(const std::string& path,
 struct FileFacts;
 
 // Builds a host scene from a scene Assimp has read. isGltf: the scene comes
-// from a glTF file (camera angles, see above); steps: the STEP samplers of a
-// glTF file, or nullptr; file: what was read from the file itself, or
+// from a glTF file (camera angles, see above); gltf: the glTF file's layout
+// and data (nodes, joints, channels and morph weights are then bound by the
+// file's indices), or nullptr; file: what was read from the file itself, or
 // nullptr. Throws SceneLoadError.
 std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
-                                        bool isGltf, const GltfInterpolation* steps,
+                                        bool isGltf, const GltfData* gltf,
                                         const FileFacts* file = nullptr,
                                         SceneFileInfo* info = nullptr);
 

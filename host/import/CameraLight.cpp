@@ -31,6 +31,21 @@ void SetCameraParams(const aiCamera& c, bool isGltf, Item* item) {
     }
 }
 
+void SplitLightColor(const double rgb[3], Color* color, double* intensity) {
+    *intensity = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        if (std::isfinite(rgb[i])) {
+            *intensity = std::max(*intensity, rgb[i]);
+        }
+    }
+    *color = Color{0.0, 0.0, 0.0, 1.0};
+    if (*intensity > 0.0) {
+        *color = {std::isfinite(rgb[0]) ? rgb[0] / *intensity : 0.0,
+                  std::isfinite(rgb[1]) ? rgb[1] / *intensity : 0.0,
+                  std::isfinite(rgb[2]) ? rgb[2] / *intensity : 0.0, 1.0};
+    }
+}
+
 void SetLightParams(const aiLight& l, Item* item) {
     double type = 1.0;
     if (l.mType == aiLightSource_DIRECTIONAL) {
@@ -40,18 +55,9 @@ void SetLightParams(const aiLight& l, Item* item) {
     }
     item->GetParam(L"Type")->Value().Set(type);
     const double rgb[3] = {l.mColorDiffuse.r, l.mColorDiffuse.g, l.mColorDiffuse.b};
+    Color color;
     double intensity = 0.0;
-    for (double c : rgb) {
-        if (std::isfinite(c)) {
-            intensity = std::max(intensity, c);
-        }
-    }
-    Color color{0.0, 0.0, 0.0, 1.0};
-    if (intensity > 0.0) {
-        color = {std::isfinite(rgb[0]) ? rgb[0] / intensity : 0.0,
-                 std::isfinite(rgb[1]) ? rgb[1] / intensity : 0.0,
-                 std::isfinite(rgb[2]) ? rgb[2] / intensity : 0.0, 1.0};
-    }
+    SplitLightColor(rgb, &color, &intensity);
     LightShader* shader = item->GetShaders().front().get();
     shader->GetParam(L"color")->ColorValue().Set(color);
     shader->GetParam(L"intensity")->Value().Set(intensity);

@@ -14,11 +14,18 @@
 struct aiCamera;
 struct aiLight;
 
+#include "host/scene/Math.h"
+
 namespace host {
 
 class Item;
 
 void SetCameraParams(const aiCamera& c, bool isGltf, Item* item);
 void SetLightParams(const aiLight& l, Item* item);
+
+// A light's colour (Assimp's: colour times intensity) as the shader's
+// "color" and "intensity", as above; components that are no finite number
+// count as 0.
+void SplitLightColor(const double rgb[3], Color* color, double* intensity);
 
 } // namespace host

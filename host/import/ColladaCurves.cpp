@@ -160,6 +160,12 @@ Mat34 ColladaNodeCurves::At(double time) const {
     return m;
 }
 
+bool ColladaNodeCurves::AnimatesMatrix() const {
+    return std::any_of(elements.begin(), elements.end(), [](const Element& e) {
+        return e.kind == ElementKind::Matrix && !e.animations.empty();
+    });
+}
+
 // ---------------------------------------------------------------------------
 // Reading.
 
@@ -168,45 +174,6 @@ namespace {
 using Ids = std::map<std::string, pugi::xml_node>;
 
 constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
-
-// A <source>'s items: count items of stride values (numbers or names).
-template <class T> struct SourceItems {
-    size_t count = 0;
-    size_t stride = 1;
-    std::vector<T> values; // count * stride
-};
-
-template <class T>
-SourceItems<T> ReadSource(const Ids& ids, const pugi::xml_node& input, const char* array,
-                          const std::string& what) {
-    const std::string semantic = input.attribute("semantic").value();
-    const pugi::xml_node source = ByUrl(ids, input.attribute("source").value());
-    const pugi::xml_node data = source.child(array);
-    if (!data) {
-        throw FileMeshError(what + "its " + semantic + " names no <" + array + ">");
-    }
-    std::vector<T> all;
-    if constexpr (std::is_same_v<T, std::string>) {
-        all = Words(data);
-    } else {
-        all = Numbers<T>(data, what);
-    }
-    const pugi::xml_node accessor = source.child("technique_common").child("accessor");
-    SourceItems<T> out;
-    out.stride = accessor.attribute("stride").as_uint(1);
-    const size_t offset = accessor.attribute("offset").as_uint(0);
-    if (out.stride < 1 || out.stride > 16) {
-        throw FileMeshError(what + "its " + semantic + " has items of " +
-                            std::to_string(out.stride) + " values");
-    }
-    out.count = accessor.attribute("count").as_uint(
-        static_cast<unsigned>((all.size() - std::min(offset, all.size())) / out.stride));
-    if (offset > all.size() || out.count > (all.size() - offset) / out.stride) {
-        throw FileMeshError(what + "its " + semantic + " is shorter than its accessor says");
-    }
-    out.values.assign(all.begin() + offset, all.begin() + offset + out.count * out.stride);
-    return out;
-}
 
 ColladaCurve::Interp InterpOf(const std::string& name) {
     if (name == "STEP") {
@@ -233,6 +200,11 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
     const size_t width = values.stride;
     if (values.count < n) {
         throw FileMeshError(what + "its sampler has fewer values than times");
+    }
+    for (size_t i = 0; i < n * width; ++i) {
+        if (!std::isfinite(values.values[i])) {
+            throw FileMeshError(what + "a value is not a finite number");
+        }
     }
     std::vector<ColladaCurve::Key> keys(n);
     for (size_t k = 0; k < n; ++k) {
@@ -285,6 +257,9 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
                     const double sign = side == 0 ? -1.0 : 1.0;
                     value = key + sign * value / 3.0;
                     time = withTime ? keys[k].time + sign * time / 3.0 : kNoTime;
+                }
+                if (!std::isfinite(value) || std::isinf(time)) {
+                    throw FileMeshError(what + "its " + names[side] + " is not a finite number");
                 }
                 tangent[side][0][i] = time;
                 tangent[side][1][i] = value;
@@ -439,10 +414,16 @@ NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool 
     if (blenderLayout) {
         std::swap(out->elements.front(), out->elements.back());
     }
-    return curved || blenderLayout ? out : nullptr;
+    return curved || blenderLayout || out->AnimatesMatrix() ? out : nullptr;
 }
 
 } // namespace
+
+std::shared_ptr<const ColladaCurve>
+ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
+                   const std::string& what) {
+    return ReadSampler(ids, sampler, what);
+}
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text) {

@@ -71,6 +71,8 @@ class ColladaCurve {
     void Eval(double time, double* out) const;
     // Whether every segment is linear (what Assimp's keys already show).
     bool IsLinear() const;
+    // The time of the last key (seconds), 0 for none.
+    double EndTime() const { return m_keys.empty() ? 0.0 : m_keys.back().time; }
 
   private:
     double BezierValue(size_t k, int c, double time) const;
@@ -101,11 +103,22 @@ class ColladaNodeCurves {
     // The node's local transform at a time of the file (seconds), in the
     // file's numbers.
     Mat34 At(double time) const;
+    // Whether a curve animates a <matrix> element, whose values may shear.
+    bool AnimatesMatrix() const;
 };
 
-// The curves of the nodes that have at least one curve that is not linear,
-// and the nodes in Blender's layout, by node id (the name Assimp gives the
-// node). Nodes whose animation the
+// The curve of a <sampler> (ids: the document's elements by id). Throws
+// FileMeshError, its message starting with `what`, for broken data.
+std::shared_ptr<const ColladaCurve>
+ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
+                   const std::string& what);
+
+// The curves of the nodes that have at least one curve that is not linear
+// or that animates a <matrix> (Assimp splits the matrices of its keys into
+// translation, rotation and scaling, which drops a shear: a bone under an
+// unevenly scaled parent that does not inherit its scaling), and the nodes
+// in Blender's layout, by node id (the name Assimp gives the node). Nodes
+// whose animation the
 // reader cannot follow (other transform elements, targets it does not know)
 // are left out: Assimp's keys stay theirs. Throws FileMeshError for a
 // sampler whose data is broken (missing or short arrays, text that is no

@@ -152,6 +152,7 @@ std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* m
         const std::string what = "Collada mesh \"" + id + "\": ";
         meshes.push_back(ReadMesh(ids, mesh, what));
         meshes.back().users = users[id];
+        meshes.back().id = id;
     }
     return meshes;
 }

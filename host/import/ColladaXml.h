@@ -5,7 +5,9 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <charconv>
+#include <type_traits>
 #include <map>
 #include <string>
 #include <vector>
@@ -77,6 +79,49 @@ template <class T> std::vector<T> Numbers(const pugi::xml_node& node, const std:
         }
         out.push_back(v);
     }
+    return out;
+}
+
+// A <source>'s items: count items of stride values (numbers or names).
+template <class T> struct SourceItems {
+    size_t count = 0;
+    size_t stride = 1;
+    std::vector<T> values; // count * stride
+};
+
+// The items of the <source> an <input> names, read from its array
+// (float_array, Name_array, IDREF_array ...) through its accessor. Throws
+// FileMeshError, its message starting with `what`, for a missing or short
+// array or items wider than 16 values.
+template <class T>
+SourceItems<T> ReadSource(const std::map<std::string, pugi::xml_node>& ids,
+                          const pugi::xml_node& input, const char* array, const std::string& what) {
+    const std::string semantic = input.attribute("semantic").value();
+    const pugi::xml_node source = ByUrl(ids, input.attribute("source").value());
+    const pugi::xml_node data = source.child(array);
+    if (!data) {
+        throw FileMeshError(what + "its " + semantic + " names no <" + array + ">");
+    }
+    std::vector<T> all;
+    if constexpr (std::is_same_v<T, std::string>) {
+        all = Words(data);
+    } else {
+        all = Numbers<T>(data, what);
+    }
+    const pugi::xml_node accessor = source.child("technique_common").child("accessor");
+    SourceItems<T> out;
+    out.stride = accessor.attribute("stride").as_uint(1);
+    const size_t offset = accessor.attribute("offset").as_uint(0);
+    if (out.stride < 1 || out.stride > 16) {
+        throw FileMeshError(what + "its " + semantic + " has items of " +
+                            std::to_string(out.stride) + " values");
+    }
+    out.count = accessor.attribute("count").as_uint(
+        static_cast<unsigned>((all.size() - std::min(offset, all.size())) / out.stride));
+    if (offset > all.size() || out.count > (all.size() - offset) / out.stride) {
+        throw FileMeshError(what + "its " + semantic + " is shorter than its accessor says");
+    }
+    out.values.assign(all.begin() + offset, all.begin() + offset + out.count * out.stride);
     return out;
 }
 

@@ -27,12 +27,17 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         const pugi::xml_document doc = ParseColladaXml(bytes);
         facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(doc, &unit));
         facts.curves = ReadColladaCurves(doc);
+        facts.collada = true;
+        facts.skins = ReadColladaSkins(doc);
+        facts.lensLight = ReadColladaLensLight(doc);
         facts.settings.metresPerUnit = unit;
         facts.unitAppliedByAssimp = unit > 0.0 ? unit : 1.0;
     } else if (StartsWith(sourceFormat, "Wavefront Object")) {
+        ObjFile obj = ReadObjFile(bytes);
         std::vector<FileMesh> pool;
-        pool.push_back(ReadObjMeshes(bytes));
+        pool.push_back(std::move(obj.pool));
         facts.mapper = std::make_unique<VertexMapper>(std::move(pool));
+        facts.objects = std::make_unique<VertexMapper>(std::move(obj.objects));
     }
     return facts;
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "host/import/ColladaCurves.h"
+#include "host/import/ColladaLensLight.h"
+#include "host/import/ColladaSkins.h"
 #include "host/import/FileSettings.h"
 #include "host/import/VertexMapping.h"
 
@@ -22,9 +24,19 @@ struct FileFacts {
     // Maps mesh nodes onto the file's vertices; null for formats whose
     // vertices Assimp already keeps (glTF and every format without a reader).
     std::unique_ptr<VertexMapper> mapper;
+    // OBJ: the meshes of the objects Assimp makes of the file, one per node
+    // below the root, in order (ObjFile); null for other formats.
+    std::unique_ptr<VertexMapper> objects;
     // The file's own curves of the nodes whose animation Assimp's keys do
     // not follow, by node name (Collada).
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;
+    // Collada: Assimp names nodes by their ids, which the file's channels
+    // name; and the skins of the nodes that show one, by node id.
+    bool collada = false;
+    std::map<std::string, std::shared_ptr<const ColladaSkin>> skins;
+    // Collada: the animated lenses and light colours, and the channels no
+    // one reads.
+    ColladaLensLight lensLight;
 };
 
 // Reads the bytes of a scene file (the ones Assimp read), of the Assimp

@@ -188,11 +188,6 @@ bool PathFromText(const std::string& text, GltfPath* out) {
     return true;
 }
 
-std::string NodeName(const Json::array_t* nodes, int64_t i) {
-    const std::string* name = nodes ? StringMember((*nodes)[i], "name") : nullptr;
-    return name && !name->empty() ? *name : "nodes[" + std::to_string(i) + "]";
-}
-
 // The node hierarchy: each node the child of at most one node, never of
 // itself, and at most kMaxGltfNesting levels deep. Returns the fault, or "".
 std::string CheckNodeTree(const Json::array_t& nodes) {
@@ -436,6 +431,183 @@ bool IsGltfOne(const Json& doc) {
     return false;
 }
 
+// Up to n numbers of a member that is an array of exactly n numbers.
+bool Floats(const Json& j, const char* key, size_t n, float* out) {
+    const Json::array_t* a = ArrayMember(j, key);
+    if (!a || a->size() != n) {
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (!(*a)[i].is_number()) {
+            return false;
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = (*a)[i].get<float>();
+    }
+    return true;
+}
+
+// The numbers of an array member (its other values as 0).
+std::vector<double> Numbers(const Json::array_t& a) {
+    std::vector<double> out;
+    out.reserve(a.size());
+    for (const Json& v : a) {
+        out.push_back(v.is_number() ? v.get<double>() : 0.0);
+    }
+    return out;
+}
+
+int ComponentsOf(const std::string* type) {
+    static const std::pair<const char*, int> kinds[] = {{"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3},
+                                                        {"VEC4", 4},   {"MAT2", 4}, {"MAT3", 9},
+                                                        {"MAT4", 16}};
+    for (const auto& [name, n] : kinds) {
+        if (type && *type == name) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+int64_t OffsetMember(const Json& j, const char* key) {
+    const Json* v = Member(j, key);
+    return v ? AsIndex(v) : 0; // absent: 0; not an index: -1
+}
+
+// The asset's layout (GltfLayout.h). cuts: where the long strings were in
+// the text.
+GltfLayout ReadLayout(const Json& doc, const std::vector<TextSpan>& cuts) {
+    GltfLayout l;
+    const Json::array_t* scenes = ArrayMember(doc, "scenes");
+    const int64_t scene = AssimpIndex(doc, "scene");
+    const size_t chosen = scene < 0 ? 0 : static_cast<size_t>(scene);
+    if (scenes && chosen < scenes->size()) {
+        l.haveScene = true;
+        if (const Json::array_t* nodes = ArrayMember((*scenes)[chosen], "nodes")) {
+            for (const Json& n : *nodes) {
+                l.sceneNodes.push_back(AsIndex(&n));
+            }
+        }
+    }
+    if (const Json::array_t* nodes = ArrayMember(doc, "nodes")) {
+        for (const Json& n : *nodes) {
+            GltfNodeInfo& node = l.nodes.emplace_back();
+            if (const Json::array_t* children = ArrayMember(n, "children")) {
+                for (const Json& c : *children) {
+                    node.children.push_back(AsIndex(&c));
+                }
+            }
+            node.mesh = AssimpIndex(n, "mesh");
+            node.skin = AssimpIndex(n, "skin");
+            node.camera = AssimpIndex(n, "camera");
+            const Json* ext = Member(n, "extensions");
+            const Json* lights = ext ? Member(*ext, "KHR_lights_punctual") : nullptr;
+            node.light = lights ? AssimpIndex(*lights, "light") : -1;
+            if (const Json::array_t* w = ArrayMember(n, "weights")) {
+                node.hasWeights = true;
+                node.weights = Numbers(*w);
+            }
+            node.hasTranslation = Floats(n, "translation", 3, node.translation);
+            node.hasRotation = Floats(n, "rotation", 4, node.rotation);
+            node.hasScale = Floats(n, "scale", 3, node.scale);
+        }
+    }
+    if (const Json::array_t* skins = ArrayMember(doc, "skins")) {
+        for (const Json& s : *skins) {
+            GltfSkinInfo& skin = l.skins.emplace_back();
+            if (const Json::array_t* joints = ArrayMember(s, "joints")) {
+                for (const Json& j : *joints) {
+                    skin.joints.push_back(AsIndex(&j));
+                }
+            }
+            skin.inverseBindMatrices = AssimpIndex(s, "inverseBindMatrices");
+        }
+    }
+    if (const Json::array_t* meshes = ArrayMember(doc, "meshes")) {
+        for (const Json& m : *meshes) {
+            const Json::array_t* w = ArrayMember(m, "weights");
+            l.meshWeights.push_back(w ? Numbers(*w) : std::vector<double>{});
+        }
+    }
+    if (const Json::array_t* animations = ArrayMember(doc, "animations")) {
+        for (const Json& a : *animations) {
+            GltfAnimationInfo& anim = l.animations.emplace_back();
+            const Json::array_t* samplers = ArrayMember(a, "samplers");
+            for (size_t i = 0; samplers && i < samplers->size(); ++i) {
+                const Json& sampler = (*samplers)[i];
+                GltfSamplerInfo& info = anim.samplers.emplace_back();
+                info.input = IndexMember(sampler, "input");
+                info.output = IndexMember(sampler, "output");
+                const std::string* interp = StringMember(sampler, "interpolation");
+                info.interp = !interp                    ? GltfInterp::Linear
+                              : *interp == "STEP"        ? GltfInterp::Step
+                              : *interp == "CUBICSPLINE" ? GltfInterp::CubicSpline
+                                                         : GltfInterp::Linear;
+            }
+            const Json::array_t* channels = ArrayMember(a, "channels");
+            for (size_t c = 0; samplers && channels && c < channels->size(); ++c) {
+                const Json& ch = (*channels)[c];
+                const int64_t sampler = IndexMember(ch, "sampler");
+                const Json* target = Member(ch, "target");
+                const std::string* pathText = target ? StringMember(*target, "path") : nullptr;
+                GltfPath path;
+                if (sampler < 0 || static_cast<size_t>(sampler) >= samplers->size() || !pathText ||
+                    !PathFromText(*pathText, &path)) {
+                    continue; // Assimp skips such channels
+                }
+                anim.channels.push_back({sampler, IndexMember(*target, "node"), path});
+            }
+        }
+    }
+    if (const Json::array_t* accessors = ArrayMember(doc, "accessors")) {
+        for (const Json& a : *accessors) {
+            GltfAccessorInfo& acc = l.accessors.emplace_back();
+            acc.view = Member(a, "bufferView") ? IndexMember(a, "bufferView") : -1;
+            acc.offset = OffsetMember(a, "byteOffset");
+            acc.count = IndexMember(a, "count");
+            acc.componentType = IndexMember(a, "componentType");
+            acc.components = ComponentsOf(StringMember(a, "type"));
+            if (const Json* sparse = Member(a, "sparse")) {
+                acc.sparse = true;
+                acc.sparseCount = IndexMember(*sparse, "count");
+                if (const Json* indices = Member(*sparse, "indices")) {
+                    acc.sparseIndexView = IndexMember(*indices, "bufferView");
+                    acc.sparseIndexOffset = OffsetMember(*indices, "byteOffset");
+                    acc.sparseIndexType = IndexMember(*indices, "componentType");
+                }
+                if (const Json* values = Member(*sparse, "values")) {
+                    acc.sparseValueView = IndexMember(*values, "bufferView");
+                    acc.sparseValueOffset = OffsetMember(*values, "byteOffset");
+                }
+            }
+        }
+    }
+    if (const Json::array_t* views = ArrayMember(doc, "bufferViews")) {
+        for (const Json& v : *views) {
+            l.views.push_back({IndexMember(v, "buffer"), OffsetMember(v, "byteOffset"),
+                               IndexMember(v, "byteLength"), OffsetMember(v, "byteStride")});
+        }
+    }
+    if (const Json::array_t* buffers = ArrayMember(doc, "buffers")) {
+        for (const Json& b : *buffers) {
+            GltfBufferInfo& buffer = l.buffers.emplace_back();
+            buffer.length = IndexMember(b, "byteLength");
+            if (const std::string* uri = StringMember(b, "uri")) {
+                const int64_t cut = CutNumber(*uri);
+                if (cut >= 0 && static_cast<size_t>(cut) < cuts.size()) {
+                    buffer.cut = true;
+                    buffer.uriBegin = cuts[cut].begin;
+                    buffer.uriEnd = cuts[cut].end;
+                } else {
+                    buffer.uri = *uri;
+                }
+            }
+        }
+    }
+    return l;
+}
+
 bool Refuse(GltfFacts* out, std::string problem) {
     *out = GltfFacts{};
     out->problem = std::move(problem);
@@ -511,16 +683,8 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
     const Json::array_t* animations = ArrayMember(doc, "animations");
     for (size_t a = 0; animations && a < animations->size(); ++a) {
         const Json& anim = (*animations)[a];
-        facts.interpolation.stepTargets.emplace_back();
-        facts.interpolation.cubicSpline.push_back(false);
         const Json::array_t* samplers = ArrayMember(anim, "samplers");
         const Json::array_t* channels = ArrayMember(anim, "channels");
-        for (size_t s = 0; samplers && s < samplers->size(); ++s) {
-            const std::string* interp = StringMember((*samplers)[s], "interpolation");
-            if (interp && *interp == "CUBICSPLINE") {
-                facts.interpolation.cubicSpline.back() = true;
-            }
-        }
         for (size_t c = 0; samplers && channels && c < channels->size(); ++c) {
             const Json& ch = (*channels)[c];
             const int64_t si = IndexMember(ch, "sampler");
@@ -540,14 +704,9 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
             if (!fault.empty()) {
                 return Refuse(out, std::move(fault));
             }
-            const int64_t ni = IndexMember(*target, "node");
-            if (interp && *interp == "STEP" && nodes && ni >= 0 &&
-                static_cast<size_t>(ni) < nodes->size()) {
-                facts.interpolation.stepTargets.back().push_back(
-                    GltfStepTarget{NodeName(nodes, ni), path});
-            }
         }
     }
+    facts.layout = ReadLayout(doc, cuts);
     *out = std::move(facts);
     return true;
 }
@@ -565,13 +724,6 @@ bool GltfJsonChunk(std::string_view data, const char** json, size_t* size) {
     *json = data.data() + 20;
     *size = chunkLength;
     return true;
-}
-
-bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out) {
-    GltfFacts facts;
-    const bool ok = ReadGltfFacts(json.data(), json.size(), &facts);
-    *out = std::move(facts.interpolation);
-    return ok;
 }
 
 } // namespace host

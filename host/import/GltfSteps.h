@@ -1,12 +1,9 @@
 // What the importer reads from a glTF file itself, besides Assimp.
 //
-// Assimp 5.2 hands a glTF animation over as plain keys: a sampler's
-// interpolation (LINEAR, STEP, CUBICSPLINE) is dropped, so a STEP channel
-// would be evaluated as a linear one. This reader takes the glTF JSON (of a
-// .gltf file, or the JSON chunk of a .glb file) and lists, per animation in
-// file order (the order of Assimp's aiScene::mAnimations), which targets
-// step: the node's name as Assimp names it (its "name", or "nodes[i]" when it
-// has none) and the animated path.
+// The JSON (of a .gltf file, or the JSON chunk of a .glb file) is read into
+// the asset's layout (GltfLayout.h): its nodes, skins, animations and the
+// accessors they read, by the file's own indices, with each sampler's
+// interpolation (LINEAR, STEP, CUBICSPLINE), which Assimp 5.2 drops.
 //
 // The same reading finds what Assimp must never be given, because it would
 // read past a buffer or follow the file down the stack:
@@ -29,6 +26,8 @@
 // JSON is parsed, so the reading costs next to nothing beside Assimp's.
 #pragma once
 
+#include "host/import/GltfLayout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,21 +38,6 @@ namespace host {
 
 // The deepest nesting of JSON values, and of nodes, that a glTF file may have.
 constexpr int kMaxGltfNesting = 1000;
-
-enum class GltfPath { Translation, Rotation, Scale, Weights };
-
-struct GltfStepTarget {
-    std::string node; // the node name as Assimp gives it
-    GltfPath path;
-};
-
-struct GltfInterpolation {
-    // One entry per glTF animation, in file order.
-    std::vector<std::vector<GltfStepTarget>> stepTargets;
-    // Per glTF animation: whether a sampler is CUBICSPLINE (Assimp keeps only
-    // its values, without the tangents).
-    std::vector<bool> cubicSpline;
-};
 
 // A buffer that the JSON holds as a long base64 "data:" uri (longer than the
 // strings the reading keeps).
@@ -72,7 +56,7 @@ struct GltfBareSkin {
 };
 
 struct GltfFacts {
-    GltfInterpolation interpolation;
+    GltfLayout layout;
     // The uri of every buffer that is no "data:" uri, as the file gives it.
     std::vector<std::string> bufferFiles;
     std::vector<GltfEmbeddedBuffer> embeddedBuffers;
@@ -89,9 +73,5 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out);
 // The JSON chunk of a binary glTF file (data starts with "glTF"): false when
 // the header or the chunk is malformed.
 bool GltfJsonChunk(std::string_view data, const char** json, size_t* size);
-
-// The interpolation alone, from the JSON text of a glTF asset: false (and out
-// empty) when ReadGltfFacts refuses the text.
-bool ParseGltfInterpolation(const std::string& json, GltfInterpolation* out);
 
 } // namespace host

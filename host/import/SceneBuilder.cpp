@@ -5,7 +5,7 @@
 #include "host/import/CameraLight.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/FileFacts.h"
-#include "host/import/GltfSteps.h"
+#include "host/import/GltfData.h"
 #include "host/import/ImportNames.h"
 #include "host/import/MeshDeform.h"
 #include "host/import/NodeMetadata.h"
@@ -16,6 +16,7 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -38,9 +39,9 @@ constexpr size_t kMaxFullName = 16384;
 
 class Builder {
   public:
-    Builder(const aiScene& ai, const AssimpLoadOptions& options, bool isGltf,
-            const GltfInterpolation* steps, const FileFacts* file)
-        : m_ai(ai), m_options(options), m_isGltf(isGltf), m_steps(steps), m_file(file) {}
+    Builder(const aiScene& ai, const AssimpLoadOptions& options, bool isGltf, const GltfData* gltf,
+            const FileFacts* file)
+        : m_ai(ai), m_options(options), m_isGltf(isGltf), m_gltf(gltf), m_file(file) {}
 
     std::unique_ptr<Scene> Build(SceneFileInfo* info) {
         if (!m_ai.mRootNode) {
@@ -49,6 +50,8 @@ class Builder {
         ChooseUnitsAndRate(info);
         m_scene = std::make_unique<Scene>();
         CollectNodes(m_ai.mRootNode);
+        MatchGltfNodes();
+        MatchObjObjects();
         FindSkeletonMeshes();
         ChooseAnimation();
         if (info) {
@@ -80,6 +83,14 @@ class Builder {
                 ApplyNodeMetadata(node->mMetaData, m_info[node].item);
             }
         }
+        if (m_file && m_file->collada) {
+            for (const std::string& target : m_file->lensLight.unread) {
+                HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
+                                         "\" animates nothing the importer reads; it is left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
+        }
         SetFrameRange();
         return std::move(m_scene);
     }
@@ -94,6 +105,8 @@ class Builder {
         Item* item = nullptr;
         Mat34 frame; // the file frame folded into a camera or light item
         std::shared_ptr<NodeChannel> channel;
+        int objObject = -1;    // OBJ: the file's object the node is
+        int64_t gltfNode = -1; // glTF: the file's node the node is
     };
 
     // The scale from the file's numbers to the scene's (metres unless the
@@ -166,7 +179,92 @@ class Builder {
         }
         for (const aiNode* n : m_nodes) {
             m_byName.emplace(n->mName.C_Str(), n); // keeps the first of a name
+            m_allByName[n->mName.C_Str()].push_back(n);
         }
+    }
+
+    // glTF: Assimp's nodes are the file's, in the same tree: the scene's one
+    // top node is Assimp's root, several hang below a root of Assimp's own,
+    // and each node's children are the file node's, in order. Items are
+    // bound to the file's nodes by index (GltfLayout.h), never by name.
+    void MatchGltfNodes() {
+        if (!m_gltf) {
+            return;
+        }
+        const GltfLayout& layout = m_gltf->Layout();
+        std::vector<std::pair<const aiNode*, int64_t>> stack;
+        const aiNode* root = m_ai.mRootNode;
+        bool same = true;
+        if (layout.sceneNodes.size() == 1) {
+            stack.emplace_back(root, layout.sceneNodes[0]);
+        } else if (root->mNumChildren == layout.sceneNodes.size()) {
+            for (unsigned i = 0; i < root->mNumChildren; ++i) {
+                stack.emplace_back(root->mChildren[i], layout.sceneNodes[i]);
+            }
+        } else {
+            same = false;
+        }
+        while (same && !stack.empty()) {
+            const auto [node, index] = stack.back();
+            stack.pop_back();
+            const bool known = index >= 0 && static_cast<uint64_t>(index) < layout.nodes.size();
+            const GltfNodeInfo* info = known ? &layout.nodes[static_cast<size_t>(index)] : nullptr;
+            same = node && info && node->mNumChildren == info->children.size() &&
+                   (node->mNumChildren == 0 || node->mChildren);
+            if (!same) {
+                break;
+            }
+            m_info[node].gltfNode = index;
+            for (unsigned k = 0; k < node->mNumChildren; ++k) {
+                stack.emplace_back(node->mChildren[k], info->children[k]);
+            }
+        }
+        if (!same) {
+            throw SceneLoadError("glTF: the node hierarchy Assimp read is not the file's");
+        }
+        for (const aiNode* n : m_nodes) {
+            if (m_info[n].gltfNode >= 0) {
+                m_gltfNodes.emplace(m_info[n].gltfNode, n); // the first in the hierarchy
+            }
+        }
+    }
+    // The node of the file's node `index` (the first, should the scene show
+    // it twice), or nullptr.
+    const aiNode* GltfNode(int64_t index) const {
+        const auto it = m_gltfNodes.find(index);
+        return it == m_gltfNodes.end() ? nullptr : it->second;
+    }
+    const GltfNodeInfo* GltfInfo(const aiNode* node) {
+        const int64_t index = m_info[node].gltfNode;
+        return m_gltf && index >= 0 ? &m_gltf->Layout().nodes[static_cast<size_t>(index)] : nullptr;
+    }
+
+    // OBJ: the nodes below the root are the file's objects in the order
+    // Assimp makes them (ObjFile); each keeps every vertex of its object.
+    void MatchObjObjects() {
+        if (!m_file || !m_file->objects) {
+            return;
+        }
+        const VertexMapper& objects = *m_file->objects;
+        const aiNode* root = m_ai.mRootNode;
+        bool same = root->mNumChildren == objects.MeshCount();
+        for (unsigned i = 0; same && i < root->mNumChildren; ++i) {
+            same = root->mChildren && root->mChildren[i] &&
+                   objects.MeshAt(i).users.front() == root->mChildren[i]->mName.C_Str();
+        }
+        if (!same) {
+            HostApp::Get().Log(L"the OBJ objects Assimp read are not those of the file: each "
+                               L"mesh keeps only the vertices its polygons use",
+                               XSI::siWarningMsg);
+            return;
+        }
+        for (unsigned i = 0; i < root->mNumChildren; ++i) {
+            m_info[root->mChildren[i]].objObject = static_cast<int>(i);
+        }
+    }
+    bool HasObjPoints(const aiNode* node) {
+        const int k = m_info[node].objObject;
+        return k >= 0 && !m_file->objects->MeshAt(static_cast<size_t>(k)).positions.empty();
     }
 
     const aiNode* FindNode(const aiString& name) const {
@@ -255,81 +353,228 @@ class Builder {
         }
     }
 
-    bool IsStep(const std::string& node, GltfPath path) const {
-        if (!m_steps || m_animIndex < 0 ||
-            static_cast<size_t>(m_animIndex) >= m_steps->stepTargets.size()) {
-            return false;
+    // The chosen animation as the glTF file has it, or nullptr.
+    const GltfAnimationInfo* GltfAnimation() const {
+        if (!m_gltf || !m_anim || m_animIndex < 0) {
+            return nullptr;
         }
-        for (const GltfStepTarget& t : m_steps->stepTargets[m_animIndex]) {
-            if (t.node == node && t.path == path) {
-                return true;
+        const auto& animations = m_gltf->Layout().animations;
+        const size_t index = static_cast<size_t>(m_animIndex);
+        return index < animations.size() ? &animations[index] : nullptr;
+    }
+
+    // A glTF node's channel from the file's samplers (translation, rotation,
+    // scale; -1 for none): keys, interpolation and the node's own values for
+    // the parts without a sampler, as Assimp would have made them.
+    std::shared_ptr<NodeChannel> GltfChannel(const aiNode* node, const GltfNodeInfo& info,
+                                             const int64_t samplers[3]) {
+        auto nc = std::make_shared<NodeChannel>();
+        nc->fps = m_fps;
+        nc->ticksPerSecond = m_ticksPerSecond;
+        nc->tickOffset = m_tickOffset;
+        nc->rest = Decompose(NodeMatrix(node));
+        const double k = m_scale;
+        const size_t anim = static_cast<size_t>(m_animIndex);
+        auto keysOf = [&](int part, size_t width, bool present, const float* own) {
+            GltfKeys keys;
+            if (samplers[part] >= 0) {
+                keys = m_gltf->Keys(anim, samplers[part], width);
+            } else if (present) {
+                keys.width = width;
+                keys.ticks = {0.0};
+                keys.values.assign(own, own + width);
+            }
+            return keys;
+        };
+        auto track = [](const GltfKeys& keys, auto value) {
+            std::vector<std::pair<double, decltype(value(keys.values.data()))>> pairs;
+            for (size_t i = 0; i < keys.ticks.size(); ++i) {
+                pairs.emplace_back(keys.ticks[i], value(&keys.values[i * keys.width]));
+            }
+            return MakeTrack(std::move(pairs), keys.interp == GltfInterp::Step);
+        };
+        nc->position =
+            track(keysOf(0, 3, info.hasTranslation, info.translation), [k](const float* v) {
+                return Vec3{v[0], v[1], v[2]} * k;
+            });
+        nc->rotation = track(keysOf(1, 4, info.hasRotation, info.rotation), [](const float* v) {
+            return Quat{v[0], v[1], v[2], v[3]};
+        });
+        nc->scaling = track(keysOf(2, 3, info.hasScale, info.scale), [](const float* v) {
+            return Vec3{v[0], v[1], v[2]};
+        });
+        return nc;
+    }
+
+    // glTF: the channels of the chosen animation, node by node index; a node
+    // the scene shows twice moves alike in both places.
+    void ReadGltfChannels() {
+        const GltfAnimationInfo* anim = GltfAnimation();
+        if (!anim) {
+            return;
+        }
+        // Per node: its translation, rotation and scale samplers (the last
+        // channel of a path counts, as in Assimp).
+        std::map<int64_t, std::array<int64_t, 3>> byNode;
+        bool cubic = false;
+        for (const GltfChannelInfo& ch : anim->channels) {
+            cubic = cubic || anim->samplers[static_cast<size_t>(ch.sampler)].interp ==
+                                 GltfInterp::CubicSpline;
+            if (ch.path != GltfPath::Weights) {
+                auto it = byNode.try_emplace(ch.node, std::array<int64_t, 3>{-1, -1, -1}).first;
+                it->second[static_cast<int>(ch.path)] = ch.sampler;
             }
         }
-        return false;
+        if (cubic) {
+            WarnCubicSpline();
+        }
+        for (const aiNode* node : m_nodes) {
+            const auto it = byNode.find(m_info[node].gltfNode);
+            if (it != byNode.end()) {
+                m_info[node].channel = GltfChannel(node, *GltfInfo(node), it->second.data());
+            }
+        }
+    }
+
+    static void WarnCubicSpline() {
+        HostApp::Get().Log(L"cubic-spline animation keys are evaluated linearly between "
+                           L"their values",
+                           XSI::siWarningMsg);
     }
 
     void ReadChannels() {
         if (!m_anim) {
             return;
         }
-        if (m_steps && static_cast<size_t>(m_animIndex) < m_steps->cubicSpline.size() &&
-            m_steps->cubicSpline[m_animIndex]) {
-            HostApp::Get().Log(L"cubic-spline animation keys are evaluated linearly between "
-                               L"their values",
-                               XSI::siWarningMsg);
+        if (m_gltf) {
+            ReadGltfChannels();
+            return;
         }
         for (unsigned i = 0; m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
             const aiNodeAnim* ch = m_anim->mChannels[i];
-            const aiNode* node = ch ? FindNode(ch->mNodeName) : nullptr;
-            if (!node || m_info[node].channel) {
+            if (!ch) {
                 continue;
             }
-            auto nc = std::make_shared<NodeChannel>();
-            const std::string name = ch->mNodeName.C_Str();
-            nc->fps = m_fps;
-            nc->ticksPerSecond = m_ticksPerSecond;
-            nc->tickOffset = m_tickOffset;
-            nc->rest = Decompose(NodeMatrix(node));
-            const double k = m_scale;
-            nc->position = MakeTrack<aiVectorKey, Vec3>(
-                ch->mPositionKeys, ch->mNumPositionKeys,
-                [k](const aiVector3D& v) { return ToVec3(v) * k; },
-                IsStep(name, GltfPath::Translation));
-            nc->rotation = MakeTrack<aiQuatKey, Quat>(ch->mRotationKeys, ch->mNumRotationKeys,
-                                                      ToQuat, IsStep(name, GltfPath::Rotation));
-            nc->scaling = MakeTrack<aiVectorKey, Vec3>(ch->mScalingKeys, ch->mNumScalingKeys,
-                                                       ToVec3, IsStep(name, GltfPath::Scale));
-            nc->pre = ch->mPreState;
-            nc->post = ch->mPostState;
-            if (FileCurves(node)) {
-                std::shared_ptr<const ColladaNodeCurves> c = m_file->curves.at(name);
-                nc->curve = [c, k](double seconds) {
-                    Mat34 m = c->At(seconds);
-                    for (auto& row : m.m) {
-                        row[3] *= k;
-                    }
-                    return m;
-                };
+            // Collada names a node by its id, which a node the scene shows
+            // twice (<instance_node>) keeps in both places: both move.
+            std::vector<const aiNode*> nodes;
+            if (m_file && m_file->collada) {
+                const auto all = m_allByName.find(ch->mNodeName.C_Str());
+                if (all != m_allByName.end()) {
+                    nodes = all->second;
+                }
+            } else if (const aiNode* node = FindNode(ch->mNodeName)) {
+                nodes.push_back(node);
             }
-            m_info[node].channel = std::move(nc);
+            for (const aiNode* node : nodes) {
+                if (!m_info[node].channel) {
+                    m_info[node].channel = NodeChannelOf(node, *ch);
+                }
+            }
         }
     }
 
-    void ClassifyNodes() {
+    // The channel of a node from Assimp's keys (and the file's own curves
+    // where ColladaCurves.h has them).
+    std::shared_ptr<NodeChannel> NodeChannelOf(const aiNode* node, const aiNodeAnim& anim) {
+        const aiNodeAnim* ch = &anim;
+        auto nc = std::make_shared<NodeChannel>();
+        const std::string name = ch->mNodeName.C_Str();
+        nc->fps = m_fps;
+        nc->ticksPerSecond = m_ticksPerSecond;
+        nc->tickOffset = m_tickOffset;
+        nc->rest = Decompose(NodeMatrix(node));
+        const double k = m_scale;
+        nc->position = MakeTrack<aiVectorKey, Vec3>(
+            ch->mPositionKeys, ch->mNumPositionKeys,
+            [k](const aiVector3D& v) { return ToVec3(v) * k; }, false);
+        nc->rotation =
+            MakeTrack<aiQuatKey, Quat>(ch->mRotationKeys, ch->mNumRotationKeys, ToQuat, false);
+        nc->scaling =
+            MakeTrack<aiVectorKey, Vec3>(ch->mScalingKeys, ch->mNumScalingKeys, ToVec3, false);
+        nc->pre = ch->mPreState;
+        nc->post = ch->mPostState;
+        if (FileCurves(node)) {
+            std::shared_ptr<const ColladaNodeCurves> c = m_file->curves.at(name);
+            nc->curve = [c, k](double seconds) {
+                Mat34 m = c->At(seconds);
+                for (auto& row : m.m) {
+                    row[3] *= k;
+                }
+                return m;
+            };
+        }
+        return nc;
+    }
+
+    // The file's cameras and lights. glTF: the camera and light a node
+    // shows, by index. Other formats name a camera or light after its node,
+    // one per node that shows it, in the order of the hierarchy: the k-th of
+    // a name goes to the k-th node of that name.
+    void BindCamerasAndLights() {
+        if (m_gltf) {
+            for (const aiNode* node : m_nodes) {
+                const GltfNodeInfo* info = GltfInfo(node);
+                if (info && m_ai.mCameras && info->camera >= 0 &&
+                    info->camera < static_cast<int64_t>(m_ai.mNumCameras)) {
+                    m_info[node].camera = m_ai.mCameras[info->camera];
+                }
+                if (info && m_ai.mLights && info->light >= 0 &&
+                    info->light < static_cast<int64_t>(m_ai.mNumLights)) {
+                    m_info[node].light = m_ai.mLights[info->light];
+                }
+            }
+            return;
+        }
+        std::map<std::string, size_t> taken;
+        auto next = [&](const aiString& name, bool camera) -> const aiNode* {
+            const auto nodes = m_allByName.find(name.C_Str());
+            size_t& k = taken[std::string(camera ? "c" : "l") + name.C_Str()];
+            return nodes == m_allByName.end() || k >= nodes->second.size() ? nullptr
+                                                                           : nodes->second[k++];
+        };
         for (unsigned i = 0; m_ai.mCameras && i < m_ai.mNumCameras; ++i) {
-            const aiNode* node = m_ai.mCameras[i] ? FindNode(m_ai.mCameras[i]->mName) : nullptr;
-            if (node && !m_info[node].camera) {
+            if (const aiNode* node =
+                    m_ai.mCameras[i] ? next(m_ai.mCameras[i]->mName, true) : nullptr) {
                 m_info[node].camera = m_ai.mCameras[i];
             }
         }
         for (unsigned i = 0; m_ai.mLights && i < m_ai.mNumLights; ++i) {
-            const aiNode* node = m_ai.mLights[i] ? FindNode(m_ai.mLights[i]->mName) : nullptr;
-            if (node && !m_info[node].light) {
+            if (const aiNode* node =
+                    m_ai.mLights[i] ? next(m_ai.mLights[i]->mName, false) : nullptr) {
                 m_info[node].light = m_ai.mLights[i];
             }
         }
+    }
+
+    // The nodes that skin a mesh: glTF, the joints of the skins of its mesh
+    // nodes; Collada, those of the file's skins too; other formats, the nodes
+    // its bones name.
+    std::set<const aiNode*> Joints() {
         std::set<const aiNode*> joints;
+        if (m_file) {
+            for (const auto& [node, skin] : m_file->skins) {
+                for (const std::string& id : skin->jointNodes) {
+                    const auto nodes = m_allByName.find(id);
+                    if (!id.empty() && nodes != m_allByName.end()) {
+                        joints.insert(nodes->second.front());
+                    }
+                }
+            }
+        }
         for (const aiNode* node : m_nodes) {
+            if (const GltfNodeInfo* info = GltfInfo(node)) {
+                const auto& skins = m_gltf->Layout().skins;
+                if (info->skin >= 0 && static_cast<uint64_t>(info->skin) < skins.size() &&
+                    !MeshesOf(node).empty()) {
+                    for (int64_t j : skins[static_cast<size_t>(info->skin)].joints) {
+                        if (const aiNode* n = GltfNode(j)) {
+                            joints.insert(n);
+                        }
+                    }
+                }
+                continue;
+            }
             for (const aiMesh* mesh : MeshesOf(node)) {
                 for (unsigned b = 0; mesh->mBones && b < mesh->mNumBones; ++b) {
                     if (const aiNode* j =
@@ -339,9 +584,15 @@ class Builder {
                 }
             }
         }
+        return joints;
+    }
+
+    void ClassifyNodes() {
+        BindCamerasAndLights();
+        const std::set<const aiNode*> joints = Joints();
         for (const aiNode* node : m_nodes) {
             NodeInfo& info = m_info[node];
-            if (!MeshesOf(node).empty()) {
+            if (!MeshesOf(node).empty() || HasObjPoints(node)) {
                 info.kind = ItemKind::Mesh;
             } else if (info.camera) {
                 info.kind = ItemKind::Camera;
@@ -460,21 +711,29 @@ class Builder {
                 if (rootMatters) {
                     m = Mul(root.matrix, m);
                 }
-                SetConstant(item, Decompose(Mul(Mul(before, m), info.frame)));
+                SetConstantMatrix(item, Mul(Mul(before, m), info.frame));
                 return;
             }
             auto composed =
                 std::make_shared<const ComposedMotion>(before, root, rootMatters, own, info.frame);
+            if (KeepsMatrix(node) || (rootMatters && KeepsMatrix(m_ai.mRootNode))) {
+                item->SetLocalMatrixFunction([composed](double f) { return composed->Matrix(f); });
+                return;
+            }
             item->Scaling().SetFunction([composed](double f) { return composed->At(f).s; });
             item->Rotation().SetFunction([composed](double f) { return composed->At(f).r; });
             item->Translation().SetFunction([composed](double f) { return composed->At(f).t; });
             return;
         }
         if (!own.channel) {
-            SetConstant(item, Decompose(own.matrix));
+            SetConstantMatrix(item, own.matrix);
             return;
         }
         std::shared_ptr<const NodeChannel> ch = own.channel;
+        if (KeepsMatrix(node)) {
+            item->SetLocalMatrixFunction([ch](double f) { return ch->Matrix(f); });
+            return;
+        }
         if (ch->scaling.Count() > 1) {
             item->Scaling().SetFunction([ch](double f) { return ch->Scaling(f); });
         } else {
@@ -492,6 +751,23 @@ class Builder {
         }
     }
 
+    // Whether the node's transform is a whole matrix the file animates
+    // (a Collada <matrix>), which may shear: the item keeps the matrix.
+    bool KeepsMatrix(const aiNode* node) const {
+        const ColladaNodeCurves* curves = FileCurves(node);
+        return curves && curves->AnimatesMatrix() && m_info.at(node).channel;
+    }
+
+    // A constant transform: as scaling, rotation and translation, or as the
+    // matrix itself when it shears (its axes are not at right angles).
+    static void SetConstantMatrix(Item* item, const Mat34& m) {
+        if (!HasShear(m)) {
+            SetConstant(item, Decompose(m));
+            return;
+        }
+        item->SetLocalMatrixFunction([m](double) { return m; });
+    }
+
     static void SetConstant(Item* item, const SRT& srt) {
         item->Scaling().Set(srt.s);
         item->Rotation().Set(srt.r);
@@ -505,6 +781,73 @@ class Builder {
         } else if (info.kind == ItemKind::Light && info.light) {
             SetLightParams(*info.light, info.item);
         }
+        if (m_file && m_file->collada) {
+            AnimateLensAndLight(node);
+        }
+    }
+
+    // Collada: a camera's animated lens ("fov", horizontal, and "aspect")
+    // and a light's animated colour (the shader's "color" and "intensity"),
+    // at the file's time of each frame (ColladaLensLight.h).
+    void AnimateLensAndLight(const aiNode* node) {
+        const NodeInfo& info = m_info[node];
+        const double fps = m_fps;
+        const ColladaLensLight& file = m_file->lensLight;
+        if (info.kind == ItemKind::Camera) {
+            const auto it = file.lenses.find(node->mName.C_Str());
+            if (it == file.lenses.end()) {
+                return;
+            }
+            std::shared_ptr<const ColladaLens> lens = it->second;
+            if (!std::isfinite(lens->HorizontalFov(0.0))) {
+                HostApp::Get().Log(Widen("camera \"" + info.name +
+                                         "\": its animated lens gives no horizontal angle "
+                                         "(no xfov, or no yfov and aspect ratio); left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+                return;
+            }
+            info.item->GetParam(L"fov")->Value().SetFunction(
+                [lens, fps](double f) { return lens->HorizontalFov(f / fps); });
+            info.item->GetParam(L"fovtype")->Value().Set(1.0);
+            if (lens->aspectCurve) {
+                info.item->GetParam(L"aspect")->Value().SetFunction(
+                    [lens, fps](double f) { return lens->Aspect(f / fps); });
+            }
+        } else if (info.kind == ItemKind::Light && info.light) {
+            const auto it = file.lights.find(node->mName.C_Str());
+            if (it == file.lights.end()) {
+                return;
+            }
+            std::shared_ptr<const ColladaLightColor> light = it->second;
+            // Assimp's colour is the file's times the light's intensity (1
+            // unless the file gives one): the animated colour is scaled alike.
+            const aiColor3D& read = info.light->mColorDiffuse;
+            const double fileMax = std::max({light->color[0], light->color[1], light->color[2]});
+            const double readMax = std::max({read.r, read.g, read.b});
+            const double k = fileMax > 0.0 && readMax > 0.0 ? readMax / fileMax : 1.0;
+            auto split = [light, k, fps](double f, Color* color, double* intensity) {
+                double rgb[3];
+                light->At(f / fps, rgb);
+                for (double& c : rgb) {
+                    c *= k;
+                }
+                SplitLightColor(rgb, color, intensity);
+            };
+            LightShader* shader = info.item->GetShaders().front().get();
+            shader->GetParam(L"color")->ColorValue().SetFunction([split](double f) {
+                Color color;
+                double intensity = 0.0;
+                split(f, &color, &intensity);
+                return color;
+            });
+            shader->GetParam(L"intensity")->Value().SetFunction([split](double f) {
+                Color color;
+                double intensity = 0.0;
+                split(f, &color, &intensity);
+                return intensity;
+            });
+        }
     }
 
     // The points of a mesh node: the file's own vertices where the format
@@ -517,7 +860,13 @@ class Builder {
             }
         }
         ItemVertices out;
-        if (!m_file || !m_file->mapper || !anyPolygon) {
+        const int objObject = m_info[node].objObject;
+        if (objObject >= 0) {
+            if (!m_file->objects->MapOnto(static_cast<size_t>(objObject), meshes, &out)) {
+                throw SceneLoadError("mesh \"" + m_info[node].name +
+                                     "\": its polygon corners do not map onto the file's vertices");
+            }
+        } else if (!m_file || !m_file->mapper || !anyPolygon) {
             out = AssimpVertices(meshes);
         } else if (!m_file->mapper->Map(node->mName.C_Str(), meshes, &out)) {
             throw SceneLoadError("mesh \"" + m_info[node].name +
@@ -583,8 +932,34 @@ class Builder {
             return;
         }
         // One weight track per target index (a target missing from a key
-        // weighs 0 there).
-        const aiMeshMorphAnim* channel = MorphChannelOf(node, meshes);
+        // weighs 0 there). glTF: the node's weights, else its mesh's, and the
+        // file's keys of the node's weights channel, all by index (Assimp
+        // raises a negative key to 0); other formats: Assimp's weights and
+        // morph channel.
+        const GltfNodeInfo* gltfNode = GltfInfo(node);
+        const aiMeshMorphAnim* channel = gltfNode ? nullptr : MorphChannelOf(node, meshes);
+        std::vector<double> gltfWeights;
+        GltfKeys gltfKeys;
+        if (gltfNode) {
+            const GltfLayout& layout = m_gltf->Layout();
+            if (gltfNode->hasWeights) {
+                gltfWeights = gltfNode->weights;
+            } else if (gltfNode->mesh >= 0 &&
+                       static_cast<uint64_t>(gltfNode->mesh) < layout.meshWeights.size()) {
+                gltfWeights = layout.meshWeights[static_cast<size_t>(gltfNode->mesh)];
+            }
+            if (const GltfAnimationInfo* anim = GltfAnimation()) {
+                int64_t sampler = -1;
+                for (const GltfChannelInfo& ch : anim->channels) {
+                    if (ch.path == GltfPath::Weights && ch.node == m_info[node].gltfNode) {
+                        sampler = ch.sampler;
+                    }
+                }
+                if (sampler >= 0) {
+                    gltfKeys = m_gltf->Keys(static_cast<size_t>(m_animIndex), sampler, 0);
+                }
+            }
+        }
         Mesh* mesh = m_info[node].item->GetMesh();
         for (unsigned t = 0; t < targets; ++t) {
             std::vector<Vec3> deltas = MorphDeltas(meshes, vertices, t, m_scale);
@@ -606,13 +981,32 @@ class Builder {
             if (name.empty()) {
                 name = "target" + std::to_string(t);
             }
+            if (gltfNode) {
+                weight =
+                    t < gltfWeights.size() && std::isfinite(gltfWeights[t]) ? gltfWeights[t] : 0.0;
+            }
             const int index = mesh->AddMorphTarget(Widen(name), std::move(deltas));
-            if (!channel || !channel->mKeys) {
+            std::vector<std::pair<double, double>> keys;
+            bool step = false;
+            if (gltfNode && !gltfKeys.ticks.empty()) {
+                for (size_t k = 0; k < gltfKeys.ticks.size(); ++k) {
+                    const double w =
+                        t < gltfKeys.width ? gltfKeys.values[k * gltfKeys.width + t] : 0.0;
+                    if (!std::isfinite(w)) {
+                        throw SceneLoadError("mesh \"" + m_info[node].name +
+                                             "\": morph weight key " + std::to_string(k) +
+                                             " is not a finite number");
+                    }
+                    keys.emplace_back(gltfKeys.ticks[k], w);
+                }
+                step = gltfKeys.interp == GltfInterp::Step;
+            } else if (channel && channel->mKeys) {
+                keys = MorphWeightKeys(*channel, t);
+            } else {
                 mesh->MorphWeight(index).Set(weight);
                 continue;
             }
-            auto track = std::make_shared<const Track<double>>(MakeTrack(
-                MorphWeightKeys(*channel, t), IsStep(node->mName.C_Str(), GltfPath::Weights)));
+            auto track = std::make_shared<const Track<double>>(MakeTrack(std::move(keys), step));
             if (track->Count() <= 1) {
                 mesh->MorphWeight(index).Set(track->Count() == 0 ? weight
                                                                  : track->keys.GetKeys()[0].value);
@@ -628,8 +1022,125 @@ class Builder {
         }
     }
 
+    // glTF: the skin of the node's own "skin", its joints by node index and
+    // its inverse bind matrices from the file; Assimp makes one bone per
+    // joint, in the skin's order, whose weights the points take.
+    void BuildGltfSkin(const aiNode* node, const GltfNodeInfo& info,
+                       const std::vector<const aiMesh*>& meshes, const ItemVertices& vertices) {
+        if (info.skin < 0) {
+            return;
+        }
+        const GltfSkinInfo& skin = m_gltf->Layout().skins.at(static_cast<size_t>(info.skin));
+        const std::vector<Mat34> inverseBind = m_gltf->InverseBindMatrices(info.skin);
+        std::vector<const Item*> joints;
+        std::vector<Mat34> offsets;
+        for (size_t j = 0; j < skin.joints.size(); ++j) {
+            const aiNode* jointNode = GltfNode(skin.joints[j]);
+            if (!jointNode || !m_info[jointNode].item) {
+                throw SceneLoadError("glTF: skins[" + std::to_string(info.skin) + "] joint " +
+                                     std::to_string(j) + " is no node of the scene");
+            }
+            const NodeInfo& joint = m_info[jointNode];
+            // The joint item's transform holds its file frame (cameras and
+            // lights); the offset takes it out again.
+            joints.push_back(joint.item);
+            offsets.push_back(Mul(Inverse(joint.frame), Scaled(inverseBind[j])));
+        }
+        std::vector<BoneUse> bones;
+        for (size_t mi = 0; mi < meshes.size(); ++mi) {
+            const aiMesh* m = meshes[mi];
+            const unsigned count = m->mBones ? m->mNumBones : 0;
+            if (count != 0 && count != skin.joints.size()) {
+                throw SceneLoadError("glTF: mesh \"" + m_info[node].name + "\" has " +
+                                     std::to_string(count) + " bones for a skin of " +
+                                     std::to_string(skin.joints.size()) + " joints");
+            }
+            for (unsigned b = 0; b < count; ++b) {
+                if (m->mBones[b]) {
+                    bones.push_back({mi, m->mBones[b], static_cast<int>(b)});
+                }
+            }
+        }
+        SkinWeights weights;
+        if (GatherSkinWeights(bones, vertices, &weights)) {
+            m_info[node].item->GetMesh()->SetSkinWeights(std::move(joints), std::move(offsets),
+                                                         std::move(weights));
+        }
+    }
+
+    // Collada: the skin the node shows, as the file has it (ColladaSkins.h):
+    // its joints found from the instance's skeleton roots, its weights on
+    // the geometry's vertices, which are the item's points. False when the
+    // item's points are not that geometry's vertices.
+    bool BuildColladaSkin(const aiNode* node, const ColladaSkin& skin,
+                          const ItemVertices& vertices) {
+        const VertexMapper& mapper = *m_file->mapper;
+        const NodeInfo& info = m_info[node];
+        if (vertices.fileMesh < 0 ||
+            mapper.MeshAt(static_cast<size_t>(vertices.fileMesh)).id != skin.geometry ||
+            vertices.points.size() + 1 != skin.start.size()) {
+            return false;
+        }
+        std::vector<const Item*> joints;
+        std::vector<Mat34> offsets;
+        std::vector<char> jointKnown;
+        for (size_t j = 0; j < skin.jointNodes.size(); ++j) {
+            const auto nodes = m_allByName.find(skin.jointNodes[j]);
+            const aiNode* jointNode = skin.jointNodes[j].empty() || nodes == m_allByName.end()
+                                          ? nullptr
+                                          : nodes->second.front();
+            const Item* item = jointNode ? m_info[jointNode].item : nullptr;
+            if (!item) {
+                HostApp::Get().Log(Widen("joint \"" + OneLine(skin.jointNames[j]) +
+                                         "\" of mesh \"" + info.name +
+                                         "\" names no node; its weights are dropped")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
+            jointKnown.push_back(item != nullptr);
+            joints.push_back(item ? item : info.item);
+            // The joint item's transform holds its file frame (cameras and
+            // lights); the offset takes it out again.
+            offsets.push_back(jointNode
+                                  ? Mul(Inverse(m_info[jointNode].frame), Scaled(skin.offsets[j]))
+                                  : Mat34{});
+        }
+        if (skin.dropped > 0) {
+            HostApp::Get().Log(Widen("mesh \"" + info.name + "\": " + std::to_string(skin.dropped) +
+                                     " skin weights name no joint and are dropped")
+                                   .c_str(),
+                               XSI::siWarningMsg);
+        }
+        SkinWeights weights;
+        weights.start.push_back(0);
+        for (size_t p = 0; p + 1 < skin.start.size(); ++p) {
+            for (int k = skin.start[p]; k < skin.start[p + 1]; ++k) {
+                if (jointKnown[static_cast<size_t>(skin.joint[k])]) {
+                    weights.joint.push_back(skin.joint[k]);
+                    weights.weight.push_back(skin.weight[k]);
+                }
+            }
+            weights.start.push_back(static_cast<int>(weights.joint.size()));
+        }
+        if (!weights.joint.empty()) {
+            info.item->GetMesh()->SetSkinWeights(std::move(joints), std::move(offsets),
+                                                 std::move(weights));
+        }
+        return true;
+    }
+
     void BuildSkin(const aiNode* node, const std::vector<const aiMesh*>& meshes,
                    const ItemVertices& vertices) {
+        if (const GltfNodeInfo* info = GltfInfo(node)) {
+            BuildGltfSkin(node, *info, meshes, vertices);
+            return;
+        }
+        if (m_file && m_file->collada) {
+            const auto skin = m_file->skins.find(node->mName.C_Str());
+            if (skin != m_file->skins.end() && BuildColladaSkin(node, *skin->second, vertices)) {
+                return;
+            }
+        }
         std::vector<const Item*> joints;
         std::vector<Mat34> offsets;
         std::vector<BoneUse> bones;
@@ -696,13 +1207,20 @@ class Builder {
                 end = kMaxEndFrame;
             }
         }
+        // Collada's lens and light curves, which Assimp does not read, play
+        // on the same timeline; their times are written with about seven
+        // digits, so a time within 1e-4 frames of a frame ends on it.
+        const double lensLight = m_file ? m_file->lensLight.endTime * m_fps : 0.0;
+        if (lensLight > end && std::isfinite(lensLight)) {
+            end = std::min(std::ceil(lensLight - 1e-4), kMaxEndFrame);
+        }
         m_scene->SetFrameRange(start, std::max(start, end));
     }
 
     const aiScene& m_ai;
     const AssimpLoadOptions& m_options;
     bool m_isGltf;
-    const GltfInterpolation* m_steps;
+    const GltfData* m_gltf; // glTF: the file's layout and data, or nullptr
     const FileFacts* m_file;
     double m_scale = 1.0;       // file numbers to scene numbers
     double m_assimpScale = 1.0; // the unit scale Assimp put on the root
@@ -712,6 +1230,8 @@ class Builder {
     std::vector<const aiNode*> m_nodes; // depth first, parent before children
     std::unordered_map<const aiNode*, NodeInfo> m_info;
     std::map<std::string, const aiNode*> m_byName;
+    std::map<std::string, std::vector<const aiNode*>> m_allByName; // in the hierarchy's order
+    std::map<int64_t, const aiNode*> m_gltfNodes; // glTF: the first node of each file node
     std::set<unsigned> m_skeletonMeshes;
     int m_animIndex = -1;
     const aiAnimation* m_anim = nullptr;
@@ -721,10 +1241,10 @@ class Builder {
 } // namespace
 
 std::unique_ptr<Scene> BuildAssimpScene(const aiScene& scene, const AssimpLoadOptions& options,
-                                        bool isGltf, const GltfInterpolation* steps,
-                                        const FileFacts* file, SceneFileInfo* info) {
+                                        bool isGltf, const GltfData* gltf, const FileFacts* file,
+                                        SceneFileInfo* info) {
     try {
-        return Builder(scene, options, isGltf, steps, file).Build(info);
+        return Builder(scene, options, isGltf, gltf, file).Build(info);
     } catch (const SceneLoadError&) {
         throw;
     } catch (const std::exception& e) {

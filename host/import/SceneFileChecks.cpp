@@ -807,7 +807,8 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
         }
     }
     checked.gltf = true;
-    checked.interpolation = std::move(facts.interpolation);
+    checked.gltfLayout = std::move(facts.layout);
+    checked.gltfJson = static_cast<size_t>(json - bytes.data());
     checked.bareSkins = std::move(facts.bareSkins);
     if (json == bytes.data()) {
         checked.embeddedBuffers = std::move(facts.embeddedBuffers);

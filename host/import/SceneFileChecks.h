@@ -17,7 +17,7 @@
 //     than kMaxDirectXToken and its braces nested no deeper than
 //     kMaxSceneNesting (Assimp copies a name without measuring it);
 //   - a glTF file passes the checks of ReadGltfFacts (node hierarchy,
-//     sampler value counts and types, skin data); its interpolation is kept for the
+//     sampler value counts and types, skin data); its layout is kept for the
 //     load, and its skins without inverse bind matrices are listed.
 // Each refusal is a SceneLoadError with a one-line message that does not
 // name the file (the caller does).
@@ -47,7 +47,8 @@ constexpr size_t kMaxDirectXToken = 1023;
 
 struct CheckedSceneFile {
     bool gltf = false; // JSON or binary glTF whose JSON was read
-    GltfInterpolation interpolation;
+    GltfLayout gltfLayout;
+    size_t gltfJson = 0; // where the JSON text starts in the bytes
     // The long base64 buffers of a glTF JSON text file (offsets into bytes).
     std::vector<GltfEmbeddedBuffer> embeddedBuffers;
     std::vector<std::string> bufferFiles; // its buffers' file uris

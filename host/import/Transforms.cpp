@@ -46,6 +46,21 @@ SRT Decompose(const Mat34& m) {
     return out;
 }
 
+bool HasShear(const Mat34& m) {
+    Vec3 axes[3];
+    for (int c = 0; c < 3; ++c) {
+        axes[c] = {m.m[0][c], m.m[1][c], m.m[2][c]};
+    }
+    for (int a = 0; a < 3; ++a) {
+        for (int b = a + 1; b < 3; ++b) {
+            if (std::fabs(Dot(axes[a], axes[b])) > 1e-9 * Length(axes[a]) * Length(axes[b])) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 namespace {
 
 // The rotation that turns direction a into direction b (both unit length).

@@ -27,6 +27,11 @@ struct SRT {
 // with shear keeps its column lengths and the rotation of its columns.
 SRT Decompose(const Mat34& m);
 
+// Whether the axes of a matrix (its first three columns) are not at right
+// angles to each other, beyond rounding: no scaling, rotation and
+// translation make it.
+bool HasShear(const Mat34& m);
+
 // The frame of a camera or light of the file, seen from its node: placed at
 // position, looking along lookAt, up towards up. The host's cameras and
 // lights look along their -Z axis with +Y up; the identity for the file's

@@ -205,6 +205,7 @@ bool VertexMapper::MapOnto(size_t index, const std::vector<const aiMesh*>& meshe
             }
         }
     }
+    result.fileMesh = static_cast<int>(index);
     *out = std::move(result);
     return true;
 }

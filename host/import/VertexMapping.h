@@ -33,6 +33,8 @@ struct ItemVertices {
     // offsets it takes (the first corner on it), or {-1, 0} for a vertex no
     // corner uses.
     std::vector<std::pair<int, unsigned>> source;
+    // The file mesh the points are (VertexMapper::MeshAt), or -1.
+    int fileMesh = -1;
 };
 
 // Assimp's own vertices of a node's meshes, mesh after mesh, and its faces
@@ -52,10 +54,13 @@ class VertexMapper {
     // from. False when no file mesh holds them all.
     bool Map(const std::string& nodeName, const std::vector<const aiMesh*>& meshes,
              ItemVertices* out);
-
-  private:
+    // Maps them onto one file mesh (the node's own, known by other means).
     bool MapOnto(size_t fileMesh, const std::vector<const aiMesh*>& meshes, ItemVertices* out);
 
+    size_t MeshCount() const { return m_meshes.size(); }
+    const FileMesh& MeshAt(size_t i) const { return m_meshes[i]; }
+
+  private:
     std::vector<FileMesh> m_meshes;
     // Polygons of a shared pool already taken by earlier items.
     std::vector<std::vector<char>> m_used;

@@ -9,7 +9,10 @@
 
 #include <assimp/scene.h>
 
+#include <cmath>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <memory>
 
 using namespace importer_test;
@@ -224,5 +227,86 @@ TEST(BlenderScenes, ColladaKeysPlayTheFileCurves) {
         EXPECT_LT(WorstInOrder("eased_expected.json", "Box", L"Box", scale), kTolerance) << keep;
         EXPECT_LT(WorstInOrder("eased_expected.json", "Crate", L"Crate", scale), kTolerance)
             << keep;
+    }
+}
+
+TEST(BlenderScenes, ColladaLensAndLightColourAreAnimated) {
+    // Blender samples the lens as xfov and the colour per component every
+    // frame, naming the camera and light in its own way (see the fixture's
+    // README): the camera's horizontal angle and the light's colour follow
+    // Blender's on every frame, the colour split into the shader's colour
+    // (largest component 1) and intensity.
+    const nlohmann::json& expected = Expected("lens_expected.json");
+    FreshHost().SetFrameRate(expected["fps"].get<double>());
+    host::LoadSceneFile(ZK_DATA_DIR "/dcc/lens.dae");
+    EXPECT_EQ(host::HostApp::Get().GetScene()->GetEndFrame(), expected["last_frame"].get<double>());
+    EXPECT_EQ(Param(L"Cam", L"fovtype", 0), 1.0);
+    const auto& fov = expected["cameras"]["Cam"]["xfov"];
+    const auto& colors = expected["lights"]["Lamp"]["color"];
+    for (int f = 0; f <= expected["last_frame"].get<int>(); ++f) {
+        EXPECT_NEAR(Param(L"Cam", L"fov", f), fov[f].get<double>(), 1e-4) << "frame " << f;
+        const std::vector<double> rgb = colors[f].get<std::vector<double>>();
+        const double intensity = std::max({rgb[0], rgb[1], rgb[2]});
+        const auto [color, value] = LightValues(L"Lamp", f);
+        EXPECT_NEAR(value, intensity, 1e-5) << "frame " << f;
+        EXPECT_P3_NEAR(color, (P3{rgb[0], rgb[1], rgb[2]} * (1.0 / intensity)), "frame " << f);
+    }
+    for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
+        EXPECT_NE(e.severity, XSI::siWarningMsg) << e.text;
+    }
+}
+
+namespace {
+
+// The keys (time in seconds, value) of the envelopes that follow a line of a
+// LightWave scene ("ZoomFactor (envelope)", "LightColor (envelope)"),
+// envelope by envelope.
+std::vector<std::map<double, double>> Envelopes(const std::string& lws, const std::string& line) {
+    std::vector<std::map<double, double>> out;
+    std::istringstream in(lws.substr(lws.find(line)));
+    std::string text;
+    std::getline(in, text);
+    while (std::getline(in, text) && text.rfind("{ Envelope", 0) == 0) {
+        out.emplace_back();
+        while (std::getline(in, text) && text != "}") {
+            std::istringstream key(text);
+            std::string word;
+            double value = 0.0, time = 0.0;
+            if (key >> word >> value >> time && word == "Key") {
+                out.back()[std::round(time * 24.0)] = value; // by frame at 24 fps
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(BlenderScenes, ColladaLensAndLightColourReachTheSceneFiles) {
+    // The bake keys the zoom and the light's colour on every frame: the
+    // lens zooms in (35 to 85 mm) by frame 10, the red falls to under a
+    // fourth of the green by frame 8.
+    const zkt::ScratchDir scratch;
+    const Outcome r = Xsihost("bake --quiet --scene " ZK_DATA_DIR "/dcc/lens.dae --fps 24 " +
+                              scratch.Dir() + "/out");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string lws = ReadText(scratch.Dir() + "/out/scene.lws");
+    const auto& xfov = Expected("lens_expected.json")["cameras"]["Cam"]["xfov"];
+    const auto& rgb = Expected("lens_expected.json")["lights"]["Lamp"]["color"];
+    const std::vector<std::map<double, double>> zoom = Envelopes(lws, "ZoomFactor (envelope)");
+    ASSERT_EQ(zoom.size(), 1u);
+    ASSERT_EQ(zoom[0].count(0), 1u);
+    ASSERT_EQ(zoom[0].count(10), 1u);
+    // A zoom factor goes as 1 / tan(half the angle), whatever its scale.
+    const double tan0 = std::tan(xfov[0].get<double>() * kPi / 360.0);
+    const double tan10 = std::tan(xfov[10].get<double>() * kPi / 360.0);
+    EXPECT_NEAR(zoom[0].at(10) / zoom[0].at(0), tan0 / tan10, 1e-4);
+    const std::vector<std::map<double, double>> color = Envelopes(lws, "LightColor (envelope)");
+    ASSERT_EQ(color.size(), 3u);
+    for (const int f : {0, 8, 16}) {
+        ASSERT_EQ(color[0].count(f), 1u);
+        EXPECT_NEAR(color[0].at(f) / color[1].at(f),
+                    rgb[f][0].get<double>() / rgb[f][1].get<double>(), 1e-4)
+            << "frame " << f;
     }
 }

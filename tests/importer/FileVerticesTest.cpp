@@ -70,8 +70,9 @@ std::string Bake(const std::string& file, const std::string& options = "") {
 // The worst distance, coordinate by coordinate, of each MDD block of frames
 // 0..lastFrame from Blender's points of that frame, in order; scale: the
 // factor from metres to the baked numbers.
-double WorstError(const Mdd& mdd, const char* mesh, int lastFrame, double scale = 1.0) {
-    const auto& expected = Expected()["meshes"][mesh];
+double WorstError(const Mdd& mdd, const char* mesh, int lastFrame, double scale = 1.0,
+                  const char* expectedFile = "rig_expected.json") {
+    const auto& expected = Expected(expectedFile)["meshes"][mesh];
     EXPECT_EQ(mdd.points, expected["vertex_count"].get<int>()) << mesh;
     double worst = 0.0;
     for (int f = 0; f <= lastFrame && f + 1 < static_cast<int>(mdd.blocks.size()); ++f) {
@@ -100,6 +101,7 @@ TEST(FileVertices, EveryCacheBlockIsBlendersPointsInTheFilesOrder) {
     const struct {
         const char* file;
         std::vector<MeshCase> meshes;
+        const char* expected = "rig_expected.json";
     } cases[] = {
         {"rig_m.fbx", {{"Limb", "Limb", 16}, {"Pivot.Box", "Box", 16}, {"Blob", "Blob", 16}}},
         {"rig_cm.fbx", {{"Limb", "Limb", 16}, {"Pivot.Box", "Box", 16}, {"Blob", "Blob", 16}}},
@@ -109,12 +111,30 @@ TEST(FileVertices, EveryCacheBlockIsBlendersPointsInTheFilesOrder) {
         {"rig.obj", {{"Limb", "Limb", 0}, {"Box", "Box", 0}, {"Blob", "Blob", 0}}},
         // glTF splits the box by material: only the others keep Blender's count.
         {"rig.glb", {{"Rig.Limb", "Limb", 16}, {"Blob", "Blob", 16}}},
+        // Two copies of a rig with the same bone names: each limb follows
+        // its own rig.
+        {"dup.glb",
+         {{"Rig.Limb", "Limb", 16}, {"Rig_001.Limb_001", "Limb.001", 16}},
+         "dup_expected.json"},
+        {"dup.dae",
+         {{"Rig.Limb", "Limb", 16}, {"Rig_001.Limb_001", "Limb.001", 16}},
+         "dup_expected.json"},
+        // Squash and stretch: the bone matrices shear.
+        {"squash.dae", {{"Squash.Jelly", "Jelly", 16}}, "squash_expected.json"},
+        // Shape keys keyed and set below 0 (and above 1).
+        {"shapes.glb", {{"Blob", "Blob", 16}, {"Dish", "Dish", 16}}, "shapes_expected.json"},
+        // OBJ objects with vertices no polygon uses: loose ones, those of
+        // lines alone, an object of vertices only.
+        {"loose.obj",
+         {{"Frame", "Frame", 0}, {"Wire", "Wire", 0}, {"Dots", "Dots", 0}, {"Plate", "Plate", 0}},
+         "loose_expected.json"},
     };
     for (const auto& c : cases) {
         const std::string out = Bake(c.file, "--fps 24 --frames 0:16");
         for (const MeshCase& m : c.meshes) {
             const Mdd mdd = ReadMdd(out + "/mdd/" + m.item + ".mdd");
-            EXPECT_LT(WorstError(mdd, m.mesh, m.lastFrame), kTolerance) << c.file << " " << m.mesh;
+            EXPECT_LT(WorstError(mdd, m.mesh, m.lastFrame, 1.0, c.expected), kTolerance)
+                << c.file << " " << m.mesh;
         }
         std::system(("rm -rf " + out).c_str());
     }
@@ -167,43 +187,60 @@ TEST(FileVertices, FbxFrameRateAndUnits) {
               "# unit 0.01 m (numbers kept), frame rate 24 fps (the file's)");
 }
 
+namespace {
+
+// The point count of an LWO file's PNTS chunk and the faces of its POLS chunk.
+struct Lwo {
+    size_t points = 0;
+    std::vector<std::vector<uint32_t>> faces;
+};
+
+Lwo ReadLwo(const std::string& path) {
+    const std::string lwo = ReadText(path);
+    Lwo out;
+    EXPECT_GT(lwo.size(), 12u) << path;
+    size_t& points = out.points;
+    std::vector<std::vector<uint32_t>>& faces = out.faces;
+    for (size_t at = 12; at + 8 <= lwo.size();) {
+        const std::string id = lwo.substr(at, 4);
+        const size_t size = BigEndian32(lwo, at + 4);
+        const size_t body = at + 8;
+        if (id == "PNTS") {
+            points = size / 12;
+        } else if (id == "POLS" && lwo.substr(body, 4) == "FACE") {
+            for (size_t p = body + 4; p < body + size;) {
+                const unsigned count = (static_cast<unsigned char>(lwo[p]) << 8 |
+                                        static_cast<unsigned char>(lwo[p + 1])) &
+                                       0x3FF;
+                p += 2;
+                std::vector<uint32_t> face;
+                for (unsigned k = 0; k < count; ++k) {
+                    if (static_cast<unsigned char>(lwo[p]) == 0xFF) {
+                        face.push_back(BigEndian32(lwo, p) & 0xFFFFFF);
+                        p += 4;
+                    } else {
+                        face.push_back(static_cast<unsigned char>(lwo[p]) << 8 |
+                                       static_cast<unsigned char>(lwo[p + 1]));
+                        p += 2;
+                    }
+                }
+                faces.push_back(face);
+            }
+        }
+        at = body + size + (size & 1);
+    }
+    return out;
+}
+
+} // namespace
+
 TEST(FileVertices, LwoOfAMeshHasTheFilesPointsAndSharedEdges) {
     const std::string out = Bake("rig_m.fbx", "--frames 0:0");
     for (const char* mesh : {"Limb", "Box", "Blob"}) {
         const std::string name = std::string(mesh) == "Box" ? "Pivot.Box" : mesh;
-        const std::string lwo = ReadText(out + "/lwo/" + name + ".lwo");
-        ASSERT_GT(lwo.size(), 12u) << mesh;
-        // The PNTS chunk's points and the POLS chunk's faces.
-        size_t points = 0;
-        std::vector<std::vector<uint32_t>> faces;
-        for (size_t at = 12; at + 8 <= lwo.size();) {
-            const std::string id = lwo.substr(at, 4);
-            const size_t size = BigEndian32(lwo, at + 4);
-            const size_t body = at + 8;
-            if (id == "PNTS") {
-                points = size / 12;
-            } else if (id == "POLS" && lwo.substr(body, 4) == "FACE") {
-                for (size_t p = body + 4; p < body + size;) {
-                    const unsigned count = (static_cast<unsigned char>(lwo[p]) << 8 |
-                                            static_cast<unsigned char>(lwo[p + 1])) &
-                                           0x3FF;
-                    p += 2;
-                    std::vector<uint32_t> face;
-                    for (unsigned k = 0; k < count; ++k) {
-                        if (static_cast<unsigned char>(lwo[p]) == 0xFF) {
-                            face.push_back(BigEndian32(lwo, p) & 0xFFFFFF);
-                            p += 4;
-                        } else {
-                            face.push_back(static_cast<unsigned char>(lwo[p]) << 8 |
-                                           static_cast<unsigned char>(lwo[p + 1]));
-                            p += 2;
-                        }
-                    }
-                    faces.push_back(face);
-                }
-            }
-            at = body + size + (size & 1);
-        }
+        const Lwo lwo = ReadLwo(out + "/lwo/" + name + ".lwo");
+        const size_t points = lwo.points;
+        const std::vector<std::vector<uint32_t>>& faces = lwo.faces;
         const auto& expected = Expected()["meshes"][mesh];
         EXPECT_EQ(points, expected["vertex_count"].get<size_t>()) << mesh;
         ASSERT_EQ(faces.size(), expected["polygons"].size()) << mesh;
@@ -218,6 +255,19 @@ TEST(FileVertices, LwoOfAMeshHasTheFilesPointsAndSharedEdges) {
         for (const auto& e : edges) {
             EXPECT_EQ(e.second, 2) << mesh << " edge " << e.first.first << "-" << e.first.second;
         }
+    }
+    std::system(("rm -rf " + out).c_str());
+}
+
+TEST(FileVertices, LwoOfAnObjObjectHasEveryVertex) {
+    // The LWO holds the same points as the cache: loose vertices and those
+    // of lines alone too, and an object of vertices only has no polygon.
+    const std::string out = Bake("loose.obj");
+    for (const char* mesh : {"Frame", "Wire", "Dots", "Plate"}) {
+        const Lwo lwo = ReadLwo(out + "/lwo/" + mesh + ".lwo");
+        const auto& expected = Expected("loose_expected.json")["meshes"][mesh];
+        EXPECT_EQ(lwo.points, expected["vertex_count"].get<size_t>()) << mesh;
+        EXPECT_EQ(lwo.faces.size(), expected["polygons"].size()) << mesh;
     }
     std::system(("rm -rf " + out).c_str());
 }

@@ -90,3 +90,130 @@ TEST(Formats, XsihostListShowsWhatEachNodeBecame) {
                              c.second);
     }
 }
+
+namespace {
+
+// The items of the host's scene: full name and the x of each point (0 for
+// items without points, so that a null and an empty mesh differ).
+std::map<std::string, std::vector<double>> PointsByItem() {
+    std::map<std::string, std::vector<double>> out;
+    const host::Scene* scene = host::HostApp::Get().GetScene();
+    for (int i = 0; i < scene->ItemCount(); ++i) {
+        const host::Item* item = scene->GetItem(i);
+        std::vector<double>& xs = out[std::string(item->GetName().begin(), item->GetName().end())];
+        if (!item->GetMesh()) {
+            continue;
+        }
+        for (const P3& p : Points(item->GetName(), 0)) {
+            xs.push_back(p.x);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Formats, ObjObjectsKeepEveryVertexTheyOwn) {
+    // Each vertex of these files has its number as x. An object's points are
+    // the vertices of the "v" runs it owns and those its elements use, in
+    // file order; "null" items have no mesh.
+    using Items = std::map<std::string, std::vector<double>>;
+    const struct {
+        const char* name;
+        const char* text;
+        Items items;
+    } cases[] = {
+        {"Blender's layout: loose and line-only vertices stay",
+         "o A\nv 0 0 0\nv 1 0 0\nv 2 0 0\nv 3 0 0\nv 4 0 0\nf 1 2 3\nl 3 4\no B\nv 5 0 0\n",
+         {{"A", {0, 1, 2, 3, 4}}, {"B", {5}}}},
+        {"vertices before their group line (3ds Max) go with the group using them",
+         "v 0 0 0\nv 1 0 0\nv 2 0 0\nv 3 0 0\ng A\nf 1 2 3\n"
+         "v 4 0 0\nv 5 0 0\nv 6 0 0\ng B\nf 5 6 7\n",
+         {{"A", {0, 1, 2, 3}}, {"B", {4, 5, 6}}}},
+        {"a shared pool: its loose vertex goes with the first group using it",
+         "o M\nv 0 0 0\nv 1 0 0\nv 2 0 0\nv 3 0 0\nv 4 0 0\n"
+         "g A\nf 1 2 3\ng B\nf 2 5 3\n",
+         {{"M", {}}, {"A", {0, 1, 2, 3, 4}}, {"B", {1, 2, 4}}}},
+        {"\"o\" naming an earlier object keeps filling the current mesh",
+         "o A\nv 0 0 0\nv 1 0 0\nv 2 0 0\nf 1 2 3\no B\nv 3 0 0\nv 4 0 0\nv 5 0 0\nf 4 5 6\n"
+         "o A\nv 6 0 0\nv 7 0 0\nv 8 0 0\nf 7 8 9\n",
+         {{"A", {0, 1, 2}}, {"B", {3, 4, 5, 6, 7, 8}}}},
+        {"... until another material starts a mesh of that object",
+         "o A\nv 0 0 0\nv 1 0 0\nv 2 0 0\nf 1 2 3\no B\nusemtl red\nv 3 0 0\nv 4 0 0\n"
+         "v 5 0 0\nf 4 5 6\no A\nusemtl blue\nv 6 0 0\nv 7 0 0\nv 8 0 0\nf 7 8 9\n",
+         {{"A", {0, 1, 2, 6, 7, 8}}, {"B", {3, 4, 5}}}},
+        {"vertices alone, an empty object, point elements",
+         "o Dots\nv 0 0 0\nv 1 0 0\no Empty\no C\nv 2 0 0\nv 3 0 0\nv 4 0 0\np 3\np 5\n",
+         {{"Dots", {0, 1}}, {"Empty", {}}, {"C", {2, 3, 4}}}},
+        {"a point element takes the run it uses from the object it was written in",
+         "o Dots\nv 0 0 0\nv 1 0 0\no C\nv 2 0 0\np 1\np 3\n",
+         {{"Dots", {}}, {"C", {0, 1, 2}}}},
+        {"elements before any object",
+         "v 0 0 0\nv 1 0 0\nv 2 0 0\nv 3 0 0\nf 1 2 3\n",
+         {{"defaultobject", {0, 1, 2, 3}}}},
+    };
+    const zkt::ScratchDir scratch;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = scratch / "objects.obj";
+        std::ofstream(path, std::ios::binary) << c.text;
+        LoadIntoHost(path);
+        EXPECT_EQ(PointsByItem(), c.items);
+        for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
+            EXPECT_NE(e.severity, XSI::siWarningMsg) << e.text;
+        }
+    }
+}
+
+TEST(Formats, ColladaNodeShownTwiceMovesInBothPlaces) {
+    // Spin, under Left, slides 3 m along X in 1 s; Right shows it again
+    // (<instance_node>): both copies slide.
+    const std::string dae = R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<asset><unit meter="1"/><up_axis>Y_UP</up_axis></asset>
+<library_animations><animation id="a">
+ <source id="t"><float_array id="ta" count="2">0 1</float_array><technique_common>
+  <accessor source="#ta" count="2" stride="1"><param name="TIME" type="float"/></accessor>
+ </technique_common></source>
+ <source id="v"><float_array id="va" count="2">0 3</float_array><technique_common>
+  <accessor source="#va" count="2" stride="1"><param name="X" type="float"/></accessor>
+ </technique_common></source>
+ <sampler id="s"><input semantic="INPUT" source="#t"/><input semantic="OUTPUT" source="#v"/></sampler>
+ <channel source="#s" target="Spin/location.X"/>
+</animation></library_animations>
+<library_visual_scenes><visual_scene id="Scene">
+ <node id="Left"><translate>-5 0 0</translate>
+  <node id="Spin" name="Spin"><translate sid="location">0 0 0</translate></node></node>
+ <node id="Right"><translate>5 0 0</translate><instance_node url="#Spin"/></node>
+</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#Scene"/></scene>
+</COLLADA>)";
+    const zkt::ScratchDir scratch;
+    std::ofstream(scratch / "twice.dae") << dae;
+    LoadIntoHost(scratch / "twice.dae"); // 30 frames per second
+    for (const double frame : {0.0, 15.0, 30.0}) {
+        EXPECT_P3_NEAR(Translation(L"Spin", frame), (P3{-5 + frame / 10, 0, 0}), frame);
+        EXPECT_P3_NEAR(Translation(L"Spin1", frame), (P3{5 + frame / 10, 0, 0}), frame);
+    }
+}
+
+TEST(Formats, ColladaMatrixThatShearsIsKept) {
+    // Shear's matrix slides y by half of x: its children at x = 1 and y = 1
+    // land at (1, 0.5, 0) and (0, 1, 0), which no scaling and rotation make.
+    const std::string dae = R"(<?xml version="1.0"?>
+<COLLADA xmlns="http://www.collada.org/2005/11/COLLADASchema" version="1.4.1">
+<asset><unit meter="1"/><up_axis>Y_UP</up_axis></asset>
+<library_visual_scenes><visual_scene id="Scene">
+ <node id="Top"><node id="Shear"><matrix>1 0 0 0 0.5 1 0 0 0 0 1 0 0 0 0 1</matrix>
+  <node id="AlongX"><translate>1 0 0</translate></node>
+  <node id="AlongY"><translate>0 1 0</translate></node></node></node>
+</visual_scene></library_visual_scenes>
+<scene><instance_visual_scene url="#Scene"/></scene>
+</COLLADA>)";
+    const zkt::ScratchDir scratch;
+    std::ofstream(scratch / "shear.dae") << dae;
+    LoadIntoHost(scratch / "shear.dae");
+    EXPECT_TRUE(Find(L"Shear")->HasMatrixFunction());
+    EXPECT_P3_NEAR(Translation(L"AlongX", 0), (P3{1, 0.5, 0}), "x");
+    EXPECT_P3_NEAR(Translation(L"AlongY", 0), (P3{0, 1, 0}), "y");
+}

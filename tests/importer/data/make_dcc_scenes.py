@@ -87,40 +87,51 @@ def limb_mesh():
     return mesh
 
 
-def build_rig():
-    arm_data = bpy.data.armatures.new("RigData")
-    # The rig stands at the world origin: Blender's Collada exporter writes
-    # the skin's bind shape matrix wrongly for a rig placed elsewhere.
-    rig = link(bpy.data.objects.new("Rig", arm_data))
+def rigged_limb(rig_name, limb_name, offset, keys, twist):
+    """An armature of two bones, Upper (0 to 1 m up) and Lower (1 to 2 m up),
+    and a tube skinned to it with automatic weights, both standing at offset
+    (the armature object itself stays at the origin). keys: frame to (Upper,
+    Lower) bend in degrees about X; twist: Upper's turn about Y per degree of
+    its bend."""
+    arm_data = bpy.data.armatures.new(rig_name + "Data")
+    # The armature object stands at the world origin: Blender's Collada
+    # exporter writes the skin's bind shape matrix wrongly for a rig placed
+    # elsewhere.
+    rig = link(bpy.data.objects.new(rig_name, arm_data))
     select_only([rig], rig)
     bpy.ops.object.mode_set(mode='EDIT')
+    x, y, z = offset
     upper = arm_data.edit_bones.new("Upper")
-    upper.head, upper.tail = (0.0, 0.0, 0.0), (0.0, 0.0, 1.0)
+    upper.head, upper.tail = (x, y, z), (x, y, z + 1.0)
     lower = arm_data.edit_bones.new("Lower")
-    lower.head, lower.tail = (0.0, 0.0, 1.0), (0.0, 0.0, 2.0)
+    lower.head, lower.tail = (x, y, z + 1.0), (x, y, z + 2.0)
     lower.parent = upper
     lower.use_connect = True
     bpy.ops.object.mode_set(mode='OBJECT')
 
-    limb = link(bpy.data.objects.new("Limb", limb_mesh()))
+    limb = link(bpy.data.objects.new(limb_name, limb_mesh()))
+    limb.location = offset
     select_only([limb, rig], rig)
     bpy.ops.object.parent_set(type='ARMATURE_AUTO')
     if len(limb.vertex_groups) != 2:
         raise RuntimeError("automatic weights made %d groups" % len(limb.vertex_groups))
 
-    # Frame 0 is the rest pose; the arm then bends at both joints.
-    keys = {0: (0.0, 0.0), 8: (25.0, 70.0), 16: (-15.0, 100.0)}
     for frame, (up, low) in keys.items():
-        for name, (ax, deg) in (("Upper", (0, up)), ("Lower", (0, low))):
+        for name, deg in (("Upper", up), ("Lower", low)):
             pb = rig.pose.bones[name]
             pb.rotation_mode = 'XYZ'
-            angles = [0.0, 0.0, 0.0]
-            angles[ax] = math.radians(deg)
+            angles = [math.radians(deg), 0.0, 0.0]
             if name == "Upper":
-                angles[1] = math.radians(up * 0.5)  # a twist as well as a bend
+                angles[1] = math.radians(up * twist)  # a twist as well as a bend
             pb.rotation_euler = angles
             pb.keyframe_insert("rotation_euler", frame=frame)
     return rig, limb
+
+
+def build_rig():
+    # Frame 0 is the rest pose; the arm then bends at both joints.
+    return rigged_limb("Rig", "Limb", (0.0, 0.0, 0.0),
+                       {0: (0.0, 0.0), 8: (25.0, 70.0), 16: (-15.0, 100.0)}, 0.5)
 
 
 def build_box():
@@ -382,6 +393,197 @@ def export_eased(scene, out):
                               export_animation_transformation_type_selection='decomposed')
 
 
+def build_duplicated_rig():
+    """Two copies of the rig: the same bone names (Upper, Lower) in two
+    armatures, the copy 2.5 m along X with motion of its own."""
+    rigged_limb("Rig", "Limb", (0.0, 0.0, 0.0),
+                {0: (0.0, 0.0), 8: (25.0, 70.0), 16: (-15.0, 100.0)}, 0.5)
+    rig2, limb2 = rigged_limb("Rig.001", "Limb.001", (2.5, 0.0, 0.0),
+                              {0: (10.0, -20.0), 8: (-40.0, 30.0), 16: (35.0, -80.0)}, -0.75)
+    return [bpy.data.objects["Limb"], limb2]
+
+
+def export_duplicated_rig(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.export_scene.gltf(filepath=os.path.join(out, "dup.glb"), export_format='GLB',
+                              export_yup=True, export_apply=False, export_animations=True,
+                              export_frame_range=True, export_force_sampling=True,
+                              export_nla_strips=False, export_skins=True, export_morph=True)
+    scene.frame_set(scene.frame_start)
+    bpy.ops.wm.collada_export(filepath=os.path.join(out, "dup.dae"), apply_modifiers=False,
+                              include_armatures=True, include_animations=True, sampling_rate=1,
+                              triangulate=False, deform_bones_only=True)
+
+
+def build_squash():
+    """Squash and stretch: the Body bone scales unevenly (wide and flat, then
+    narrow and tall) while the Head bone above it turns; Head inherits only
+    the average of Body's scale, as squash-and-stretch rigs set it, so its
+    matrix relative to Body shears. A tube (Jelly) is skinned to both."""
+    arm_data = bpy.data.armatures.new("SquashData")
+    rig = link(bpy.data.objects.new("Squash", arm_data))
+    select_only([rig], rig)
+    bpy.ops.object.mode_set(mode='EDIT')
+    body = arm_data.edit_bones.new("Body")
+    body.head, body.tail = (0.0, 0.0, 0.0), (0.0, 0.0, 1.0)
+    head = arm_data.edit_bones.new("Head")
+    head.head, head.tail = (0.0, 0.0, 1.0), (0.0, 0.0, 2.0)
+    head.parent = body
+    head.use_connect = True
+    head.inherit_scale = 'AVERAGE'
+    bpy.ops.object.mode_set(mode='OBJECT')
+    jelly = link(bpy.data.objects.new("Jelly", limb_mesh()))
+    select_only([jelly, rig], rig)
+    bpy.ops.object.parent_set(type='ARMATURE_AUTO')
+    for frame, (wide, tall, turn) in {0: (1.0, 1.0, 0.0), 8: (1.6, 0.5, 40.0),
+                                      16: (0.7, 1.5, -30.0)}.items():
+        pb = rig.pose.bones["Body"]
+        pb.scale = (wide, tall, wide)  # a bone's length runs along its Y
+        pb.keyframe_insert("scale", frame=frame)
+        ph = rig.pose.bones["Head"]
+        ph.rotation_mode = 'XYZ'
+        ph.rotation_euler = (math.radians(turn), 0.0, math.radians(turn * 0.5))
+        ph.keyframe_insert("rotation_euler", frame=frame)
+    return [jelly]
+
+
+def export_squash(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.wm.collada_export(filepath=os.path.join(out, "squash.dae"), apply_modifiers=False,
+                              include_armatures=True, include_animations=True, sampling_rate=1,
+                              triangulate=False, deform_bones_only=True)
+
+
+def shape_sphere(name, location):
+    bpy.ops.mesh.primitive_uv_sphere_add(segments=12, ring_count=8, radius=0.5,
+                                         location=location)
+    obj = bpy.context.active_object
+    obj.name = name
+    obj.data.name = name + "Mesh"
+    bpy.ops.object.shade_smooth()
+    while obj.data.uv_layers:
+        obj.data.uv_layers.remove(obj.data.uv_layers[0])
+    obj.shape_key_add(name="Basis")
+    return obj
+
+
+def build_shapes():
+    """Shape keys beyond 0..1 both ways: Blob's Puff is keyed -0.7, 1.3 and
+    -0.4 (its Dent stays at -0.5); Dish's Dent is -0.6, not animated."""
+    blob = shape_sphere("Blob", (0.0, 0.0, 1.0))
+    puff = blob.shape_key_add(name="Puff", from_mix=False)
+    dent = blob.shape_key_add(name="Dent", from_mix=False)
+    for p, d in zip(puff.data, dent.data):
+        co = Vector(p.co)
+        if co.z > 0.0:
+            p.co = Vector((co.x * 1.4, co.y * 1.4, co.z * 1.8))
+        d.co = Vector((co.x, co.y + 0.3 * max(co.x, 0.0), co.z))
+    for key in (puff, dent):
+        key.slider_min = -1.0
+        key.slider_max = 2.0
+    dent.value = -0.5
+    for frame, value in ((0, -0.7), (8, 1.3), (16, -0.4)):
+        puff.value = value
+        puff.keyframe_insert("value", frame=frame)
+    dish = shape_sphere("Dish", (1.5, 0.0, 1.0))
+    cup = dish.shape_key_add(name="Dent", from_mix=False)
+    for d in cup.data:
+        co = Vector(d.co)
+        d.co = Vector((co.x, co.y, co.z - 0.4 * (co.x * co.x + co.y * co.y)))
+    cup.slider_min = -1.0
+    cup.value = -0.6
+    return [blob, dish]
+
+
+def export_shapes(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.export_scene.gltf(filepath=os.path.join(out, "shapes.glb"), export_format='GLB',
+                              export_yup=True, export_apply=False, export_animations=True,
+                              export_frame_range=True, export_force_sampling=True,
+                              export_nla_strips=False, export_morph=True)
+
+
+def mesh_object(name, verts, edges, faces, location=(0.0, 0.0, 0.0)):
+    mesh = bpy.data.meshes.new(name + "Mesh")
+    mesh.from_pydata(verts, edges, faces)
+    mesh.update()
+    obj = link(bpy.data.objects.new(name, mesh))
+    obj.location = location
+    return obj
+
+
+def build_loose():
+    """Meshes with vertices no polygon uses: Frame is a cube with four loose
+    vertices and a wire of six vertices on edges alone (18 vertices, 8 in
+    polygons); Wire has edges and a loose vertex but no polygon; Dots has
+    vertices only; Plate is a plain quad."""
+    cube = [(x, y, z) for x in (-0.5, 0.5) for y in (-0.5, 0.5) for z in (0.0, 1.0)]
+    loose = [(1.0, 0.0, 0.0), (1.0, 0.5, 0.2), (-1.0, 0.3, 0.8), (0.0, -1.0, 1.5)]
+    wire = [(0.2 * i, 0.8, 1.2 + 0.1 * i * i) for i in range(6)]
+    # The loose and wire vertices lie between the cube's in the vertex order.
+    verts = cube[:4] + loose[:2] + wire + cube[4:] + loose[2:]
+    c = [0, 1, 2, 3, 12, 13, 14, 15]  # the cube's corners among them
+    faces = [(c[0], c[1], c[3], c[2]), (c[4], c[6], c[7], c[5]), (c[0], c[4], c[5], c[1]),
+             (c[2], c[3], c[7], c[6]), (c[0], c[2], c[6], c[4]), (c[1], c[5], c[7], c[3])]
+    edges = [(6 + i, 7 + i) for i in range(5)]
+    frame = mesh_object("Frame", verts, edges, faces, (0.0, 0.0, 0.0))
+    wire_obj = mesh_object("Wire", [(0, 0, 0), (1, 0, 0), (0.5, 0.8, 0), (2, 0, 0.5),
+                                     (2, 1, 0.5), (1.5, 0.5, 1.0)],
+                           [(0, 1), (1, 2), (2, 0), (3, 4)], [], (0.0, 2.5, 0.0))
+    dots = mesh_object("Dots", [(0, 0, 0), (0.3, 0.1, 0.2), (-0.2, 0.4, 0.6)], [], [],
+                       (-2.0, 0.0, 0.5))
+    plate = mesh_object("Plate", [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)], [],
+                        [(0, 1, 2, 3)], (2.0, -2.0, 0.0))
+    return [frame, wire_obj, dots, plate]
+
+
+def export_loose(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.wm.obj_export(filepath=os.path.join(out, "loose.obj"), export_animation=False,
+                          forward_axis='NEGATIVE_Z', up_axis='Y', apply_modifiers=True,
+                          export_eval_mode='DAG_EVAL_VIEWPORT', export_uv=False,
+                          export_normals=False, export_materials=False,
+                          export_triangulated_mesh=False)
+
+
+def build_lens():
+    """A camera whose lens zooms from 35 mm to 85 mm and a spot light whose
+    colour turns from orange to blue (energy 1 W, so that the colour Blender's
+    Collada exporter writes, colour times energy, is the colour itself)."""
+    cam = link(bpy.data.objects.new("Cam", bpy.data.cameras.new("CamData")))
+    cam.location = (0.0, -6.0, 1.5)
+    cam.rotation_euler = (math.radians(80.0), 0.0, 0.0)
+    for frame, lens in ((0, 35.0), (10, 85.0), (16, 50.0)):
+        cam.data.lens = lens
+        cam.data.keyframe_insert("lens", frame=frame)
+    lamp_data = bpy.data.lights.new("LampData", type='SPOT')
+    lamp_data.energy = 1.0
+    lamp = link(bpy.data.objects.new("Lamp", lamp_data))
+    lamp.location = (2.0, -3.0, 4.0)
+    for frame, rgb in ((0, (1.0, 0.5, 0.1)), (8, (0.2, 0.9, 0.3)), (16, (0.1, 0.4, 1.0))):
+        lamp_data.color = rgb
+        lamp_data.keyframe_insert("color", frame=frame)
+    return cam, lamp
+
+
+def export_lens(scene, out):
+    scene.frame_set(scene.frame_start)
+    bpy.ops.wm.collada_export(filepath=os.path.join(out, "lens.dae"), include_animations=True,
+                              sampling_rate=1)
+
+
+def lens_expected(scene, cam, lamp):
+    """The camera's horizontal angle (degrees) and the light's colour, per frame."""
+    data = {"fps": FPS, "first_frame": scene.frame_start, "last_frame": scene.frame_end,
+            "cameras": {cam.name: {"xfov": []}}, "lights": {lamp.name: {"color": []}}}
+    for frame in range(scene.frame_start, scene.frame_end + 1):
+        scene.frame_set(frame)
+        data["cameras"][cam.name]["xfov"].append(r6(math.degrees(cam.data.angle_x)))
+        data["lights"][lamp.name]["color"].append([r6(c * lamp.data.energy)
+                                                   for c in lamp.data.color])
+    return data
+
+
 def write_json(data, path):
     with open(path, "w") as f:
         json.dump(data, f, separators=(",", ":"))
@@ -406,6 +608,31 @@ def main():
     export_eased(scene, out)
     write_json(expected_data(scene, [box, crate], [pivot, hopper]),
                os.path.join(out, "eased_expected.json"))
+
+    scene = clear_scene()
+    limbs = build_duplicated_rig()
+    export_duplicated_rig(scene, out)
+    write_json(expected_data(scene, limbs, []), os.path.join(out, "dup_expected.json"))
+
+    scene = clear_scene()
+    jelly = build_squash()
+    export_squash(scene, out)
+    write_json(expected_data(scene, jelly, []), os.path.join(out, "squash_expected.json"))
+
+    scene = clear_scene()
+    spheres = build_shapes()
+    export_shapes(scene, out)
+    write_json(expected_data(scene, spheres, []), os.path.join(out, "shapes_expected.json"))
+
+    scene = clear_scene(0, 0)
+    meshes = build_loose()
+    export_loose(scene, out)
+    write_json(expected_data(scene, meshes, []), os.path.join(out, "loose_expected.json"))
+
+    scene = clear_scene()
+    cam, lamp = build_lens()
+    export_lens(scene, out)
+    write_json(lens_expected(scene, cam, lamp), os.path.join(out, "lens_expected.json"))
 
 
 main()
