@@ -73,6 +73,46 @@ Vec3 Value(const FbxAnimatedProperty& p, const Vec3& still, double seconds) {
     return p.IsAnimated() ? p.EvaluateVec3(seconds) : still;
 }
 
+// The angles of "Lcl Rotation" at a time. Layers that accumulate rotations
+// by component add (or blend) angles; the others combine whole rotations,
+// as Maya's layers do: the rotations as XYZ angles (whatever the node's
+// order), an additive layer's turned in after what is below as much as its
+// weight, an override layer's reached by a spherical blend; the result as
+// XYZ angles again.
+Vec3 LayeredAngles(const FbxAnimatedProperty& p, const Vec3& still, double seconds) {
+    bool whole = false;
+    for (size_t i = 1; i < p.LayerCount(); ++i) {
+        whole = whole || !p.Layer(i).rotationByComponent;
+    }
+    if (!whole) {
+        return Value(p, still, seconds);
+    }
+    Vec3 e = still;
+    for (size_t i = 0; i < p.LayerCount(); ++i) {
+        const FbxAnimLayer& layer = p.Layer(i);
+        double v[3];
+        p.LayerValue(i, seconds, v);
+        const bool additive = i > 0 && layer.blend == FbxAnimLayer::Blend::Additive;
+        const double w = i == 0 ? 1.0 : p.LayerWeight(i, seconds);
+        if (i == 0 || layer.rotationByComponent) {
+            double* out[3] = {&e.x, &e.y, &e.z};
+            for (size_t c = 0; c < 3; ++c) {
+                if (p.ComponentPresent(i, c)) {
+                    *out[c] = additive ? *out[c] + w * v[c] : *out[c] + (v[c] - *out[c]) * w;
+                }
+            }
+            continue;
+        }
+        const Quat below = QuatFromRotationMatrix(FbxEulerMatrix(e, 0));
+        const Quat layerRotation = QuatFromRotationMatrix(FbxEulerMatrix({v[0], v[1], v[2]}, 0));
+        const Quat q =
+            additive ? Mul(below, Slerp(Quat{}, layerRotation, w)) : Slerp(below, layerRotation, w);
+        const Vec3 a = XYZAnglesFromRotationMatrix(RotationMatrix(q));
+        e = {a.x * 180.0 / kPi, a.y * 180.0 / kPi, a.z * 180.0 / kPi};
+    }
+    return e;
+}
+
 struct ThreadCache {
     uint64_t serial = 0;
     double seconds = std::numeric_limits<double>::quiet_NaN();
@@ -110,8 +150,12 @@ FbxTransforms::FbxTransforms(std::vector<FbxNodeTransform> nodes, double unitSca
     : m_nodes(std::move(nodes)), m_unitScale(unitScale), m_axes(axes),
       m_serial(g_nextSerial.fetch_add(1)) {
     m_animated.resize(m_nodes.size(), 0);
+    m_pre.resize(m_nodes.size());
+    m_postInverse.resize(m_nodes.size());
     for (size_t i = 0; i < m_nodes.size(); ++i) {
         const FbxNodeTransform& n = m_nodes[i];
+        m_pre[i] = FbxEulerMatrix(n.preRotation, 0);
+        m_postInverse[i] = Transposed3(FbxEulerMatrix(n.postRotation, 0));
         const bool own = (n.animTranslation.IsAnimated() && !n.animTranslation.IsConstant()) ||
                          (n.animRotation.IsAnimated() && !n.animRotation.IsConstant()) ||
                          (n.animScaling.IsAnimated() && !n.animScaling.IsConstant());
@@ -122,35 +166,42 @@ FbxTransforms::FbxTransforms(std::vector<FbxNodeTransform> nodes, double unitSca
 }
 
 Mat34 FbxTransforms::Local(int node, double seconds) const {
-    const FbxNodeTransform& n = m_nodes[static_cast<size_t>(node)];
+    Mat34 rotation;
+    Vec3 scaling;
+    return LocalParts(static_cast<size_t>(node), seconds, &rotation, &scaling);
+}
+
+Mat34 FbxTransforms::LocalParts(size_t index, double seconds, Mat34* rotation,
+                                Vec3* scaling) const {
+    const FbxNodeTransform& n = m_nodes[index];
     const double k = m_unitScale;
     const Vec3 t = Value(n.animTranslation, n.translation, seconds) * k;
-    const Vec3 r = Value(n.animRotation, n.rotation, seconds);
     const Vec3 s = Value(n.animScaling, n.scaling, seconds);
-    Mat34 rl = FbxEulerMatrix(r, n.rotationActive ? n.rotationOrder : 0);
+    Mat34 rl = FbxEulerMatrix(LayeredAngles(n.animRotation, n.rotation, seconds),
+                              n.rotationActive ? n.rotationOrder : 0);
     if (n.rotationActive) {
-        rl = Mul(FbxEulerMatrix(n.preRotation, 0),
-                 Mul(rl, Transposed3(FbxEulerMatrix(n.postRotation, 0))));
+        rl = Mul(m_pre[index], Mul(rl, m_postInverse[index]));
     }
     const Vec3 rp = n.rotationPivot * k;
     const Vec3 sp = n.scalingPivot * k;
-    Mat34 m = Translation(t + n.rotationOffset * k + rp);
-    m = Mul(m, rl);
-    m = Mul(m, Translation(n.scalingOffset * k + sp - rp));
+    // T · Roff · Rp · R_l · Rp⁻¹ · Soff · Sp · S · Sp⁻¹, written out.
+    Mat34 m = Mul(rl, Translation(n.scalingOffset * k + sp - rp));
+    const Vec3 front = t + n.rotationOffset * k + rp;
+    m.m[0][3] += front.x;
+    m.m[1][3] += front.y;
+    m.m[2][3] += front.z;
     m = Mul(m, Scaling(s));
-    return Mul(m, Translation(sp * -1.0));
+    m = Mul(m, Translation(sp * -1.0));
+    *rotation = rl;
+    *scaling = s;
+    return m;
 }
 
 void FbxTransforms::Evaluate(size_t index, double seconds, const State* parent, State* out) const {
     const FbxNodeTransform& n = m_nodes[index];
-    const Mat34 local = Local(static_cast<int>(index), seconds);
-    const Vec3 s = Value(n.animScaling, n.scaling, seconds);
-    Mat34 rl = FbxEulerMatrix(Value(n.animRotation, n.rotation, seconds),
-                              n.rotationActive ? n.rotationOrder : 0);
-    if (n.rotationActive) {
-        rl = Mul(FbxEulerMatrix(n.preRotation, 0),
-                 Mul(rl, Transposed3(FbxEulerMatrix(n.postRotation, 0))));
-    }
+    Mat34 rl;
+    Vec3 s;
+    const Mat34 local = LocalParts(index, seconds, &rl, &s);
     out->localScaling = s;
     if (!parent) {
         out->global = local;

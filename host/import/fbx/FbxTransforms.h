@@ -83,9 +83,13 @@ class FbxTransforms {
 
   private:
     void Evaluate(size_t node, double seconds, const State* parent, State* out) const;
+    // The local transform, and its rotation R_l and scaling S_l.
+    Mat34 LocalParts(size_t node, double seconds, Mat34* rotation, Vec3* scaling) const;
 
     std::vector<FbxNodeTransform> m_nodes;
     std::vector<uint8_t> m_animated;
+    std::vector<Mat34> m_pre;         // per node: Rpre
+    std::vector<Mat34> m_postInverse; // per node: Rpost⁻¹
     double m_unitScale;
     Mat34 m_axes;
     uint64_t m_serial; // tells this evaluator's per-thread results from others'
