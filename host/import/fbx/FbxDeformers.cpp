@@ -16,7 +16,7 @@ void ApplyFbxDeformers(const FbxMeshContext& context, const FbxObject& model,
     for (const FbxObject* d : deformers) {
         const std::string& kind = d->subclass;
         const std::string what = kind == "Skin"                  ? "skin"
-                                 : kind == "BlendShape"          ? "blend shapes"
+                                 : kind == "BlendShape"          ? "blend shape"
                                  : kind == "VertexCacheDeformer" ? "vertex cache"
                                                                  : "deformer \"" + kind + "\"";
         context.warnings.Warn("deformer " + kind,

@@ -280,9 +280,11 @@ class Builder {
                 }
                 continue;
             }
-            // FBX 6.x files list the viewer's cameras as models of no scene.
-            const bool viewer = m_file.IsVersion6() && (m->name.compare(0, 9, "Producer ") == 0 ||
-                                                        m->subclass == "CameraSwitcher");
+            // MotionBuilder and FBX 6.x files list the viewer's cameras as
+            // models of no scene.
+            const bool viewer =
+                (m->subclass == "Camera" && m->name.compare(0, 9, "Producer ") == 0) ||
+                m->subclass == "CameraSwitcher";
             if (!viewer) {
                 m_warnings.Warn("outside",
                                 "model " + Quoted(m->name) +
@@ -395,15 +397,6 @@ class Builder {
             t.animTranslation = Animated(m, "Lcl Translation", t.translation);
             t.animRotation = Animated(m, "Lcl Rotation", t.rotation);
             t.animScaling = Animated(m, "Lcl Scaling", t.scaling);
-            for (const FbxAnimatedProperty* p : {&t.animRotation}) {
-                for (size_t l = 1; l < p->LayerCount(); ++l) {
-                    if (!p->Layer(l).rotationByComponent) {
-                        m_warnings.Warn("rotation layers", "the rotation layers of model " +
-                                                               Quoted(m.name) +
-                                                               " are blended angle by angle");
-                    }
-                }
-            }
             const Vec3 gt = StaticVector(m, "GeometricTranslation", {}) * m_scale;
             const Vec3 gr = StaticVector(m, "GeometricRotation", {});
             const Vec3 gs = StaticVector(m, "GeometricScaling", {1, 1, 1});
