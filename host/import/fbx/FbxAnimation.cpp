@@ -7,13 +7,8 @@ namespace host {
 namespace {
 
 // The component index of a curve node's channel name: X, Y, Z (or R, G, B)
-// by their place, else its place among the node's channels.
+// are 0, 1, 2; any other name its place among the node's channels.
 int ComponentIndex(const std::string& name, const std::vector<std::string>& names) {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) {
-            return static_cast<int>(i);
-        }
-    }
     if (name == "X" || name == "R") {
         return 0;
     }
@@ -22,6 +17,11 @@ int ComponentIndex(const std::string& name, const std::vector<std::string>& name
     }
     if (name == "Z" || name == "B") {
         return 2;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) {
+            return static_cast<int>(i);
+        }
     }
     return names.empty() ? 0 : -1;
 }

@@ -96,7 +96,8 @@ double FbxCurve::Inside(double t) const {
     const double s = (t - k0.time) / dt;
     switch (k0.interp) {
     case FbxCurveKey::Interp::Constant:
-        return k0.constantNext ? k1.value : k0.value;
+        // Constant-next holds the next key's value after the key itself.
+        return k0.constantNext && t > k0.time ? k1.value : k0.value;
     case FbxCurveKey::Interp::Linear:
         return k0.value + (k1.value - k0.value) * s;
     case FbxCurveKey::Interp::Cubic:
