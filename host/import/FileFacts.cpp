@@ -1,6 +1,6 @@
 #include "host/import/FileFacts.h"
 
-#include "host/import/FbxDocument.h"
+#include "host/import/fbx/FbxDocument.h"
 
 namespace host {
 namespace {

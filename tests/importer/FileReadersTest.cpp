@@ -3,7 +3,7 @@
 // them holds: points, polygons, units, refusals.
 #include "ImporterSupport.h"
 
-#include "host/import/FbxDocument.h"
+#include "host/import/fbx/FbxDocument.h"
 #include "host/import/FileSettings.h"
 #include "host/import/FileMeshes.h"
 #include "host/import/VertexMapping.h"

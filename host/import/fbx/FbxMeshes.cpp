@@ -1,5 +1,5 @@
 // The control points and polygons of an FBX file's mesh geometries.
-#include "host/import/FbxDocument.h"
+#include "host/import/fbx/FbxDocument.h"
 #include "host/import/FileMeshes.h"
 
 #include <cmath>

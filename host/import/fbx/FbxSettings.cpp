@@ -1,4 +1,4 @@
-#include "host/import/FbxDocument.h"
+#include "host/import/fbx/FbxDocument.h"
 #include "host/import/FileSettings.h"
 
 #include <algorithm>
