@@ -23,7 +23,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZK_FUZZ=ON \
   -DZK_BUILD_TESTS=OFF -DZK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 seed=${ZK_FUZZ_SEED:-1}
-own=(mdd zsc scene_checks gltf_facts run_arguments)
+own=(mdd zsc scene_checks gltf_facts run_arguments vertex_cache)
 case "${ZK_FUZZ_TARGETS:-}" in
   "") targets=("${own[@]}") ;;
   all) targets=("${own[@]}" scene_load) ;;
