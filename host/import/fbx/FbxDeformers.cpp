@@ -5,10 +5,12 @@
 //     connected to it); Transform maps the mesh as it was bound into the
 //     joint's space at bind time and TransformLink is the joint's global
 //     transform then, so that TransformLink x Transform is the mesh's global
-//     transform at bind time. A point's weights are normalised. The skin
-//     works on the mesh as it stood when bound and the mesh node's own
-//     transform at the frame then moves the result (as Maya shows a skinned
-//     mesh whose node is moved). SkinningType: Linear (also Rigid),
+//     transform at bind time. A point's weights are normalised. Programs
+//     that skin in the mesh's own space (Maya, 3ds Max) work on the mesh as
+//     it stood when bound, and the mesh node's own transform at the frame
+//     then moves the result; for any other writer (MotionBuilder, Blender,
+//     the FBX SDK's own rule) the points go where the joints put them,
+//     whatever the mesh node does. SkinningType: Linear (also Rigid),
 //     DualQuaternion, or Blend with a blend weight per control point (the
 //     skin's Indexes and BlendWeights; 0 linear, 1 dual quaternion);
 //   - blend shapes ("BlendShape", its "BlendShapeChannel"s and their "Shape"
@@ -101,6 +103,48 @@ std::vector<int> PointIndexes(const std::vector<double>& values, int pointCount,
         out.push_back(static_cast<int>(v));
     }
     return out;
+}
+
+// The program that wrote the file: the scene info's (7.x: in the header,
+// 6.x: an object) LastSaved or Original ApplicationName, else the Creator.
+std::string WritingProgram(const FbxScene& file) {
+    const FbxNode* header = file.Document().Root().Child("FBXHeaderExtension");
+    const FbxNode* info = header ? header->Child("SceneInfo") : nullptr;
+    if (!info) { // FBX 6.x: an object
+        const FbxNode* objects = file.Document().Root().Child("Objects");
+        info = objects ? objects->Child("SceneInfo") : nullptr;
+    }
+    const FbxNode* props = nullptr;
+    if (info) {
+        props =
+            info->Child("Properties70") ? info->Child("Properties70") : info->Child("Properties60");
+    }
+    for (const char* name : {"LastSaved|ApplicationName", "Original|ApplicationName"}) {
+        for (const FbxNode& p : props ? props->children : std::vector<FbxNode>{}) {
+            if (p.Text(0) == name && p.ValueCount() > 1) {
+                const std::string app = p.Text(p.ValueCount() - 1);
+                if (!app.empty()) {
+                    return app;
+                }
+            }
+        }
+    }
+    const FbxNode* creator = header ? header->Child("Creator") : nullptr;
+    if (!creator) {
+        creator = file.Document().Root().Child("Creator");
+    }
+    return creator ? creator->Text(0) : std::string();
+}
+
+// Whether the program deforms a skin in the mesh's own space, so that the
+// mesh node's transform moves the skinned mesh (Maya's skin cluster, 3ds
+// Max's skin modifier), rather than placing the points where the joints put
+// them whatever the mesh node does (the FBX SDK's rule, MotionBuilder,
+// Blender's armatures, whose meshes hang under the armature).
+bool SkinsInMeshSpace(const std::string& program) {
+    return program.find("Maya") != std::string::npos ||
+           program.find("3ds Max") != std::string::npos ||
+           program.find("3dsMax") != std::string::npos;
 }
 
 void ApplySkin(const FbxMeshContext& ctx, const FbxObject& model, const FbxObject& skin,
@@ -196,7 +240,7 @@ void ApplySkin(const FbxMeshContext& ctx, const FbxObject& model, const FbxObjec
         }
     }
     mesh->SetSkinWeights(std::move(joints), std::move(offsets), std::move(sw));
-    if (std::fabs(Determinant3(bind)) > 0.0) {
+    if (SkinsInMeshSpace(WritingProgram(file)) && std::fabs(Determinant3(bind)) > 0.0) {
         mesh->SetSkinBindMatrix(bind);
     }
 
