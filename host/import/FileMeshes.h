@@ -6,8 +6,6 @@
 // One reader per format, each reading only the index data it needs:
 //   - OBJ: the "v" entries and the "f" lines of the whole file, one pool
 //     that the file's objects and groups share;
-//   - FBX 7.x, binary or ASCII: each "Mesh" geometry's control points
-//     ("Vertices") and "PolygonVertexIndex";
 //   - Collada: each geometry's positions behind its <vertices>, and the
 //     VERTEX indices of its <triangles>, <polylist> and <polygons>.
 // Polygons of fewer than three corners are left out (Assimp makes points
@@ -24,8 +22,6 @@
 #include <vector>
 
 namespace host {
-
-class FbxDocument;
 
 struct FileMesh {
     // The names of the file's nodes that show this mesh (a hint for finding
@@ -50,7 +46,6 @@ class FileMeshError : public std::runtime_error {
 
 // Each reader throws FileMeshError.
 FileMesh ReadObjMeshes(std::string_view text);
-std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc);
 // metresPerUnit: the length of the file's unit (<unit meter>), 0 when it names none.
 std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit);
 std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* metresPerUnit);

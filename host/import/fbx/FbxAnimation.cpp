@@ -7,13 +7,8 @@ namespace host {
 namespace {
 
 // The component index of a curve node's channel name: X, Y, Z (or R, G, B)
-// by their place, else its place among the node's channels.
+// are 0, 1, 2; any other name its place among the node's channels.
 int ComponentIndex(const std::string& name, const std::vector<std::string>& names) {
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) {
-            return static_cast<int>(i);
-        }
-    }
     if (name == "X" || name == "R") {
         return 0;
     }
@@ -22,6 +17,11 @@ int ComponentIndex(const std::string& name, const std::vector<std::string>& name
     }
     if (name == "Z" || name == "B") {
         return 2;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) {
+            return static_cast<int>(i);
+        }
     }
     return names.empty() ? 0 : -1;
 }
@@ -68,6 +68,15 @@ void FbxAnimatedProperty::LayerValue(size_t i, double seconds, double* out) cons
     }
 }
 
+double FbxAnimatedProperty::LayerWeight(size_t i, double seconds) const {
+    const LayerPart& l = m_layers[i];
+    if (!l.weight) {
+        return l.info.weight;
+    }
+    const double w = l.weight->EvaluateNumber(seconds) / 100.0;
+    return std::isfinite(w) ? std::clamp(w, 0.0, 1.0) : l.info.weight;
+}
+
 void FbxAnimatedProperty::Evaluate(double seconds, double* out) const {
     const size_t n = m_base.size();
     for (size_t c = 0; c < n; ++c) {
@@ -75,7 +84,8 @@ void FbxAnimatedProperty::Evaluate(double seconds, double* out) const {
     }
     double value[16];
     for (size_t i = 0; i < m_layers.size(); ++i) {
-        const FbxAnimLayer& info = m_layers[i].info;
+        FbxAnimLayer info = m_layers[i].info;
+        info.weight = LayerWeight(i, seconds);
         LayerValue(i, seconds, value);
         for (size_t c = 0; c < n && c < 16; ++c) {
             if (!m_layers[i].components[c].present) {
@@ -84,7 +94,12 @@ void FbxAnimatedProperty::Evaluate(double seconds, double* out) const {
             if (info.weight >= 1.0 && info.blend != FbxAnimLayer::Blend::Additive) {
                 out[c] = value[c];
             } else if (info.blend != FbxAnimLayer::Blend::Additive) {
-                out[c] += (value[c] - out[c]) * info.weight;
+                if (m_scaling && out[c] > 0.0 && value[c] > 0.0) {
+                    // Scalings blend by their ratio.
+                    out[c] = std::pow(out[c], 1.0 - info.weight) * std::pow(value[c], info.weight);
+                } else {
+                    out[c] += (value[c] - out[c]) * info.weight;
+                }
             } else if (m_scaling && !info.scaleAdditive) {
                 out[c] *= std::pow(value[c], info.weight);
             } else {
@@ -187,6 +202,21 @@ FbxAnimation::FbxAnimation(const FbxScene& file, int stack) : m_file(file) {
         }
     } else if (const FbxObject* s = file.Find(m_stackInfo.id)) {
         Bind7(*s);
+    }
+    // Animated layer weights: their curves as they are, whatever layer
+    // holds them.
+    m_layerWeights.resize(m_layers.size());
+    for (size_t i = 0; i < m_layers.size(); ++i) {
+        if (!m_bindings.count({m_layers[i].id, "Weight"}) || file.IsVersion6()) {
+            continue;
+        }
+        FbxAnimatedProperty w = Property(m_layers[i].id, "Weight", {m_layers[i].weight * 100.0});
+        for (FbxAnimatedProperty::LayerPart& part : w.m_layers) {
+            part.info.blend = FbxAnimLayer::Blend::Override;
+            part.info.weight = 1.0;
+            part.weight = nullptr;
+        }
+        m_layerWeights[i] = std::make_shared<const FbxAnimatedProperty>(std::move(w));
     }
 }
 
@@ -370,6 +400,9 @@ FbxAnimatedProperty FbxAnimation::Property(FbxId object, const std::string& prop
         for (const Binding& b : it->second) {
             FbxAnimatedProperty::LayerPart part;
             part.info = m_layers[b.layer];
+            if (b.layer < m_layerWeights.size()) {
+                part.weight = m_layerWeights[b.layer];
+            }
             if (b.layer == 0) {
                 // The base layer sets the value whatever its mode.
                 part.info.blend = FbxAnimLayer::Blend::Override;

@@ -81,6 +81,10 @@ class FbxAnimatedProperty {
     size_t LayerCount() const { return m_layers.size(); }
     const FbxAnimLayer& Layer(size_t i) const { return m_layers[i].info; }
     void LayerValue(size_t i, double seconds, double* out) const;
+    // The weight of layer i at a time (0..1; a layer's weight may be animated).
+    double LayerWeight(size_t i, double seconds) const;
+    // True when layer i sets component c (else it leaves it as below).
+    bool ComponentPresent(size_t i, size_t c) const { return m_layers[i].components[c].present; }
     // The first and last key time of its curves (false: none).
     bool KeyRange(double* first, double* last) const;
 
@@ -94,6 +98,8 @@ class FbxAnimatedProperty {
     struct LayerPart {
         FbxAnimLayer info;
         std::vector<Component> components;
+        // The layer's animated weight (percent), or nullptr.
+        std::shared_ptr<const FbxAnimatedProperty> weight;
     };
     std::vector<double> m_base;
     std::vector<LayerPart> m_layers;
@@ -150,6 +156,8 @@ class FbxAnimation {
     FbxAnimStack m_stackInfo;
     std::vector<FbxAnimLayer> m_layers;
     std::map<Key, std::vector<Binding>> m_bindings;
+    // Per layer: its animated weight (percent), or nullptr.
+    std::vector<std::shared_ptr<const FbxAnimatedProperty>> m_layerWeights;
     mutable std::set<Key> m_evaluated;
     mutable std::map<const FbxNode*, std::shared_ptr<const FbxCurve>> m_curves;
     mutable FbxCurveNotes m_notes;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 namespace host {
@@ -18,11 +17,11 @@ constexpr uint32_t kTangentAuto = 0x100; // with a constant key: hold the next v
 constexpr uint32_t kTangentTcb = 0x200;
 constexpr uint32_t kTangentUser = 0x400;
 constexpr uint32_t kTangentBreak = 0x800;
+constexpr uint32_t kTangentClamp = 0x1000;
+constexpr uint32_t kTangentClampProgressive = 0x4000;
 constexpr uint32_t kWeightedRight = 0x01000000;
 constexpr uint32_t kWeightedNextLeft = 0x02000000;
 constexpr uint32_t kVelocity = 0x30000000;
-
-bool g_computeAuto = false;
 
 float BitsToFloat(uint32_t bits) {
     float f;
@@ -97,7 +96,8 @@ double FbxCurve::Inside(double t) const {
     const double s = (t - k0.time) / dt;
     switch (k0.interp) {
     case FbxCurveKey::Interp::Constant:
-        return k0.constantNext ? k1.value : k0.value;
+        // Constant-next holds the next key's value after the key itself.
+        return k0.constantNext && t > k0.time ? k1.value : k0.value;
     case FbxCurveKey::Interp::Linear:
         return k0.value + (k1.value - k0.value) * s;
     case FbxCurveKey::Interp::Cubic:
@@ -234,12 +234,14 @@ void ReadExtrapolation(const FbxNode& curve, FbxCurve* out) {
     }
 }
 
-enum class Tangent : uint8_t { Stored, Auto, Tcb };
+enum class Tangent : uint8_t { Stored, Auto, AutoClamped, Tcb };
 
-// Slopes of automatic and TCB tangents, from the keys around each key.
+// Slopes of automatic and TCB tangents, from the keys around each key (the
+// slopes a file stores for them are not what its program plays).
 // Automatic: the slope of the line through the neighbouring keys (at the
-// ends: flat), flat where the key is a local extremum. TCB: Kochanek-Bartels
-// from the key's tension, continuity and bias (tcb, three per key).
+// ends: flat); clamped ones are flat where the key is a local extremum.
+// TCB: Kochanek-Bartels from the key's tension, continuity and bias (tcb,
+// three per key).
 void ComputeTangents(std::vector<FbxCurveKey>* keys, const std::vector<Tangent>& tangent,
                      const std::vector<double>& tcb) {
     const size_t n = keys->size();
@@ -267,7 +269,8 @@ void ComputeTangents(std::vector<FbxCurveKey>* keys, const std::vector<Tangent>&
                     0.5 * (1 - T) * ((1 + C) * (1 + B) * dPrev + (1 - C) * (1 - B) * dNext);
                 left = dtPrev > 0.0 ? in / dtPrev : 0.0;
                 right = dtNext > 0.0 ? out / dtNext : 0.0;
-            } else if (dPrev * dNext > 0.0 && dtPrev + dtNext > 0.0) {
+            } else if ((dPrev * dNext > 0.0 || tangent[i] == Tangent::Auto) &&
+                       dtPrev + dtNext > 0.0) {
                 left = right = (k[i + 1].value - k[i - 1].value) / (dtPrev + dtNext);
             }
         }
@@ -361,9 +364,9 @@ FbxCurve ReadFbx7Curve(const FbxDocument& doc, const FbxNode& curve, FbxCurveNot
                     tcb[3 * i + c] = std::isfinite(x) ? x : 0.0;
                 }
                 k.rightWeight = k.nextLeftWeight = 1.0 / 3.0;
-            } else if ((f & kTangentAuto) && !(f & (kTangentUser | kTangentBreak)) &&
-                       g_computeAuto) {
-                tangent[i] = Tangent::Auto;
+            } else if ((f & kTangentAuto) && !(f & (kTangentUser | kTangentBreak))) {
+                tangent[i] = (f & (kTangentClamp | kTangentClampProgressive)) ? Tangent::AutoClamped
+                                                                              : Tangent::Auto;
             }
             if ((f & kVelocity) && notes) {
                 notes->velocity = true;

@@ -87,7 +87,7 @@ class BinaryParser {
     // Reads one node record at *pos; false for the null record.
     bool ParseNode(size_t* pos, size_t limit, FbxNode* node, int depth) {
         if (depth > kMaxDepth) {
-            Fail("FBX nodes nested too deeply");
+            Fail("FBX nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
         }
         const size_t start = *pos;
         const uint64_t endOffset = Word(pos, limit);
@@ -267,7 +267,7 @@ class AsciiParser {
 
     void ParseChildren(FbxNode* parent, int depth) {
         if (depth > kMaxDepth) {
-            Fail("nodes nested too deeply");
+            Fail("nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
         }
         for (;;) {
             SkipSpace(true);

@@ -1,31 +1,24 @@
-// The control points and polygons of an FBX file's mesh geometries.
+#include "host/import/fbx/FbxMeshes.h"
+
 #include "host/import/fbx/FbxDocument.h"
-#include "host/import/FileMeshes.h"
 
 #include <cmath>
-#include <map>
 
 namespace host {
-namespace {
-
-// "Class::Name" as "Name".
-std::string ShortName(const std::string& name) {
-    const size_t sep = name.find("::");
-    return sep == std::string::npos ? name : name.substr(sep + 2);
-}
-
-FileMesh ReadGeometry(const FbxDocument& doc, const FbxNode& geometry, const std::string& name) {
+FileMesh ReadFbxGeometry(const FbxDocument& doc, const FbxNode& geometry, const std::string& name) {
     const std::string what = "FBX mesh \"" + name + "\": ";
     const FbxNode* vertices = geometry.Child("Vertices");
     const FbxNode* indices = geometry.Child("PolygonVertexIndex");
     FileMesh mesh;
-    if (!vertices || !indices) {
-        return mesh; // a geometry without polygons
+    if (!vertices) {
+        return mesh; // a geometry without points
     }
     std::vector<double> xyz, corners;
     try {
         xyz = doc.Array(*vertices);
-        corners = doc.Array(*indices);
+        if (indices) {
+            corners = doc.Array(*indices);
+        }
     } catch (const FbxError& e) {
         throw FileMeshError(what + e.what());
     }
@@ -60,47 +53,6 @@ FileMesh ReadGeometry(const FbxDocument& doc, const FbxNode& geometry, const std
         throw FileMeshError(what + "its last polygon is not closed");
     }
     return mesh;
-}
-
-} // namespace
-
-std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc) {
-    std::vector<FileMesh> meshes;
-    const FbxNode* objects = doc.Root().Child("Objects");
-    const FbxNode* connections = doc.Root().Child("Connections");
-    if (!objects) {
-        return meshes;
-    }
-    std::map<double, std::string> models; // id -> name
-    for (const FbxNode& n : objects->children) {
-        if (n.name == "Model") {
-            models[n.Number(0)] = ShortName(n.Text(1));
-        }
-    }
-    std::multimap<double, std::string> users; // geometry id -> model names
-    for (size_t i = 0; connections && i < connections->children.size(); ++i) {
-        const FbxNode& c = connections->children[i];
-        if (c.name == "C" && c.Text(0) == "OO") {
-            auto model = models.find(c.Number(2));
-            if (model != models.end()) {
-                users.emplace(c.Number(1), model->second);
-            }
-        }
-    }
-    for (const FbxNode& n : objects->children) {
-        if (n.name != "Geometry" || n.Text(2) != "Mesh") {
-            continue;
-        }
-        std::vector<std::string> names;
-        auto range = users.equal_range(n.Number(0));
-        for (auto it = range.first; it != range.second; ++it) {
-            names.push_back(it->second);
-        }
-        // Errors name the mesh as the scene shows it: by its model.
-        meshes.push_back(ReadGeometry(doc, n, names.empty() ? ShortName(n.Text(1)) : names[0]));
-        meshes.back().users = std::move(names);
-    }
-    return meshes;
 }
 
 } // namespace host

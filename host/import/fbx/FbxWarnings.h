@@ -19,7 +19,6 @@ class FbxWarnings {
     explicit FbxWarnings(Sink sink = nullptr) : m_sink(std::move(sink)) {}
     FbxWarnings(const FbxWarnings&) = delete;
     FbxWarnings& operator=(const FbxWarnings&) = delete;
-    ~FbxWarnings() { Flush(); }
 
     // Notes a warning of a kind; only the first message of a kind is kept,
     // the later ones are counted.

@@ -1,0 +1,338 @@
+// FBX files the reader refuses (one line naming the file and what is wrong),
+// the things it meets and does not evaluate (one warning line per kind),
+// and the encodings it reads alike (binary of either byte order, text with
+// any line ends).
+#include "ImporterSupport.h"
+
+#include "host/import/fbx/FbxSceneBuilder.h"
+
+#include <cstring>
+
+using namespace importer_test;
+
+namespace {
+
+// An FBX 7.4 text: settings (Properties70 lines of GlobalSettings),
+// objects and connections; a null "N" at the root unless objects are given.
+std::string Text(const std::string& settings, const std::string& objects = "",
+                 const std::string& connections = "") {
+    return "; FBX 7.4.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 7400\n}\n"
+           "GlobalSettings:  {\n\tProperties70:  {\n" +
+           settings + "\t}\n}\nObjects:  {\n" +
+           (objects.empty() ? "\tModel: 1, \"Model::N\", \"Null\" {\n\t}\n" : objects) +
+           "}\nConnections:  {\n" + (connections.empty() ? "\tC: \"OO\",1,0\n" : connections) +
+           "}\n";
+}
+
+std::string Unit(const std::string& value) {
+    return "\t\tP: \"UnitScaleFactor\", \"double\", \"Number\", \"\"," + value + "\n";
+}
+
+std::string CustomRate(const std::string& value) {
+    return "\t\tP: \"TimeMode\", \"enum\", \"\", \"\",14\n"
+           "\t\tP: \"CustomFrameRate\", \"double\", \"Number\", \"\"," +
+           value + "\n";
+}
+
+// A mesh model "M" (a triangle whose first x is `x`) at the root.
+std::string Triangle(const std::string& x) {
+    return "\tModel: 1, \"Model::M\", \"Mesh\" {\n\t}\n"
+           "\tGeometry: 2, \"Geometry::M\", \"Mesh\" {\n"
+           "\t\tVertices: *9 {\n\t\t\ta: " +
+           x +
+           ",0,0,0,1,0,0,0,1\n\t\t}\n"
+           "\t\tPolygonVertexIndex: *3 {\n\t\t\ta: 0,1,-3\n\t\t}\n\t}\n";
+}
+
+struct Loaded {
+    std::string error;                 // "" when it loaded
+    std::vector<std::string> warnings; // the warning lines of the load
+};
+
+Loaded LoadText(const std::string& name, const std::string& text, double fps = 0.0) {
+    const std::string path = std::string(ZK_TEST_OUT_DIR) + "/fbx_" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    FreshHost();
+    host::AssimpLoadOptions options;
+    options.frameRate = fps;
+    Loaded out;
+    try {
+        host::LoadSceneFile(path, options);
+    } catch (const host::SceneLoadError& e) {
+        out.error = e.what();
+        const size_t colon = out.error.find(path + ": ");
+        EXPECT_EQ(colon, 0u) << out.error; // names the file first
+        out.error = out.error.substr(path.size() + 2);
+    }
+    for (const host::LogEntry& e : host::HostApp::Get().GetLog()) {
+        if (e.severity == XSI::siWarningMsg) {
+            out.warnings.push_back(e.text);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(FbxRefusals, NumbersThatMakeNoSense) {
+    const struct {
+        const char* name;
+        std::string text;
+        double fps;
+        const char* error; // "" loads
+    } cases[] = {
+        {"unit0.fbx", Text(Unit("0")), 0,
+         "its unit scale 0 is not a positive number of centimetres"},
+        {"unit_negative.fbx", Text(Unit("-1")), 0,
+         "its unit scale -1 is not a positive number of centimetres"},
+        {"unit_nan.fbx", Text(Unit("nan")), 0,
+         "its unit scale nan is not a positive number of centimetres"},
+        {"unit_inf.fbx", Text(Unit("inf")), 0,
+         "its unit scale inf is not a positive number of centimetres"},
+        // Points of 1e30 metres would leave float range on their way.
+        {"unit_huge.fbx", Text(Unit("1e40"), Triangle("1"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "its unit scale takes the points of mesh \"M\" out of range"},
+        {"unit_small.fbx",
+         Text(Unit("1e-300"), Triangle("1"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"), 0, ""},
+        {"rate_tiny.fbx", Text(CustomRate("1e-300")), 0,
+         "its frame rate 1e-300 is outside 0.001 to 100000 frames per second"},
+        {"rate_huge.fbx", Text(CustomRate("100001")), 0,
+         "its frame rate 100001 is outside 0.001 to 100000 frames per second"},
+        {"rate_edge.fbx", Text(CustomRate("100000")), 0, ""},
+        {"rate_low_edge.fbx", Text(CustomRate("0.001")), 0, ""},
+        // A rate given on the command line: the file's is not used.
+        {"rate_overridden.fbx", Text(CustomRate("1e-300")), 24, ""},
+        {"vertex_nan.fbx", Text(Unit("1"), Triangle("nan"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "mesh \"M\": a vertex is not a finite number"},
+        {"translation_inf.fbx",
+         Text("", "\tModel: 1, \"Model::N\", \"Null\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl "
+                  "Translation\", \"Lcl Translation\", \"\", \"A\",0,inf,0\n\t\t}\n\t}\n"),
+         0, "model \"N\": Lcl Translation is not a finite number"},
+        {"version5.fbx",
+         "; FBX 5.8.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 5800\n}\n", 0,
+         "FBX version 5800 is not read (read are FBX 6.x and 7.x files)"},
+        {"version8.fbx", "FBXHeaderExtension:  {\n\tFBXVersion: 8000\n}\n", 0,
+         "FBX version 8000 is not read (read are FBX 6.x and 7.x files)"},
+        {"empty.fbx", "; FBX 7.4.0 project file\n", 0, "the file holds no scene items"},
+        {"unclosed.fbx", "; FBX 7.4.0 project file\nObjects:  {\n", 0,
+         "FBX text line 3: missing '}'"},
+    };
+    for (const auto& c : cases) {
+        const Loaded l = LoadText(c.name, c.text, c.fps);
+        EXPECT_EQ(l.error, c.error) << c.name;
+        EXPECT_EQ(l.error.find('\n'), std::string::npos) << c.name;
+        if (!*c.error) {
+            EXPECT_NE(host::HostApp::Get().GetScene(), nullptr) << c.name;
+        }
+    }
+    // The smallest unit keeps the points finite (if tiny).
+    LoadText("unit_small.fbx",
+             Text(Unit("1e-300"), Triangle("1"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"));
+    const std::vector<host::Vec3> points =
+        host::HostApp::Get().GetScene()->FindItem(L"M")->GetMesh()->GetPoints();
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].x, 1e-302);
+}
+
+TEST(FbxRefusals, CurvesAreReadOnlyWhenTheSceneUsesThem) {
+    // A curve whose compressed keys are broken: refused when it animates
+    // the scene, never read when nothing uses it (a file's unconnected
+    // curves cost nothing).
+    const std::string curve = "\tAnimationCurve: 30, \"AnimCurve::\", \"\" {\n"
+                              "\t\tKeyTime: *3 {\n\t\t\ta: 0,1\n\t\t}\n"
+                              "\t\tKeyValueFloat: *3 {\n\t\t\ta: 1,2,3\n\t\t}\n\t}\n";
+    const std::string stack = "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
+                              "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
+                              "\tAnimationCurveNode: 20, \"AnimCurveNode::T\", \"\" {\n\t}\n";
+    const std::string model = "\tModel: 1, \"Model::N\", \"Null\" {\n\t}\n";
+    const std::string bound = "\tC: \"OO\",1,0\n\tC: \"OO\",11,10\n\tC: \"OO\",20,11\n"
+                              "\tC: \"OP\",20,1, \"Lcl Translation\"\n";
+    const Loaded used = LoadText(
+        "curve_used.fbx", Text("", model + stack + curve, bound + "\tC: \"OP\",30,20, \"d|X\"\n"));
+    EXPECT_EQ(used.error, "FBX animation curve: 2 key times but 3 values");
+    const Loaded unused = LoadText("curve_unused.fbx", Text("", model + stack + curve, bound));
+    EXPECT_EQ(unused.error, "");
+}
+
+TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
+    // Two constraints, an animated property no part of the scene takes, two
+    // models outside the scene (in a loop) and one below two models.
+    const std::string objects =
+        "\tModel: 1, \"Model::A\", \"Null\" {\n\t}\n"
+        "\tModel: 2, \"Model::B\", \"Null\" {\n\t}\n"
+        "\tModel: 3, \"Model::Loop1\", \"Null\" {\n\t}\n"
+        "\tModel: 4, \"Model::Loop2\", \"Null\" {\n\t}\n"
+        "\tConstraint: 5, \"Constraint::aim1\", \"Aim\" {\n\t}\n"
+        "\tConstraint: 6, \"Constraint::aim2\", \"Aim\" {\n\t}\n"
+        "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
+        "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
+        "\tAnimationCurveNode: 20, \"AnimCurveNode::Visibility\", \"\" {\n\t}\n"
+        "\tAnimationCurve: 30, \"AnimCurve::\", \"\" {\n"
+        "\t\tKeyTime: *2 {\n\t\t\ta: 0,46186158000\n\t\t}\n"
+        "\t\tKeyValueFloat: *2 {\n\t\t\ta: 0,1\n\t\t}\n\t}\n";
+    const std::string links =
+        "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n\tC: \"OO\",2,0\n"
+        "\tC: \"OO\",3,4\n\tC: \"OO\",4,3\n"
+        "\tC: \"OO\",11,10\n\tC: \"OO\",20,11\n"
+        "\tC: \"OP\",20,2, \"Visibility\"\n\tC: \"OP\",30,20, \"d|Visibility\"\n";
+    const Loaded l = LoadText("warnings.fbx", Text("", objects, links));
+    ASSERT_EQ(l.error, "");
+    EXPECT_EQ(l.warnings,
+              (std::vector<std::string>{
+                  "model \"B\" hangs under more than one model; it is placed under the first",
+                  "model \"Loop1\" hangs under no model of the scene and is left out (and 1 more)",
+                  "the constraint \"aim1\" is not evaluated (and 1 more)",
+                  "the animation of \"Visibility\" (on \"B\") is not evaluated"}));
+    // B is placed under A, its first parent.
+    EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(L"A.B"), nullptr);
+}
+
+namespace {
+
+// A binary FBX 7.4 writer of the records the test needs, in either byte order.
+class Binary {
+  public:
+    explicit Binary(bool big) : m_big(big) {}
+
+    struct Node {
+        std::string name;
+        std::string values; // encoded
+        int count = 0;
+        std::vector<Node> children;
+    };
+
+    std::string Num(char type, uint64_t bits, size_t size) const {
+        std::string s(1, type);
+        for (size_t i = 0; i < size; ++i) {
+            const size_t shift = 8 * (m_big ? size - 1 - i : i);
+            s += static_cast<char>((bits >> shift) & 0xff);
+        }
+        return s;
+    }
+    std::string I64(int64_t v) const { return Num('L', static_cast<uint64_t>(v), 8); }
+    std::string I32(int32_t v) const { return Num('I', static_cast<uint32_t>(v), 4); }
+    std::string F64(double v) const {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        return Num('D', bits, 8);
+    }
+    std::string Str(const std::string& v) const {
+        return "S" + Num('x', v.size(), 4).substr(1) + v;
+    }
+    std::string DoubleArray(const std::vector<double>& v) const {
+        std::string s = "d" + Num('x', v.size(), 4).substr(1) + Num('x', 0, 4).substr(1) +
+                        Num('x', v.size() * 8, 4).substr(1);
+        for (double d : v) {
+            uint64_t bits;
+            std::memcpy(&bits, &d, 8);
+            s += Num('x', bits, 8).substr(1);
+        }
+        return s;
+    }
+    std::string IntArray(const std::vector<int32_t>& v) const {
+        std::string s = "i" + Num('x', v.size(), 4).substr(1) + Num('x', 0, 4).substr(1) +
+                        Num('x', v.size() * 4, 4).substr(1);
+        for (int32_t i : v) {
+            s += Num('x', static_cast<uint32_t>(i), 4).substr(1);
+        }
+        return s;
+    }
+
+    std::string File(const std::vector<Node>& top) const {
+        std::string out = std::string("Kaydara FBX Binary  \0\x1a", 22) +
+                          std::string(1, m_big ? '\1' : '\0') + Num('x', 7400, 4).substr(1);
+        for (const Node& n : top) {
+            out += Record(n, out.size());
+        }
+        return out + std::string(13, '\0');
+    }
+
+  private:
+    std::string Record(const Node& n, size_t at) const {
+        const size_t head = 13 + n.name.size();
+        std::string body;
+        for (const Node& c : n.children) {
+            body += Record(c, at + head + n.values.size() + body.size());
+        }
+        if (!n.children.empty()) {
+            body += std::string(13, '\0');
+        }
+        const size_t end = at + head + n.values.size() + body.size();
+        return Num('x', end, 4).substr(1) + Num('x', n.count, 4).substr(1) +
+               Num('x', n.values.size(), 4).substr(1) + static_cast<char>(n.name.size()) + n.name +
+               n.values + body;
+    }
+
+    bool m_big;
+};
+
+// A scene of a mesh "Tri" translated by (1,2,3), in binary of one byte order.
+std::string BinaryScene(bool big) {
+    const Binary b(big);
+    using N = Binary::Node;
+    N settings{"GlobalSettings", "", 0, {}};
+    N props{"Properties70", "", 0, {}};
+    props.children.push_back(
+        {"P",
+         b.Str("UnitScaleFactor") + b.Str("double") + b.Str("Number") + b.Str("") + b.F64(100),
+         5,
+         {}});
+    settings.children.push_back(props);
+    N model{"Model", b.I64(5) + b.Str(std::string("Tri\0\1Model", 10)) + b.Str("Mesh"), 3, {}};
+    N modelProps{"Properties70", "", 0, {}};
+    modelProps.children.push_back({"P",
+                                   b.Str("Lcl Translation") + b.Str("Lcl Translation") + b.Str("") +
+                                       b.Str("A") + b.F64(1) + b.F64(2) + b.F64(3),
+                                   7,
+                                   {}});
+    model.children.push_back(modelProps);
+    N geometry{
+        "Geometry", b.I64(6) + b.Str(std::string("\0\1Geometry", 10)) + b.Str("Mesh"), 3, {}};
+    geometry.children.push_back({"Vertices", b.DoubleArray({1, 0, 0, 0, 1, 0, 0, 0, 1}), 1, {}});
+    geometry.children.push_back({"PolygonVertexIndex", b.IntArray({0, 1, -3}), 1, {}});
+    N objects{"Objects", "", 0, {geometry, model}};
+    N connections{"Connections", "", 0, {}};
+    connections.children.push_back({"C", b.Str("OO") + b.I64(5) + b.I64(0), 3, {}});
+    connections.children.push_back({"C", b.Str("OO") + b.I64(6) + b.I64(5), 3, {}});
+    return b.File({settings, objects, connections});
+}
+
+} // namespace
+
+TEST(FbxRefusals, EncodingsReadAlike) {
+    const std::vector<P3> expected{{2, 2, 3}, {1, 3, 3}, {1, 2, 4}};
+    std::string lf = Text(Unit("100"), Triangle("1"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n");
+    lf.replace(lf.find("\"Mesh\" {\n\t}"), 11,
+               "\"Mesh\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl Translation\", \"Lcl "
+               "Translation\", \"\", \"A\",1,2,3\n\t\t}\n\t}");
+    std::string crlf, cr;
+    for (char c : lf) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        cr += c == '\n' ? '\r' : c;
+    }
+    const struct {
+        const char* name;
+        std::string bytes;
+        const wchar_t* item;
+    } cases[] = {
+        {"lf.fbx", lf, L"M"},
+        {"crlf.fbx", crlf, L"M"},
+        {"cr.fbx", cr, L"M"},
+        {"little.fbx", BinaryScene(false), L"Tri"},
+        {"big.fbx", BinaryScene(true), L"Tri"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded l = LoadText(c.name, c.bytes);
+        ASSERT_EQ(l.error, "");
+        const host::Item* item = host::HostApp::Get().GetScene()->FindItem(c.item);
+        ASSERT_NE(item, nullptr);
+        std::vector<host::Vec3> local(3);
+        item->EvalPoints(0, local.data());
+        const host::Mat34 g = item->EvalGlobalMatrix(0);
+        for (size_t i = 0; i < 3; ++i) {
+            const host::Vec3 w = host::Apply(g, local[i]);
+            EXPECT_P3_NEAR((P3{w.x, w.y, w.z}), expected[i], "point " << i);
+        }
+    }
+}
