@@ -31,7 +31,6 @@
 #include "host/import/fbx/FbxDeformers.h"
 
 #include "host/app/HostApp.h"
-#include "host/import/FileSettings.h"
 #include "host/import/ImportNames.h"
 #include "host/import/fbx/VertexCache.h"
 #include "host/scene/Item.h"
@@ -567,10 +566,8 @@ bool ApplyVertexCache(const FbxMeshContext& ctx, const FbxObject& model,
                 source = OpenMayaCache(path, channel, mesh->GetRestPoints(), ctx.framesPerSecond,
                                        transform, report);
             } else {
-                double fileRate = ReadFbxSettings(file.Document()).frameRate;
-                if (!(fileRate > 0.0)) {
-                    fileRate = ctx.framesPerSecond;
-                }
+                const double fileRate =
+                    ctx.fileFramesPerSecond > 0.0 ? ctx.fileFramesPerSecond : ctx.framesPerSecond;
                 source = OpenPc2Cache(path, mesh->GetRestPoints(), ctx.framesPerSecond, fileRate,
                                       transform, report);
             }

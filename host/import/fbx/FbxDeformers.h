@@ -53,6 +53,9 @@ struct FbxMeshContext {
     // Transform, the mesh's global transform at bind time in the file's
     // world) becomes the scene's by it.
     Mat34 axes;
+    // The file's own frame rate (0: it names none): a .pc2 counts the frames
+    // of the program that wrote the file.
+    double fileFramesPerSecond = 0.0;
 
     // A control point of the file as a rest point of the mesh.
     Vec3 ScenePoint(const Vec3& p) const { return Apply(geometric, p * unitScale); }
