@@ -87,6 +87,24 @@ TEST_F(TwistTest, DualQuaternionsTurnAboutTheJointWithoutShrinking) {
                                 {4, 4, 4}});
 }
 
+// Two joints at the origin turned +130 and -130 degrees about X: their
+// quaternions (both with w >= 0) point to opposite sides, and summed as they
+// are they would cancel to no turn at all. Taken on the first one's side,
+// half and half turn the point by 180 degrees, the short way between them.
+TEST(DualQuaternion, BlendsOnTheShortArcBetweenItsJoints) {
+    host::Scene scene;
+    Item* a = scene.AddNull(L"A");
+    Item* b = scene.AddNull(L"B");
+    a->SetLocal({1, 1, 1}, {130, 0, 0}, {0, 0, 0});
+    b->SetLocal({1, 1, 1}, {-130, 0, 0}, {0, 0, 0});
+    Item* mesh = scene.AddMesh(L"M");
+    mesh->GetMesh()->SetPoints({{0, 1, 0}});
+    // Bound with both joints unturned.
+    mesh->GetMesh()->SetSkin({a, b}, {Mat34{}, Mat34{}}, {{{0, 1.0}, {1, 1.0}}});
+    mesh->GetMesh()->SetSkinMethod(SkinMethod::DualQuaternion);
+    ExpectNear(Eval(*mesh, 0), {{0, -1, 0}});
+}
+
 // Blended: blend weight 0 is the linear result, 1 the dual-quaternion one,
 // and a weight in between mixes the two results linearly.
 TEST_F(TwistTest, BlendedSkinningMixesTheTwoResultsPerPoint) {
