@@ -121,6 +121,27 @@ size_t ValueSize(CacheValues v) {
     return v == CacheValues::DoubleBE ? 8 : 4;
 }
 
+// `count` stored values as numbers, one loop per kind.
+void Decode(const unsigned char* p, CacheValues kind, size_t count, double* out) {
+    switch (kind) {
+    case CacheValues::FloatLE:
+        for (size_t i = 0; i < count; ++i) {
+            out[i] = FloatOf(Le32(p + 4 * i));
+        }
+        break;
+    case CacheValues::FloatBE:
+        for (size_t i = 0; i < count; ++i) {
+            out[i] = FloatOf(Be32(p + 4 * i));
+        }
+        break;
+    case CacheValues::DoubleBE:
+        for (size_t i = 0; i < count; ++i) {
+            out[i] = DoubleOf(Be64(p + 8 * i));
+        }
+        break;
+    }
+}
+
 // A number of an XML attribute, read the same in every locale; false for
 // anything but a whole finite number.
 bool ParseNumber(const char* text, double* out) {
@@ -604,40 +625,43 @@ void VertexCache::ReadPoints(double frame, Vec3* out) {
     }
     bool ok = !samples.empty() && ReadSample(k0, 0) && (k1 == k0 || ReadSample(k1, 1));
     if (ok) {
-        const CacheValues values[2] = {samples[k0].values, samples[k1].values};
-        const unsigned char* data[2] = {m_buffer[0].data(), m_buffer[1].data()};
-        const auto value = [&](int slot, size_t i) -> double {
-            const unsigned char* p = data[slot] + i * ValueSize(values[slot]);
-            switch (values[slot]) {
-            case CacheValues::FloatLE:
-                return FloatOf(Le32(p));
-            case CacheValues::FloatBE:
-                return FloatOf(Be32(p));
-            case CacheValues::DoubleBE:
-                return DoubleOf(Be64(p));
+        const size_t count = 3 * n;
+        if (m_values[0].size() < count) {
+            m_values[0].resize(count);
+            m_values[1].resize(count);
+        }
+        double* a = m_values[0].data();
+        Decode(m_buffer[0].data(), samples[k0].values, count, a);
+        if (k1 != k0) {
+            double* b = m_values[1].data();
+            Decode(m_buffer[1].data(), samples[k1].values, count, b);
+            for (size_t i = 0; i < count; ++i) {
+                a[i] = (1.0 - u) * a[i] + u * b[i];
             }
-            return 0.0;
-        };
-        for (size_t i = 0; i < n && ok; ++i) {
-            double v[3];
-            for (int c = 0; c < 3; ++c) {
-                v[c] = value(0, 3 * i + c);
-                if (k1 != k0) {
-                    v[c] = (1.0 - u) * v[c] + u * value(1, 3 * i + c);
-                }
-            }
-            Vec3 p{v[0], v[1], v[2]};
+        }
+        for (size_t i = 0; i < n; ++i) {
+            Vec3 p{a[3 * i], a[3 * i + 1], a[3 * i + 2]};
             if (!m_identity) {
                 p = Apply(m_transform, p);
             }
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-                Report("vertex cache " + m_layout.files[samples[k0].file] + ": point " +
-                       std::to_string(i) + " of the sample at time " +
-                       std::to_string(samples[k0].time) + " is not a finite number");
-                ok = false;
-                break;
-            }
             ::new (static_cast<void*>(out + i)) Vec3(p);
+        }
+        // One check over the whole frame: a sum is finite only when every
+        // coordinate is.
+        double sum = 0.0;
+        for (size_t i = 0; i < n; ++i) {
+            sum += 0.0 * (out[i].x + out[i].y + out[i].z);
+        }
+        if (!std::isfinite(sum)) {
+            size_t bad = 0;
+            while (bad < n && std::isfinite(out[bad].x) && std::isfinite(out[bad].y) &&
+                   std::isfinite(out[bad].z)) {
+                ++bad;
+            }
+            Report("vertex cache " + m_layout.files[samples[k0].file] + ": point " +
+                   std::to_string(bad) + " of the sample at time " +
+                   std::to_string(samples[k0].time) + " is not a finite number");
+            ok = false;
         }
     }
     if (!ok && n > 0) {

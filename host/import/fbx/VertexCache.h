@@ -152,6 +152,7 @@ class VertexCache : public PointSource {
     std::vector<std::unique_ptr<CacheBytes>> m_open;
     bool m_keepOpen;
     std::vector<unsigned char> m_buffer[2];
+    std::vector<double> m_values[2]; // the two samples' coordinates
     bool m_reported = false;
 };
 
