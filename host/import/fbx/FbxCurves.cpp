@@ -342,7 +342,12 @@ FbxCurve ReadFbx7Curve(const FbxDocument& doc, const FbxNode& curve, FbxCurveNot
             continue; // no attributes: linear
         }
         leftInRun -= 1.0;
-        const uint32_t f = static_cast<uint32_t>(static_cast<int64_t>(flags[attr]));
+        // Flags are 32-bit words (signed in the file's arrays).
+        const double fd = flags[attr];
+        const uint32_t f = fd >= -2147483648.0 && fd < 0.0
+                               ? static_cast<uint32_t>(static_cast<int32_t>(fd))
+                           : fd >= 0.0 && fd < 4294967296.0 ? static_cast<uint32_t>(fd)
+                                                            : 0u;
         const uint32_t* d = data.data() + 4 * attr;
         if (f & kConstant) {
             k.interp = FbxCurveKey::Interp::Constant;

@@ -143,7 +143,7 @@ class Builder {
         auto axis = [&](const char* name, int fallback) {
             const FbxPropertyRef p = m_file.SettingsProperty(name);
             const double v = p ? p.Number(0) : fallback;
-            return std::isfinite(v) ? static_cast<int>(v) : fallback;
+            return v >= -8.0 && v <= 8.0 ? static_cast<int>(v) : fallback;
         };
         m_axes = AxisConversion(axis("UpAxis", 1), axis("UpAxisSign", 1), axis("FrontAxis", 2),
                                 axis("FrontAxisSign", 1), axis("CoordAxis", 0),
@@ -152,7 +152,7 @@ class Builder {
         const FbxPropertyRef mode = m_file.SettingsProperty("TimeMode");
         if (mode) {
             const double m = mode.Number(0);
-            fileRate = TimeModeRate(std::isfinite(m) ? static_cast<int>(m) : -1);
+            fileRate = TimeModeRate(m >= 0.0 && m < 100.0 ? static_cast<int>(m) : -1);
             if (m == 14) {
                 fileRate = m_file.SettingsProperty("CustomFrameRate").Number(0);
             }
