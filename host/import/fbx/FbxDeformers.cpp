@@ -79,9 +79,10 @@ bool FileMatrix(const FbxScene& file, const FbxNode& node, const char* child, Ma
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 4; ++c) {
             m.m[r][c] = a[4 * c + r];
-            if (!std::isfinite(m.m[r][c])) {
+            // Beyond this a product of two such matrices leaves the numbers.
+            if (!(std::fabs(m.m[r][c]) <= 1e100)) {
                 throw FbxError(std::string(child) + " of " + node.Text(0) +
-                               " holds a number that is not finite");
+                               " holds a number that is not finite or out of range");
             }
         }
     }
@@ -463,6 +464,9 @@ void ApplyBlendShape(const FbxMeshContext& ctx, const FbxObject& model, const Fb
         } else if (const FbxNode* node = channel->node->Child("DeformPercent")) {
             value = node->Number(0);
         }
+        if (!std::isfinite(value)) {
+            throw FbxError(what + " has a weight that is not finite");
+        }
         AddChannel(ctx, meshName, channel->name, std::move(targets),
                    ChannelPercent(ctx, *channel, "DeformPercent", value), item);
     }
@@ -484,6 +488,10 @@ void ApplyShapes6(const FbxMeshContext& ctx, const FbxObject& model, const FbxOb
         targets.push_back(ReadShape(ctx, shape, name, nullptr, n,
                                     "shape " + Quoted(name) + " of mesh " + meshName));
         const double value = file.Number(model, name.c_str(), 0.0);
+        if (!std::isfinite(value)) {
+            throw FbxError("shape " + Quoted(name) + " of mesh " + meshName +
+                           " has a weight that is not finite");
+        }
         AddChannel(ctx, meshName, name, std::move(targets), ChannelPercent(ctx, model, name, value),
                    item);
     }
