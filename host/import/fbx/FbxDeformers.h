@@ -13,11 +13,13 @@
 //     a camera or light item also turns its FBX frame into the host's.
 // So a deformer that works on control points maps its points by ScenePoint
 // and its offsets (shape deltas) by SceneOffset; a file matrix (a cluster's
-// Transform and TransformLink, in the file's world space) becomes a scene
-// matrix by SceneMatrix. The axis conversion of the top needs no care: the
-// mesh's and the joints' global transforms both carry it, and a skin's
-// offset inverse(TransformLink) x Transform cancels it out. The geometric
-// transform is already in the points: the offset does not take it again.
+// Transform, mesh to joint at bind time, and TransformLink, the joint's
+// global transform at bind time in the file's world space) becomes a scene
+// matrix by SceneMatrix. A skin's offset is its Transform, which maps the
+// mesh into the joint's space and needs no axis conversion; its bind matrix,
+// the mesh's global transform at bind time, is in the file's world and
+// takes `axes`. The geometric transform is already in the points: the
+// offset does not take it again.
 //
 // Animated values (DeformPercent, a cluster's link is an item): the file's
 // time of frame f is Seconds(f); FbxAnimation::Property evaluates any
@@ -46,6 +48,14 @@ struct FbxMeshContext {
     Mat34 geometric;               // the model's geometric transform, scene units
     double framesPerSecond = 30.0; // frame f plays the file's time f / framesPerSecond
     std::string folder;            // the scene file's folder ("" or ending in '/')
+    // The file's world space in the scene's: the axis conversion at the top
+    // (identity for a Y-up file). A skin's bind matrix (TransformLink x
+    // Transform, the mesh's global transform at bind time in the file's
+    // world) becomes the scene's by it.
+    Mat34 axes;
+    // The file's own frame rate (0: it names none): a .pc2 counts the frames
+    // of the program that wrote the file.
+    double fileFramesPerSecond = 0.0;
 
     // A control point of the file as a rest point of the mesh.
     Vec3 ScenePoint(const Vec3& p) const { return Apply(geometric, p * unitScale); }

@@ -119,9 +119,9 @@ class Builder {
         }
         for (size_t i = 0; i < m_models.size(); ++i) {
             if (m_nodes[i].kind == ItemKind::Mesh) {
-                FbxMeshContext context{m_file,     *m_anim, m_items,
-                                       m_warnings, m_scale, m_nodes[i].geometric,
-                                       m_fps,      m_folder};
+                FbxMeshContext context{
+                    m_file, *m_anim,  m_items, m_warnings, m_scale, m_nodes[i].geometric,
+                    m_fps,  m_folder, m_axes,  m_fileRate};
                 ApplyFbxDeformers(context, *m_models[i], *m_nodes[i].geometry, m_nodes[i].item);
             }
         }
@@ -197,6 +197,7 @@ class Builder {
         if (!(m_fps > 0.0) || !std::isfinite(m_fps)) {
             m_fps = 30.0;
         }
+        m_fileRate = fileRate > 0.0 ? fileRate : 0.0;
         if (info) {
             info->metresPerUnit = metresPerUnit;
             info->fileFrameRate = fileRate > 0.0 ? fileRate : 0.0;
@@ -738,6 +739,7 @@ class Builder {
     double m_scale = 1.0;
     double m_fps = 30.0;
     Mat34 m_axes;
+    double m_fileRate = 0.0; // the file's own frame rate, 0 when it names none
     std::unique_ptr<FbxAnimation> m_anim;
     std::vector<const FbxObject*> m_models;
     std::vector<Node> m_nodes;
