@@ -658,6 +658,24 @@ class Builder {
     }
 
     void WarnAboutTheRest() {
+        for (const FbxObject* m : m_models) {
+            // A target a camera, light or node aims at is a link, not a parent.
+            for (const FbxConnection* c : m_file.ConnectionsTo(m->id)) {
+                if (c->toProperty &&
+                    (c->property == "LookAtProperty" || c->property == "UpVectorProperty")) {
+                    m_warnings.Warn("target", "the " +
+                                                  std::string(c->property == "LookAtProperty"
+                                                                  ? "look-at target"
+                                                                  : "up-vector target") +
+                                                  " of " + Quoted(m->name) + " is not evaluated");
+                }
+            }
+            if (!m_file.IsVersion6() && m_file.Sources(m->id, "Geometry").size() > 1) {
+                m_warnings.Warn("geometries", "model " + Quoted(m->name) +
+                                                  " shows more than one geometry; only its "
+                                                  "first mesh is read");
+            }
+        }
         for (const FbxObject& o : m_file.Objects()) {
             if (o.type == "Constraint") {
                 m_warnings.Warn("constraint",
