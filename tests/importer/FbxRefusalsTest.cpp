@@ -108,6 +108,27 @@ TEST(FbxRefusals, NumbersThatMakeNoSense) {
          Text("", "\tModel: 1, \"Model::N\", \"Null\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl "
                   "Translation\", \"Lcl Translation\", \"\", \"A\",0,inf,0\n\t\t}\n\t}\n"),
          0, "model \"N\": Lcl Translation is not a finite number"},
+        {"vertex_huge.fbx",
+         Text(Unit("100"), Triangle("1e35"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"), 0,
+         "mesh \"M\": a vertex lies out of range"},
+        {"translation_huge.fbx",
+         Text("", "\tModel: 1, \"Model::N\", \"Null\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl "
+                  "Translation\", \"Lcl Translation\", \"\", \"A\",0,1e31,0\n\t\t}\n\t}\n"),
+         0, "model \"N\": Lcl Translation lies out of range"},
+        {"light_nan.fbx",
+         Text("",
+              "\tModel: 1, \"Model::L\", \"Light\" {\n\t}\n\tNodeAttribute: 2, "
+              "\"NodeAttribute::\", \"Light\" {\n\t\tProperties70:  {\n\t\t\tP: "
+              "\"Intensity\", \"Number\", \"\", \"A\",nan\n\t\t}\n\t}\n",
+              "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "light \"L\": Intensity is not a finite number"},
+        {"camera_inf.fbx",
+         Text("",
+              "\tModel: 1, \"Model::C\", \"Camera\" {\n\t}\n\tNodeAttribute: 2, "
+              "\"NodeAttribute::\", \"Camera\" {\n\t\tProperties70:  {\n\t\t\tP: "
+              "\"FieldOfView\", \"FieldOfView\", \"\", \"A\",inf\n\t\t}\n\t}\n",
+              "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "camera \"C\": FieldOfView is not a finite number"},
         {"version5.fbx",
          "; FBX 5.8.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 5800\n}\n", 0,
          "FBX version 5800 is not read (read are FBX 6.x and 7.x files)"},

@@ -69,14 +69,6 @@ double BezierParameter(double s, double w0, double w1) {
 
 } // namespace
 
-double FbxCurve::SlopeAt(size_t i, bool right) const {
-    const FbxCurveKey& k = keys[i];
-    if (right) {
-        return k.rightSlope;
-    }
-    return i > 0 ? keys[i - 1].nextLeftSlope : k.rightSlope;
-}
-
 double FbxCurve::Inside(double t) const {
     // The last key at or before t.
     auto next = std::upper_bound(keys.begin(), keys.end(), t,
