@@ -1,12 +1,23 @@
 // xsihost bake [--scene FILE | --demo] [--plugins DIR] [--fps RATE] [--frames A:B]
 //              [--items a,b,...] [--prefix P] [--local] [--motion-files] [--keep-units]
-//              [--quiet] OUTDIR
+//              [--outputs mdd,lwo,...] [--link-caches] [--quiet] OUTDIR
 //
-// Runs ZK_XSI_Baker with every output switched on under OUTDIR: mdd/, lwo/,
-// emdl/, scene.lws, scene.mel, scene.fxs and scene.zsc, motion sampled for
-// every kind and keyed into the scene files, or with --motion-files written
-// as LightWave motion files into motion/ instead. It bakes every item of the
-// scene (or --items) over the scene's frame range (or --frames).
+// Runs ZK_XSI_Baker with its outputs switched on under OUTDIR: mdd/, lwo/,
+// emdl/, scene.lws, scene.mel, scene.fxs and scene.zsc (--outputs names
+// some of them: mdd, lwo, emdl, lws, mel, fxs, zsc; default all), motion
+// sampled for every kind and keyed into the scene files, or with
+// --motion-files written as LightWave motion files into motion/ instead. It
+// bakes every item of the scene (or --items) over the scene's frame range
+// (or --frames).
+//
+// --link-caches: the scene files link the caches mdd/ is to hold, but the
+// caches are not written (they come from bakes of parts of the range joined
+// with `xsihost join`). The mesh files are made by a run of their own; the
+// scene files by a run whose cache (and mesh file) writes go nowhere and in
+// which no mesh is evaluated (BakeOutputs.h), so the bake costs about what
+// the files it writes cost, whatever the points and frames. Every file it
+// writes is the one a bake of the same range with the caches writes; mdd/
+// is neither created nor touched.
 //
 // Before anything is written it refuses (one line, exit 2): an OUTDIR that
 // is empty or holds a control character or a backslash; a prefix or item
@@ -25,6 +36,7 @@
 // unchanged since before the run) is neither; after a command that returned
 // OK it is named as not written and the bake fails. Folders the bake created
 // and left empty are removed.
+#include "BakeOutputs.h"
 #include "RunArguments.h"
 #include "Subcommands.h"
 
@@ -73,6 +85,9 @@ struct BakeOptions {
     std::string prefix;
     bool local = false;
     bool motionFiles = false;
+    std::string outputs;
+    bool haveOutputs = false;
+    bool linkCaches = false;
     bool quiet = false;
     std::string outDir;
 };
@@ -175,30 +190,39 @@ std::vector<const host::Item*> ResolveItems(const host::Scene& scene, bool given
     return items;
 }
 
-// A file the bake is to write, and for a point cache its point count.
+// A file the bake is to write (or, linked, to link without writing it), and
+// for a point cache its point count.
 struct Expected {
     std::string path;
     bool cache = false;
     long long points = 0;
+    bool linked = false;
+    bool meshFile = false; // LWO or EMDL
 };
 
 std::vector<Expected> ExpectedFiles(const fs::path& out,
                                     const std::vector<const host::Item*>& items,
-                                    const std::string& prefix, bool motionFiles) {
+                                    const std::string& prefix, bool motionFiles,
+                                    const BakeOutputs& on, bool linkCaches) {
     std::vector<Expected> files;
     std::set<std::string> seen;
-    auto add = [&](const fs::path& path, bool cache, long long points) {
+    auto add = [&](const fs::path& path, bool cache, long long points, bool linked = false,
+                   bool meshFile = false) {
         if (seen.insert(path.string()).second)
-            files.push_back({path.string(), cache, points});
+            files.push_back({path.string(), cache, points, linked, meshFile});
     };
     for (const host::Item* item : items) {
         const std::string name = Narrow(item->GetFullName());
         CheckNamePart(name, "the item name");
         const std::string kind = item->GetKindName();
         if (kind == "mesh") {
-            add(out / "mdd" / (prefix + name + ".mdd"), true, item->GetPointCount());
-            add(out / "lwo" / (name + ".lwo"), false, 0);
-            add(out / "emdl" / (name + ".emdl"), false, 0);
+            if (on.mdd || linkCaches)
+                add(out / "mdd" / (prefix + name + ".mdd"), true, item->GetPointCount(),
+                    linkCaches);
+            if (on.lwo)
+                add(out / "lwo" / (name + ".lwo"), false, 0, false, true);
+            if (on.emdl)
+                add(out / "emdl" / (name + ".emdl"), false, 0, false, true);
         }
         if (motionFiles) {
             add(out / "motion" / (name + ".mot"), false, 0);
@@ -206,8 +230,11 @@ std::vector<Expected> ExpectedFiles(const fs::path& out,
                 add(out / "motion" / (name + "_zoom.env"), false, 0);
         }
     }
-    for (const char* scene : {"scene.lws", "scene.mel", "scene.fxs", "scene.zsc"})
-        add(out / scene, false, 0);
+    const std::pair<bool, const char*> scenes[] = {
+        {on.lws, "scene.lws"}, {on.mel, "scene.mel"}, {on.fxs, "scene.fxs"}, {on.zsc, "scene.zsc"}};
+    for (const auto& [wanted, scene] : scenes)
+        if (wanted)
+            add(out / scene, false, 0);
     return files;
 }
 
@@ -241,7 +268,7 @@ unsigned long long CacheBytes(long long frames, long long points) {
 void CheckFreeSpace(const fs::path& out, const std::vector<Expected>& files, long long frames) {
     unsigned long long need = 0;
     for (const Expected& file : files)
-        if (file.cache)
+        if (file.cache && !file.linked)
             need = std::min(~0ULL - 1, need + CacheBytes(frames, file.points));
     fs::path probe = fs::absolute(out);
     std::error_code ec;
@@ -338,33 +365,37 @@ Outcome Judge(const Expected& file, const Stamp& before, long long frames, bool 
     return complete ? Outcome::Complete : Outcome::Incomplete;
 }
 
-// The command's arguments, NAME=VALUE: every output switched on under out.
+// The command's arguments, NAME=VALUE: the outputs `on` switched on under
+// out (the MDD switch as mdd says), the motion files when motionFiles.
+// Motion is sampled when a scene file or the motion files take it.
 std::vector<std::string> BakerArguments(const BakeOptions& o, const fs::path& out,
-                                        const std::string& items, int first, int last) {
+                                        const std::string& items, int first, int last,
+                                        const BakeOutputs& on, bool mdd, bool motionFiles) {
     auto path = [&](const char* name) { return (out / name).string(); };
+    auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
     const std::map<std::string, std::string> values = {
         {"ZK_ObjString", items},
         {"ZK_FilePath", path("mdd")},
         {"ZK_StartFrame", std::to_string(first)},
         {"ZK_EndFrame", std::to_string(last)},
         {"ZK_ObjPreFix", o.prefix},
-        {"ZK_MDDAct", "true"},
-        {"ZK_LWOAct", "true"},
+        {"ZK_MDDAct", flag(mdd)},
+        {"ZK_LWOAct", flag(on.lwo)},
         {"ZK_LWOString", path("lwo")},
-        {"ZK_EMDLAct", "true"},
+        {"ZK_EMDLAct", flag(on.emdl)},
         {"ZK_EMDLString", path("emdl")},
-        {"ZK_LWSAct", "true"},
+        {"ZK_LWSAct", flag(on.lws)},
         {"ZK_LWSString", path("scene.lws")},
-        {"ZK_MELAct", "true"},
+        {"ZK_MELAct", flag(on.mel)},
         {"ZK_MELString", path("scene.mel")},
-        {"ZK_FXSAct", "true"},
+        {"ZK_FXSAct", flag(on.fxs)},
         {"ZK_FXSString", path("scene.fxs")},
         {"ZK_XSIAct", "false"},
         {"ZK_XSIString", ""},
-        {"ZK_MAXAct", "true"},
+        {"ZK_MAXAct", flag(on.zsc)},
         {"ZK_MAXString", path("scene.zsc")},
-        {"ZK_MOTAct", "true"},
-        {"ZK_MOTSep", o.motionFiles ? "true" : "false"},
+        {"ZK_MOTAct", flag(on.AnySceneFile() || motionFiles)},
+        {"ZK_MOTSep", flag(motionFiles)},
         {"ZK_MOTString", path("motion")},
         {"ZK_CAMAct", "true"},
         {"ZK_LIGHTAct", "true"},
@@ -383,6 +414,12 @@ int Bake(const BakeOptions& o) {
         throw UsageError("bake needs a scene: --scene FILE or --demo");
     CheckOutDir(o.outDir);
     CheckNamePart(o.prefix, "the prefix");
+    BakeOutputs on = o.haveOutputs ? ParseOutputs(o.outputs) : BakeOutputs();
+    if (o.linkCaches) {
+        if (o.haveOutputs && on.mdd)
+            throw UsageError("--link-caches writes no cache: leave mdd out of --outputs");
+        on.mdd = false;
+    }
 
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
@@ -424,7 +461,8 @@ int Bake(const BakeOptions& o) {
             itemList += (itemList.empty() ? "" : ",") + Narrow(item->GetFullName());
 
     const fs::path out(o.outDir);
-    const std::vector<Expected> files = ExpectedFiles(out, items, o.prefix, o.motionFiles);
+    const std::vector<Expected> files =
+        ExpectedFiles(out, items, o.prefix, o.motionFiles, on, o.linkCaches);
     CheckUnder(out, files);
     CheckFreeSpace(out, files, frames);
 
@@ -433,27 +471,69 @@ int Bake(const BakeOptions& o) {
     host::CommandSignature signature;
     if (!app.GetCommandSignature(L"ZK_XSI_Baker", signature))
         throw UsageError("the ZK_XSI_Baker plug-in is not installed beside xsihost");
-    const XSI::CValueArray args =
-        MapArguments("ZK_XSI_Baker", signature, BakerArguments(o, out, itemList, first, last));
+    auto arguments = [&](const BakeOutputs& switches, bool mdd, bool motionFiles) {
+        return MapArguments(
+            "ZK_XSI_Baker", signature,
+            BakerArguments(o, out, itemList, first, last, switches, mdd, motionFiles));
+    };
+    const XSI::CValueArray args = arguments(on, on.mdd || o.linkCaches, o.motionFiles);
 
     std::vector<fs::path> created;
-    for (const char* folder : {"mdd", "lwo", "emdl"})
-        MakeFolder(out / folder, created);
-    if (o.motionFiles)
-        MakeFolder(out / "motion", created);
+    const std::pair<bool, const char*> folders[] = {
+        {on.mdd, "mdd"}, {on.lwo, "lwo"}, {on.emdl, "emdl"}, {o.motionFiles, "motion"}};
+    for (const auto& [wanted, folder] : folders)
+        if (wanted)
+            MakeFolder(out / folder, created);
+    // Made out of OUTDIR's own folder when nothing else is written there.
+    MakeFolder(out, created);
 
     std::vector<Stamp> before;
     for (const Expected& file : files)
         before.push_back(StampOf(file.path));
 
     XSI::CValue ret;
-    const XSI::CStatus status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
+    XSI::CStatus status = XSI::CStatus::OK;
+    std::vector<std::string> unopened;
+    if (!o.linkCaches) {
+        status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
+    } else {
+        // The mesh files first, by a run of their own: the scene files' run
+        // shows the meshes without points. Then the scene files, by a run
+        // that opens and fills the caches and makes the mesh files as a
+        // whole bake does, every one of them into a sink.
+        if (on.lwo || on.emdl) {
+            BakeOutputs meshes;
+            meshes.mdd = meshes.lws = meshes.mel = meshes.fxs = meshes.zsc = false;
+            meshes.lwo = on.lwo;
+            meshes.emdl = on.emdl;
+            status = XSI::Application().ExecuteCommand(L"ZK_XSI_Baker",
+                                                       arguments(meshes, false, false), ret);
+        }
+        if (!host::ui::IsInterrupted()) {
+            std::vector<std::string> sinks;
+            for (const Expected& file : files)
+                if (file.linked || file.meshFile)
+                    sinks.push_back(file.path);
+            const SceneFilesRun run(sinks);
+            const XSI::CStatus scenes =
+                XSI::Application().ExecuteCommand(L"ZK_XSI_Baker", args, ret);
+            if (status == XSI::CStatus::OK)
+                status = scenes;
+            // Each cache opened and headed: F times, no points.
+            for (const Expected& file : files)
+                if (file.linked &&
+                    run.BytesWritten(file.path) != static_cast<long long>(CacheBytes(frames, 0)))
+                    unopened.push_back(file.path);
+        }
+    }
     host::ui::FinishProgress();
     const bool cancelled = host::ui::IsInterrupted();
     const bool succeeded = status == XSI::CStatus::OK && !cancelled;
 
     std::vector<std::string> complete, incomplete, notWritten;
     for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i].linked)
+            continue;
         switch (Judge(files[i], before[i], frames, succeeded)) {
         case Outcome::Complete:
             complete.push_back(files[i].path);
@@ -489,10 +569,13 @@ int Bake(const BakeOptions& o) {
     // The command said OK: every file it was asked for must be there whole.
     for (const std::string& file : notWritten)
         std::fprintf(stderr, "xsihost: not written: %s\n", file.c_str());
-    if (!incomplete.empty() || !notWritten.empty()) {
+    for (const std::string& file : unopened)
+        std::fprintf(stderr, "xsihost: the scene files' run did not open the cache %s\n",
+                     file.c_str());
+    if (!incomplete.empty() || !notWritten.empty() || !unopened.empty()) {
         std::fprintf(stderr,
                      "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete or missing\n",
-                     incomplete.size() + notWritten.size());
+                     incomplete.size() + notWritten.size() + unopened.size());
         return kExitCommandFailed;
     }
     return kExitOK;
@@ -503,7 +586,8 @@ int Bake(const BakeOptions& o) {
 Subcommand AddBakeCommand(CLI::App& app) {
     auto options = std::make_shared<BakeOptions>();
     CLI::App* sub =
-        app.add_subcommand("bake", "Bake a scene with ZK_XSI_Baker, every output switched on");
+        app.add_subcommand("bake", "Bake a scene with ZK_XSI_Baker, every output switched on "
+                                   "(or those --outputs names)");
     AddSceneOptions(*sub, options->scene);
     sub->add_option("--plugins", options->plugins,
                     "Folder of the plug-ins to load (default: ../lib/zk_xsi_baker from "
@@ -520,6 +604,12 @@ Subcommand AddBakeCommand(CLI::App& app) {
     sub->add_flag("--local", options->local, "Cache points in object space, not world space");
     sub->add_flag("--motion-files", options->motionFiles,
                   "Write the motion to LightWave motion files in motion/");
+    sub->add_option("--outputs", options->outputs,
+                    "Outputs to make, a,b,... of mdd, lwo, emdl, lws, mel, fxs, zsc (default: all)")
+        ->each([options](const std::string&) { options->haveOutputs = true; });
+    sub->add_flag("--link-caches", options->linkCaches,
+                  "Link the caches of mdd/ from the scene files without writing them (they "
+                  "come from bakes of parts of the range, joined with xsihost join)");
     sub->add_flag("--quiet", options->quiet, "Hide the progress bar and informational lines");
     sub->add_option("outdir", options->outDir, "Output folder")->required();
     return Subcommand{sub, [options] { return Bake(*options); }};

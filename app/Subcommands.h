@@ -39,6 +39,8 @@ Subcommand AddListCommand(CLI::App& app);
 Subcommand AddRunCommand(CLI::App& app);
 Subcommand AddBakeCommand(CLI::App& app);
 Subcommand AddInspectCommand(CLI::App& app);
+Subcommand AddJoinCommand(CLI::App& app);
+Subcommand AddFarmCommand(CLI::App& app);
 
 // --scene FILE [--anim NAME|INDEX] | --demo, shared by the subcommands that
 // read a scene.

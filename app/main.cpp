@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
         xsihost::AddRunCommand(app),
         xsihost::AddBakeCommand(app),
         xsihost::AddInspectCommand(app),
+        xsihost::AddJoinCommand(app),
+        xsihost::AddFarmCommand(app),
     };
 
     try {

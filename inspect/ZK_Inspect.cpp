@@ -465,9 +465,9 @@ bool ReadRecords(const unsigned char* data, size_t size, ZK_ZscFile* file, std::
 
 // ---------------------------------------------------------------------------
 
-bool ZK_ParseMdd(const unsigned char* data, size_t size, ZK_MddFile* out, std::string* error) {
-    *out = ZK_MddFile{};
-    out->fileSize = size;
+bool ZK_MddLayoutOf(const unsigned char* data, uint64_t size, ZK_MddLayout* out,
+                    std::string* error) {
+    *out = ZK_MddLayout{};
     if (size < 8)
         return Fail(error, "too short for an MDD header: " + Num(uint64_t{size}) +
                                " bytes, at least 8 needed");
@@ -509,6 +509,24 @@ bool ZK_ParseMdd(const unsigned char* data, size_t size, ZK_MddFile* out, std::s
     }
     out->blockCount = static_cast<int64_t>(blocks);
     out->complete = blocks == blocksWanted;
+    return true;
+}
+
+bool ZK_ParseMdd(const unsigned char* data, size_t size, ZK_MddFile* out, std::string* error) {
+    *out = ZK_MddFile{};
+    out->fileSize = size;
+    ZK_MddLayout layout;
+    const bool fits = ZK_MddLayoutOf(data, size, &layout, error);
+    const int32_t frames = layout.frameCount;
+    out->frameCount = frames;
+    out->pointCount = layout.pointCount;
+    if (!fits)
+        return false;
+    const uint64_t timesEnd = 8 + 4 * static_cast<uint64_t>(frames);
+    const uint64_t blockSize = 12 * static_cast<uint64_t>(layout.pointCount);
+    const uint64_t blocks = static_cast<uint64_t>(layout.blockCount);
+    out->blockCount = layout.blockCount;
+    out->complete = layout.complete;
     try {
         out->times.resize(static_cast<size_t>(frames));
         for (size_t i = 0; i < out->times.size(); ++i)

@@ -34,6 +34,20 @@ struct ZK_MddFile {
     std::vector<float> points;
 };
 
+// What an MDD file's header and size say: its counts, the frame blocks it
+// holds and whether it is complete. False, with the message ZK_ParseMdd
+// gives, when the size does not fit the header: too short for a header,
+// negative counts, cut inside the time table or a frame block, or longer
+// than a complete file. data holds the first 8 bytes (when size >= 8).
+struct ZK_MddLayout {
+    int32_t frameCount = 0;
+    int32_t pointCount = 0;
+    int64_t blockCount = 0;
+    bool complete = false;
+};
+bool ZK_MddLayoutOf(const unsigned char* data, uint64_t size, ZK_MddLayout* out,
+                    std::string* error);
+
 // Reads an MDD file from memory. A size between whole frame blocks, or past a
 // complete file, is an error; a size that ends after a whole block before the
 // last is accepted as partial (complete false).

@@ -76,7 +76,10 @@ XSI::CStatus ExportModel(HostApp& app, const XSI::CValueArray& args) {
     }
     const std::string narrow = path.GetAsciiString();
     std::string error;
-    if (!WriteModelFile(*item, app.GetCurrentFrame(), narrow, &error)) {
+    // A host that hides points (SceneState::HidePoints) writes the mesh as
+    // the SDK shows it: without points.
+    if (!WriteModelFile(*item, app.GetCurrentFrame(), narrow, &error,
+                        app.Scenes().PointsHidden())) {
         app.Log(Wide(L"ExportModel: " + Widen(narrow) + L": " + Widen(error)), XSI::siErrorMsg);
         return XSI::CStatus::Fail;
     }

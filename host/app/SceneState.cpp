@@ -22,6 +22,7 @@ void SceneState::Reset() {
     m_fps = 30.0;
     m_currentFrame = 0.0;
     m_selection.clear();
+    m_pointsHidden = false;
 }
 
 } // namespace host

@@ -28,7 +28,15 @@ class SceneState {
     const std::vector<XSI::CRef>& GetSelection() const { return m_selection; }
     void SetSelection(std::vector<XSI::CRef> items) { m_selection = std::move(items); }
 
-    // No scene, 30 fps, frame 0, empty selection.
+    // While on, the SDK shows every mesh without points or polygons (a point
+    // count of 0, empty position arrays and polygon lists); the scene itself
+    // is unchanged. For a run whose geometry goes nowhere (point caches and
+    // mesh files written into file sinks, see FileSinks.h) and whose other
+    // outputs do not depend on it, so that no mesh is evaluated.
+    void HidePoints(bool hide) { m_pointsHidden = hide; }
+    bool PointsHidden() const { return m_pointsHidden; }
+
+    // No scene, 30 fps, frame 0, empty selection, points shown.
     void Reset();
 
   private:
@@ -36,6 +44,7 @@ class SceneState {
     double m_fps = 30.0;
     double m_currentFrame = 0.0;
     std::vector<XSI::CRef> m_selection;
+    bool m_pointsHidden = false;
 };
 
 } // namespace host

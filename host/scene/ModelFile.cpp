@@ -33,15 +33,16 @@ class Encoder {
 };
 } // namespace
 
-std::vector<unsigned char> EncodeModelFile(const Item& item, double frame) {
+std::vector<unsigned char> EncodeModelFile(const Item& item, double frame, bool withoutPoints) {
     std::vector<unsigned char> out;
     const Mesh* mesh = item.GetMesh();
     if (!mesh) {
         return out;
     }
-    const int pointCount = mesh->GetPointCount();
-    const std::vector<int>& sizes = mesh->GetPolygonSizes();
-    const std::vector<int>& indices = mesh->GetPolygonPoints();
+    static const std::vector<int> none;
+    const int pointCount = withoutPoints ? 0 : mesh->GetPointCount();
+    const std::vector<int>& sizes = withoutPoints ? none : mesh->GetPolygonSizes();
+    const std::vector<int>& indices = withoutPoints ? none : mesh->GetPolygonPoints();
     out.resize(16 + 12 * static_cast<size_t>(pointCount) + 4 * (sizes.size() + indices.size()));
     Encoder enc(out);
     enc.U32(0x4C444D45u); // "EMDL" as bytes 'E' 'M' 'D' 'L'
@@ -50,7 +51,9 @@ std::vector<unsigned char> EncodeModelFile(const Item& item, double frame) {
     enc.U32(static_cast<uint32_t>(sizes.size()));
 
     std::vector<Vec3> points(static_cast<size_t>(pointCount));
-    item.EvalPoints(frame, points.data());
+    if (pointCount > 0) {
+        item.EvalPoints(frame, points.data());
+    }
     for (const Vec3& p : points) {
         enc.F32(p.x);
         enc.F32(p.y);
@@ -66,12 +69,13 @@ std::vector<unsigned char> EncodeModelFile(const Item& item, double frame) {
     return out;
 }
 
-bool WriteModelFile(const Item& item, double frame, const std::string& path, std::string* error) {
+bool WriteModelFile(const Item& item, double frame, const std::string& path, std::string* error,
+                    bool withoutPoints) {
     if (!item.GetMesh()) {
         *error = "the item is not a polygon mesh";
         return false;
     }
-    const std::vector<unsigned char> bytes = EncodeModelFile(item, frame);
+    const std::vector<unsigned char> bytes = EncodeModelFile(item, frame, withoutPoints);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         *error = std::string("cannot create the file (") + std::strerror(errno) + ")";

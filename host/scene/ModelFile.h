@@ -28,11 +28,14 @@ class Item;
 constexpr unsigned kModelFileVersion = 1;
 
 // The bytes of the model file of a mesh item at a frame (empty for an item
-// that is not a mesh).
-std::vector<unsigned char> EncodeModelFile(const Item& mesh, double frame);
+// that is not a mesh). withoutPoints: the file of the mesh shown without
+// points or polygons (P = 0, N = 0), nothing evaluated.
+std::vector<unsigned char> EncodeModelFile(const Item& mesh, double frame,
+                                           bool withoutPoints = false);
 
 // Writes the model file of a mesh item at a frame. On failure returns false,
 // sets *error to a sentence naming the cause, and leaves no partial file.
-bool WriteModelFile(const Item& mesh, double frame, const std::string& path, std::string* error);
+bool WriteModelFile(const Item& mesh, double frame, const std::string& path, std::string* error,
+                    bool withoutPoints = false);
 
 } // namespace host

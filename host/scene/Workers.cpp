@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <sched.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -32,8 +33,24 @@ int DefaultWorkerCount() {
     if (ParseWorkerCount(std::getenv("ZK_HOST_THREADS"), &n)) {
         return n;
     }
+    const unsigned cpus = AllowedCpuCount();
+    return static_cast<int>(std::clamp(cpus > 1 ? cpus - 1 : 1u, 1u, 8u));
+}
+
+unsigned AllowedCpuCount() {
+    // The set the process may run on: a batch system (Slurm, a container's
+    // cpuset) gives a job fewer CPUs than the machine has, and a pool sized
+    // from the machine would crowd them.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) {
+            return static_cast<unsigned>(count);
+        }
+    }
     const unsigned hardware = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(hardware > 1 ? hardware - 1 : 1u, 1u, 8u));
+    return hardware > 0 ? hardware : 1u;
 }
 
 struct WorkerPool::State {

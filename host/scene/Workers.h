@@ -15,10 +15,14 @@ namespace host {
 
 // The number of threads a scene evaluates on unless told otherwise: the
 // value of the environment variable ZK_HOST_THREADS when it is a number from
-// 1 to 64, else the machine's hardware threads less one (at least 1, at most
-// 8): one core is left to the plug-ins' own threads, such as a cache writer
-// that maps and writes one frame while the host evaluates the next.
+// 1 to 64, else the CPUs the process may run on less one (at least 1, at
+// most 8): one core is left to the plug-ins' own threads, such as a cache
+// writer that maps and writes one frame while the host evaluates the next.
 int DefaultWorkerCount();
+
+// The CPUs the process may run on (its affinity mask, which a batch system
+// or a container narrows), else the machine's hardware threads; at least 1.
+unsigned AllowedCpuCount();
 
 // A thread count as ZK_HOST_THREADS gives it: a whole number from 1 to 64.
 // False (out untouched) for any other text.

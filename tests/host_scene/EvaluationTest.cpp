@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -334,5 +337,30 @@ TEST(WorkerPool, EveryIndexOnceAndTheFirstErrorThrownToTheCaller) {
         std::atomic<size_t> sum{0};
         pool.ForRanges(1000, 10, [&sum](size_t begin, size_t end) { sum += end - begin; });
         EXPECT_EQ(sum.load(), 1000u);
+    }
+}
+
+// A job that a batch system gives fewer CPUs than the machine has sizes its
+// pool from those: the count follows the process's affinity mask.
+TEST(WorkerPool, DefaultCountFollowsTheCpusTheProcessMayRunOn) {
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    const int allowed = CPU_COUNT(&all);
+    EXPECT_EQ(host::AllowedCpuCount(), static_cast<unsigned>(allowed));
+
+    int first = 0;
+    while (!CPU_ISSET(first, &all))
+        ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned narrowed = host::AllowedCpuCount();
+    const char* given = std::getenv("ZK_HOST_THREADS");
+    const int workers = host::DefaultWorkerCount();
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(narrowed, 1u);
+    if (!given || !*given) {
+        EXPECT_EQ(workers, 1);
     }
 }

@@ -114,6 +114,16 @@ TEST_F(SceneCommandsTest, ExportModelWritesTheDocumentedBytes) {
     ASSERT_EQ(golden.size(), 96u);
     EXPECT_EQ(read(path), golden);
     EXPECT_EQ(HostApp::Get().GetCurrentFrame(), 4.0);
+
+    // A host that hides points writes the mesh as the SDK then shows it:
+    // the header alone, "EMDL", version 1, no point, no polygon.
+    HostApp::Get().Scenes().HidePoints(true);
+    ASSERT_EQ(
+        RunCommand(L"ExportModel", {CValue(CString(L"Rig.Cube")), CValue(CString(wpath.c_str()))}),
+        CStatus::OK);
+    HostApp::Get().Scenes().HidePoints(false);
+    EXPECT_EQ(read(path),
+              std::vector<char>({'E', 'M', 'D', 'L', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     std::remove(path.c_str());
 }
 

@@ -9,6 +9,8 @@
 #include <xsi_geometry.h>
 #include <xsi_kinematics.h>
 #include <xsi_light.h>
+#include <xsi_longarray.h>
+#include <xsi_polygonmesh.h>
 #include <xsi_primitive.h>
 #include <xsi_shader.h>
 #include <xsi_string.h>
@@ -226,6 +228,46 @@ TEST_F(SdkTest, LightShadersAndGeometry) {
     EXPECT_FALSE(X3DObject(host::RefOf(cam)).GetActivePrimitive().IsValid());
     EXPECT_EQ(X3DObject(host::RefOf(a)).GetActivePrimitive().GetGeometry().GetPoints().GetCount(),
               0);
+}
+
+// While the host hides points, every way the SDK shows a mesh's geometry
+// shows none (the deformer, which counts its calls, is never asked), and
+// showing them again gives the mesh back unchanged.
+TEST_F(SdkTest, HiddenPointsShowEveryMeshEmptyUntilShownAgain) {
+    b->GetMesh()->AddPolygon({0, 1, 1});
+    int evaluations = 0;
+    b->GetMesh()->AddDeformer([&evaluations](double, const host::Vec3& p, int) {
+        ++evaluations;
+        return p;
+    });
+    const X3DObject object(host::RefOf(b));
+    auto shown = [&](double time, LONG* count, LONG* positions, LONG* polygonData) {
+        const Geometry geometry = object.GetActivePrimitive().GetGeometry(time);
+        *count = geometry.GetPoints().GetCount();
+        *positions = geometry.GetPoints().GetPositionArray().GetCount();
+        MATH::CVector3Array vertices;
+        CLongArray polygons;
+        ASSERT_EQ(PolygonMesh(geometry).Get(vertices, polygons), CStatus::OK);
+        ASSERT_EQ(vertices.GetCount(), *positions);
+        *polygonData = polygons.GetCount();
+    };
+    LONG count = 0, positions = 0, polygonData = 0;
+    HostApp::Get().Scenes().HidePoints(true);
+    for (double time : {DBL_MAX, 0.0, 7.0}) {
+        shown(time, &count, &positions, &polygonData);
+        EXPECT_EQ(std::vector<LONG>({count, positions, polygonData}), std::vector<LONG>({0, 0, 0}))
+            << time;
+    }
+    EXPECT_EQ(evaluations, 0);
+    HostApp::Get().Scenes().HidePoints(false);
+    shown(7.0, &count, &positions, &polygonData);
+    EXPECT_EQ(std::vector<LONG>({count, positions, polygonData}), std::vector<LONG>({2, 2, 4}));
+    EXPECT_EQ(PositionsAt(b, 7.0)[1].GetZ(), 7.0);
+    EXPECT_GT(evaluations, 0);
+    // A fresh host shows points.
+    HostApp::Get().Scenes().HidePoints(true);
+    HostApp::Get().Scenes().Reset();
+    EXPECT_FALSE(HostApp::Get().Scenes().PointsHidden());
 }
 
 TEST_F(SdkTest, InvalidAndStaleReferencesReadAsEmpty) {

@@ -1,5 +1,6 @@
 // PolygonMesh over the scene model: the points of a mesh item at the
 // geometry's time and its polygons.
+#include "host/app/HostApp.h"
 #include "host/sdk/src/SceneRefs.h"
 
 #include <xsi_pointrefarray.h>
@@ -31,6 +32,9 @@ CStatus PolygonMesh::Get(MATH::CVector3Array& out_vertices, CLongArray& out_poly
     const host::Item* item = MeshItem(m_ref);
     if (!item) {
         return CStatus::Fail;
+    }
+    if (host::HostApp::Get().Scenes().PointsHidden()) {
+        return CStatus::OK; // a mesh shown without points has no polygons either
     }
     out_vertices = CPointRefArray(m_ref, GetTime()).GetPositionArray();
     const host::Mesh& mesh = *item->GetMesh();

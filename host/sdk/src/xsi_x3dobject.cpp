@@ -150,12 +150,12 @@ CPointRefArray Geometry::GetPoints() const {
 
 LONG CPointRefArray::GetCount() const {
     const host::Item* item = GeometryItem(m_object);
-    return item ? item->GetPointCount() : 0;
+    return item && !host::HostApp::Get().Scenes().PointsHidden() ? item->GetPointCount() : 0;
 }
 
 MATH::CVector3Array CPointRefArray::GetPositionArray() const {
     const host::Item* item = GeometryItem(m_object);
-    if (!item || !item->GetMesh()) {
+    if (!item || !item->GetMesh() || host::HostApp::Get().Scenes().PointsHidden()) {
         return MATH::CVector3Array();
     }
     // The scene's points as the SDK's vectors, without a copy: both are three
