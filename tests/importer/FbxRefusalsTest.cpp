@@ -336,3 +336,25 @@ TEST(FbxRefusals, EncodingsReadAlike) {
         }
     }
 }
+
+TEST(FbxRefusals, NamesAsTheirProgramShowsThem) {
+    // Namespaces kept (their ':' made '_'), Maya's FBXASC codes decoded
+    // before the name is cleaned, nameless models named by their kind, and
+    // a name met twice numbered.
+    std::string objects, links;
+    const char* names[] = {"rig:Hips", "pCube1FBXASC046001", "", "Box", "Box", "FBXASC0", "Ä"};
+    for (int i = 0; i < 7; ++i) {
+        const std::string id = std::to_string(i + 1);
+        objects += "\tModel: " + id + ", \"Model::" + names[i] + "\", \"Null\" {\n\t}\n";
+        links += "\tC: \"OO\"," + id + ",0\n";
+    }
+    ASSERT_EQ(LoadText("names.fbx", Text("", objects, links)).error, "");
+    std::vector<std::string> got;
+    const host::Scene* scene = host::HostApp::Get().GetScene();
+    for (int i = 0; i < scene->ItemCount(); ++i) {
+        const std::wstring& n = scene->GetItem(i)->GetName();
+        got.emplace_back(n.begin(), n.end());
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"rig_Hips", "pCube1_001", "null", "Box", "Box1",
+                                             "FBXASC0", "_"}));
+}

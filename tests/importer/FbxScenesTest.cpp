@@ -8,6 +8,7 @@
 #include "host/import/fbx/FbxSceneBuilder.h"
 
 #include <functional>
+#include <thread>
 
 using namespace importer_test;
 
@@ -291,6 +292,59 @@ TEST(FbxScenes, CameraAndLight) {
             const auto [color, level] = LightValues(L"Spot", frame);
             EXPECT_P3_NEAR(color, (P3{1, 0.5, 0.25}), "colour");
             EXPECT_NEAR(level, intensity, 1e-6) << frame; // the file's percent / 100
+        }
+    }
+}
+
+TEST(FbxScenes, DeepChainsEvaluateAlikeInAnyOrderAndOnAnyThread) {
+    // Node k of the chain (k = 0..39) turns by f degrees at frame f and
+    // sits at (1,0,0) of its parent (but the first): its global rotation is
+    // (k + 1) f and "Tip" (at (1,0,0) of the last) lies at the sum over
+    // k = 1..40 of (cos k f, sin k f, 0). Tip turns with the last node
+    // (40 f): its first point (1,0,0) adds (cos 40 f, sin 40 f, 0).
+    for (const char* file : {"chain.fbx", "chain_6100.fbx"}) {
+        SCOPED_TRACE(file);
+        Load(file);
+        const auto expected = [](double frame, int terms) {
+            P3 p{0, 0, 0};
+            for (int k = 1; k <= terms; ++k) {
+                p = p + RotZ({1, 0, 0}, k * frame);
+            }
+            return p;
+        };
+        const std::wstring tip =
+            L"J0.J1.J2.J3.J4.J5.J6.J7.J8.J9.J10.J11.J12.J13.J14.J15.J16.J17.J18."
+            L"J19.J20.J21.J22.J23.J24.J25.J26.J27.J28.J29.J30.J31.J32.J33.J34."
+            L"J35.J36.J37.J38.J39.Tip";
+        // Frames in an order that leaves no earlier result to reuse, items
+        // deep and shallow in turn.
+        for (double frame : {7.0, 3.0, 7.0, 40.0, 0.5, 12.0}) {
+            EXPECT_P3_NEAR(Position(tip, frame), expected(frame, 40), "tip at " << frame);
+            EXPECT_P3_NEAR(Position(L"J0.J1", frame), expected(frame, 1), "J1 at " << frame);
+            EXPECT_P3_NEAR(World(tip, frame)[0], expected(frame, 40) + RotZ({1, 0, 0}, 40 * frame),
+                           "point at " << frame);
+        }
+        // Four threads at once, each its own frames.
+        const host::Item* item = Item(tip);
+        ASSERT_NE(item, nullptr);
+        std::vector<std::thread> threads;
+        std::vector<double> worst(4, 0.0);
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 50; ++round) {
+                    const double frame = t * 10 + round % 10;
+                    const host::Mat34 g = item->EvalGlobalMatrix(frame);
+                    const P3 e = expected(frame, 40);
+                    worst[t] = std::max({worst[t], std::fabs(g.m[0][3] - e.x),
+                                         std::fabs(g.m[1][3] - e.y), std::fabs(g.m[2][3] - e.z)});
+                }
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        for (int t = 0; t < 4; ++t) {
+            EXPECT_LT(worst[t], 1e-9) << "thread " << t;
         }
     }
 }

@@ -11,6 +11,7 @@
 #include "host/scene/Scene.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <set>
@@ -46,6 +47,27 @@ std::string NumberText(double v) {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof(buf), v);
     return std::string(buf, res.ptr);
+}
+
+// A name as its program shows it: Maya and MotionBuilder write the
+// characters FBX names cannot hold as "FBXASC" and their three-digit code.
+std::string DecodeName(const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name.compare(i, 6, "FBXASC") == 0 && i + 9 <= name.size() &&
+            std::isdigit(static_cast<unsigned char>(name[i + 6])) &&
+            std::isdigit(static_cast<unsigned char>(name[i + 7])) &&
+            std::isdigit(static_cast<unsigned char>(name[i + 8]))) {
+            const int code = std::stoi(name.substr(i + 6, 3));
+            if (code > 0 && code < 256) {
+                out += static_cast<char>(code);
+                i += 8;
+                continue;
+            }
+        }
+        out += name[i];
+    }
+    return out;
 }
 
 bool Finite(const Vec3& v) {
@@ -316,7 +338,7 @@ class Builder {
             } else {
                 WarnOtherGeometry(m);
             }
-            n.name = CleanName(m.name);
+            n.name = CleanName(DecodeName(m.name));
             if (n.name.empty()) {
                 n.name = n.kind == ItemKind::Mesh     ? "mesh"
                          : n.kind == ItemKind::Camera ? "camera"

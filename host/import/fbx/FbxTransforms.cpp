@@ -163,6 +163,14 @@ FbxTransforms::FbxTransforms(std::vector<FbxNodeTransform> nodes, double unitSca
                             m_animated[static_cast<size_t>(n.parent)];
         m_animated[i] = own || parent;
     }
+    // The nodes that do not move, once: their parents do not move either.
+    m_still.resize(m_nodes.size());
+    for (size_t i = 0; i < m_nodes.size(); ++i) {
+        if (!m_animated[i]) {
+            const int p = m_nodes[i].parent;
+            Evaluate(i, 0.0, p >= 0 ? &m_still[static_cast<size_t>(p)] : nullptr, &m_still[i]);
+        }
+    }
 }
 
 Mat34 FbxTransforms::Local(int node, double seconds) const {
@@ -239,7 +247,19 @@ void FbxTransforms::Evaluate(size_t index, double seconds, const State* parent, 
     out->global = g;
 }
 
+const FbxTransforms::State* FbxTransforms::StateOf(int node,
+                                                   const std::vector<State>& states) const {
+    if (node < 0) {
+        return nullptr;
+    }
+    const size_t i = static_cast<size_t>(node);
+    return m_animated[i] ? &states[i] : &m_still[i];
+}
+
 Mat34 FbxTransforms::Global(int node, double seconds) const {
+    if (!m_animated[static_cast<size_t>(node)]) {
+        return Mul(m_axes, m_still[static_cast<size_t>(node)].global);
+    }
     ThreadCache& c = t_cache;
     if (c.serial != m_serial || !(c.seconds == seconds) || c.stamps.size() != m_nodes.size()) {
         if (c.serial != m_serial || c.stamps.size() != m_nodes.size()) {
@@ -254,11 +274,13 @@ Mat34 FbxTransforms::Global(int node, double seconds) const {
             c.stamp = 1;
         }
     }
-    // Walk up to the first node already known at this time, then down.
+    // Walk up to the first node already known at this time (or known at
+    // every time: one that does not move), then down.
     size_t chain[64];
     std::vector<size_t> longChain;
     size_t depth = 0;
-    for (int i = node; i >= 0 && c.stamps[static_cast<size_t>(i)] != c.stamp;
+    for (int i = node; i >= 0 && c.stamps[static_cast<size_t>(i)] != c.stamp &&
+                       m_animated[static_cast<size_t>(i)];
          i = m_nodes[static_cast<size_t>(i)].parent) {
         if (depth < 64) {
             chain[depth] = static_cast<size_t>(i);
@@ -272,11 +294,10 @@ Mat34 FbxTransforms::Global(int node, double seconds) const {
     }
     for (size_t k = depth; k > 0; --k) {
         const size_t i = longChain.empty() ? chain[k - 1] : longChain[k - 1];
-        const int p = m_nodes[i].parent;
-        Evaluate(i, seconds, p >= 0 ? &c.states[static_cast<size_t>(p)] : nullptr, &c.states[i]);
+        Evaluate(i, seconds, StateOf(m_nodes[i].parent, c.states), &c.states[i]);
         c.stamps[i] = c.stamp;
     }
-    return Mul(m_axes, c.states[static_cast<size_t>(node)].global);
+    return Mul(m_axes, StateOf(node, c.states)->global);
 }
 
 } // namespace host

@@ -83,11 +83,15 @@ class FbxTransforms {
 
   private:
     void Evaluate(size_t node, double seconds, const State* parent, State* out) const;
+    // The state of a node at the time `states` hold (nodes that move), or
+    // at any time (nodes that do not); nullptr for -1.
+    const State* StateOf(int node, const std::vector<State>& states) const;
     // The local transform, and its rotation R_l and scaling S_l.
     Mat34 LocalParts(size_t node, double seconds, Mat34* rotation, Vec3* scaling) const;
 
     std::vector<FbxNodeTransform> m_nodes;
     std::vector<uint8_t> m_animated;
+    std::vector<State> m_still;       // the nodes that do not move
     std::vector<Mat34> m_pre;         // per node: Rpre
     std::vector<Mat34> m_postInverse; // per node: Rpost⁻¹
     double m_unitScale;

@@ -51,6 +51,10 @@ zup          UpAxis 2, FrontAxis 1 (sign -1), CoordAxis 0: "Marker" (null,
 xup          UpAxis 0, FrontAxis 2, CoordAxis 1 (sign -1): "Marker" (null,
              Lcl Translation (1,2,3)).
 inches       UnitScaleFactor 2.54: "Inch" (tri) at Lcl Translation (10,0,0).
+chain        40 nulls "J0" > "J1" > ... > "J39", each but the first at
+             Lcl Translation (1,0,0), each turning about Z by the frame
+             number in degrees (linear keys (0, 0), (40, 40)); "Tip" (tri)
+             below the last at (1,0,0).
 camlight     "Cam" camera at (0,0,10): focal length 35 mm (frame 0) to
              50 mm (frame 10), film width 1.417323 in (36 mm), aperture
              mode 3, aspect 1920 x 1080; "Spot" spot light: colour
@@ -837,6 +841,15 @@ def scenes():
     sc = Scene(unit=2.54)
     sc.add('Inch', 'Mesh', mesh=TRI, props={'Lcl Translation': (10, 0, 0)})
     s['inches'] = sc
+
+    sc = Scene(stop=40)
+    parent = None
+    for i in range(40):
+        m = sc.add('J%d' % i, parent=parent, props={'Lcl Translation': (1 if i else 0, 0, 0)})
+        sc.animate(m, 'Lcl Rotation', 'Z', Curve([(0, 0, 'linear'), (40, 40, 'linear')]))
+        parent = m.name
+    sc.add('Tip', 'Mesh', parent=parent, mesh=TRI, props={'Lcl Translation': (1, 0, 0)})
+    s['chain'] = sc
 
     sc = Scene()
     cam = sc.add('Cam', 'Camera', props={'Lcl Translation': (0, 0, 10)}, attribute={
