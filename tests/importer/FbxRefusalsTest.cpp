@@ -108,6 +108,27 @@ TEST(FbxRefusals, NumbersThatMakeNoSense) {
          Text("", "\tModel: 1, \"Model::N\", \"Null\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl "
                   "Translation\", \"Lcl Translation\", \"\", \"A\",0,inf,0\n\t\t}\n\t}\n"),
          0, "model \"N\": Lcl Translation is not a finite number"},
+        {"vertex_huge.fbx",
+         Text(Unit("100"), Triangle("1e35"), "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"), 0,
+         "mesh \"M\": a vertex lies out of range"},
+        {"translation_huge.fbx",
+         Text("", "\tModel: 1, \"Model::N\", \"Null\" {\n\t\tProperties70:  {\n\t\t\tP: \"Lcl "
+                  "Translation\", \"Lcl Translation\", \"\", \"A\",0,1e31,0\n\t\t}\n\t}\n"),
+         0, "model \"N\": Lcl Translation lies out of range"},
+        {"light_nan.fbx",
+         Text("",
+              "\tModel: 1, \"Model::L\", \"Light\" {\n\t}\n\tNodeAttribute: 2, "
+              "\"NodeAttribute::\", \"Light\" {\n\t\tProperties70:  {\n\t\t\tP: "
+              "\"Intensity\", \"Number\", \"\", \"A\",nan\n\t\t}\n\t}\n",
+              "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "light \"L\": Intensity is not a finite number"},
+        {"camera_inf.fbx",
+         Text("",
+              "\tModel: 1, \"Model::C\", \"Camera\" {\n\t}\n\tNodeAttribute: 2, "
+              "\"NodeAttribute::\", \"Camera\" {\n\t\tProperties70:  {\n\t\t\tP: "
+              "\"FieldOfView\", \"FieldOfView\", \"\", \"A\",inf\n\t\t}\n\t}\n",
+              "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n"),
+         0, "camera \"C\": FieldOfView is not a finite number"},
         {"version5.fbx",
          "; FBX 5.8.0 project file\nFBXHeaderExtension:  {\n\tFBXVersion: 5800\n}\n", 0,
          "FBX version 5800 is not read (read are FBX 6.x and 7.x files)"},
@@ -134,29 +155,74 @@ TEST(FbxRefusals, NumbersThatMakeNoSense) {
     EXPECT_EQ(points[0].x, 1e-302);
 }
 
+namespace {
+
+// A curve node on the translation of "N" (its "d|X" default given) with
+// the curve of the text given, bound to "d|X" or not bound at all.
+std::string AnimatedNull(const std::string& curve, const std::string& defaultX, bool bound) {
+    const std::string objects =
+        "\tModel: 1, \"Model::N\", \"Null\" {\n\t}\n"
+        "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
+        "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
+        "\tAnimationCurveNode: 20, \"AnimCurveNode::T\", \"\" {\n\t\tProperties70:  {\n"
+        "\t\t\tP: \"d|X\", \"Number\", \"\", \"A\"," +
+        defaultX + "\n\t\t}\n\t}\n\tAnimationCurve: 30, \"AnimCurve::\", \"\" {\n" + curve +
+        "\t}\n";
+    return Text("", objects,
+                "\tC: \"OO\",1,0\n\tC: \"OO\",11,10\n\tC: \"OO\",20,11\n"
+                "\tC: \"OP\",20,1, \"Lcl Translation\"\n" +
+                    std::string(bound ? "\tC: \"OP\",30,20, \"d|X\"\n" : ""));
+}
+
+std::string Keys(const std::string& times, const std::string& values,
+                 const std::string& attributes = "") {
+    return "\t\tKeyTime: *0 {\n\t\t\ta: " + times +
+           "\n\t\t}\n\t\tKeyValueFloat: *0 {\n\t\t\ta: " + values + "\n\t\t}\n" + attributes;
+}
+
+} // namespace
+
 TEST(FbxRefusals, CurvesAreReadOnlyWhenTheSceneUsesThem) {
-    // A curve whose compressed keys are broken: refused when it animates
-    // the scene, never read when nothing uses it (a file's unconnected
-    // curves cost nothing).
-    const std::string curve = "\tAnimationCurve: 30, \"AnimCurve::\", \"\" {\n"
-                              "\t\tKeyTime: *3 {\n\t\t\ta: 0,1\n\t\t}\n"
-                              "\t\tKeyValueFloat: *3 {\n\t\t\ta: 1,2,3\n\t\t}\n\t}\n";
-    const std::string stack = "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
-                              "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
-                              "\tAnimationCurveNode: 20, \"AnimCurveNode::T\", \"\" {\n\t}\n";
-    const std::string model = "\tModel: 1, \"Model::N\", \"Null\" {\n\t}\n";
-    const std::string bound = "\tC: \"OO\",1,0\n\tC: \"OO\",11,10\n\tC: \"OO\",20,11\n"
-                              "\tC: \"OP\",20,1, \"Lcl Translation\"\n";
-    const Loaded used = LoadText(
-        "curve_used.fbx", Text("", model + stack + curve, bound + "\tC: \"OP\",30,20, \"d|X\"\n"));
-    EXPECT_EQ(used.error, "FBX animation curve: 2 key times but 3 values");
-    const Loaded unused = LoadText("curve_unused.fbx", Text("", model + stack + curve, bound));
-    EXPECT_EQ(unused.error, "");
+    // A broken curve is refused, named by what it animates, when it animates
+    // the scene; never read when nothing uses it (a file's unconnected curves
+    // cost nothing).
+    const std::string cubicNanSlope =
+        "\t\tKeyAttrFlags: *1 {\n\t\t\ta: 1032\n\t\t}\n"
+        "\t\tKeyAttrDataFloat: *4 {\n\t\t\ta: 2143289344,0,0,0\n\t\t}\n"
+        "\t\tKeyAttrRefCount: *1 {\n\t\t\ta: 2\n\t\t}\n";
+    const struct {
+        const char* name;
+        std::string curve;
+        const char* defaultX;
+        const char* error;
+    } cases[] = {
+        {"counts.fbx", Keys("0,1", "1,2,3"), "0", "FBX animation curve: 2 key times but 3 values"},
+        {"nan_value.fbx", Keys("0,1", "1,nan"), "0",
+         "FBX animation curve: a key time or value is not a finite number"},
+        {"backwards.fbx", Keys("5,1", "1,2"), "0", "FBX animation curve: its key times go back"},
+        // A cubic key whose slope is the bits of a NaN.
+        {"nan_slope.fbx", Keys("0,46186158000", "1,2", cubicNanSlope), "0",
+         "FBX animation curve: a key's slope is not a finite number"},
+        {"nan_default.fbx", Keys("0,1", "1,2"), "inf",
+         "the default value of \"d|X\" is not a finite number"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            LoadText(std::string("used_") + c.name, AnimatedNull(c.curve, c.defaultX, true)).error,
+            std::string("the animation of \"Lcl Translation\" on \"N\": ") + c.error)
+            << c.name;
+        // Unbound, the curve is never read (the curve node's own default
+        // is still the translation's).
+        const Loaded unused =
+            LoadText(std::string("unused_") + c.name, AnimatedNull(c.curve, "0", false));
+        EXPECT_EQ(unused.error, "") << c.name;
+    }
 }
 
 TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
     // Two constraints, an animated property no part of the scene takes, two
-    // models outside the scene (in a loop) and one below two models.
+    // models outside the scene (in a loop), one below two models, and a
+    // camera aimed at a model (which is no second parent of that model).
     const std::string objects =
         "\tModel: 1, \"Model::A\", \"Null\" {\n\t}\n"
         "\tModel: 2, \"Model::B\", \"Null\" {\n\t}\n"
@@ -164,6 +230,7 @@ TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
         "\tModel: 4, \"Model::Loop2\", \"Null\" {\n\t}\n"
         "\tConstraint: 5, \"Constraint::aim1\", \"Aim\" {\n\t}\n"
         "\tConstraint: 6, \"Constraint::aim2\", \"Aim\" {\n\t}\n"
+        "\tModel: 7, \"Model::Cam\", \"Camera\" {\n\t}\n"
         "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
         "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
         "\tAnimationCurveNode: 20, \"AnimCurveNode::Visibility\", \"\" {\n\t}\n"
@@ -172,6 +239,7 @@ TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
         "\t\tKeyValueFloat: *2 {\n\t\t\ta: 0,1\n\t\t}\n\t}\n";
     const std::string links =
         "\tC: \"OO\",1,0\n\tC: \"OO\",2,1\n\tC: \"OO\",2,0\n"
+        "\tC: \"OO\",7,0\n\tC: \"OP\",1,7, \"LookAtProperty\"\n"
         "\tC: \"OO\",3,4\n\tC: \"OO\",4,3\n"
         "\tC: \"OO\",11,10\n\tC: \"OO\",20,11\n"
         "\tC: \"OP\",20,2, \"Visibility\"\n\tC: \"OP\",30,20, \"d|Visibility\"\n";
@@ -181,6 +249,7 @@ TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
               (std::vector<std::string>{
                   "model \"B\" hangs under more than one model; it is placed under the first",
                   "model \"Loop1\" hangs under no model of the scene and is left out (and 1 more)",
+                  "the look-at target of \"Cam\" is not evaluated",
                   "the constraint \"aim1\" is not evaluated (and 1 more)",
                   "the animation of \"Visibility\" (on \"B\") is not evaluated"}));
     // B is placed under A, its first parent.
@@ -357,4 +426,42 @@ TEST(FbxRefusals, NamesAsTheirProgramShowsThem) {
     }
     EXPECT_EQ(got, (std::vector<std::string>{"rig_Hips", "pCube1_001", "null", "Box", "Box1",
                                              "FBXASC0", "_"}));
+}
+
+TEST(FbxRefusals, AnimationsChosenByNameOrIndex) {
+    // Two stacks move "N" along X: "Walk" to 1 and "Run" to 2, over a
+    // second, each its own curve; the first plays unless one is named.
+    std::string objects = "\tModel: 1, \"Model::N\", \"Null\" {\n\t}\n";
+    std::string links = "\tC: \"OO\",1,0\n";
+    int id = 100;
+    for (const auto& [name, x] : {std::pair{"Walk", "1"}, {"Run", "2"}}) {
+        const std::string stack = std::to_string(id), layer = std::to_string(id + 1),
+                          node = std::to_string(id + 2), curve = std::to_string(id + 3);
+        objects += "\tAnimationStack: " + stack + ", \"AnimStack::" + name +
+                   "\", \"\" {\n\t}\n\tAnimationLayer: " + layer +
+                   ", \"AnimLayer::Base\", \"\" {\n\t}\n\tAnimationCurveNode: " + node +
+                   ", \"AnimCurveNode::T\", \"\" {\n\t}\n\tAnimationCurve: " + curve +
+                   ", \"AnimCurve::\", \"\" {\n" + Keys("0,46186158000", std::string("0,") + x) +
+                   "\t}\n";
+        links += "\tC: \"OO\"," + layer + "," + stack + "\n\tC: \"OO\"," + node + "," + layer +
+                 "\n\tC: \"OP\"," + node + ",1, \"Lcl Translation\"\n\tC: \"OP\"," + curve + "," +
+                 node + ", \"d|X\"\n";
+        id += 10;
+    }
+    const std::string path = std::string(ZK_TEST_OUT_DIR) + "/fbx_stacks.fbx";
+    std::ofstream(path, std::ios::binary) << Text("", objects, links);
+    for (const auto& [animation, x] :
+         {std::pair{"", 1.0}, {"Walk", 1.0}, {"Run", 2.0}, {"0", 1.0}, {"1", 2.0}}) {
+        LoadIntoHost(path, animation);
+        const host::Mat34 g =
+            host::HostApp::Get().GetScene()->FindItem(L"N")->EvalGlobalMatrix(30.0);
+        EXPECT_DOUBLE_EQ(g.m[0][3], x) << animation; // one second at 30 frames per second
+    }
+    try {
+        LoadIntoHost(path, "Jump");
+        ADD_FAILURE() << "no error";
+    } catch (const host::SceneLoadError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  path + ": no animation \"Jump\" (the file has 2 animations: Walk, Run)");
+    }
 }

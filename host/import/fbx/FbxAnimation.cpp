@@ -26,6 +26,15 @@ int ComponentIndex(const std::string& name, const std::vector<std::string>& name
     return names.empty() ? 0 : -1;
 }
 
+// A 6.x channel's "Default" value; throws FbxError when it is no finite
+// number.
+double FiniteDefault(const FbxNode& d) {
+    if (!std::isfinite(d.Number(0))) {
+        throw FbxError("FBX 6 animation channel: its default value is not a finite number");
+    }
+    return d.Number(0);
+}
+
 double TicksToSeconds(double ticks) {
     return ticks / kFbxTicksPerSecond;
 }
@@ -338,7 +347,7 @@ void FbxAnimation::Components(const Binding& b, const std::vector<double>& base,
                 (*out)[0].present = true;
                 (*out)[0].curve = Curve6(*b.channel);
                 if (const FbxNode* d = b.channel->Child("Default")) {
-                    (*out)[0].value = d->Number(0);
+                    (*out)[0].value = FiniteDefault(*d);
                 }
             }
             return;
@@ -352,7 +361,7 @@ void FbxAnimation::Components(const Binding& b, const std::vector<double>& base,
             (*out)[i].present = true;
             (*out)[i].curve = Curve6(*parts[k]);
             if (const FbxNode* d = parts[k]->Child("Default")) {
-                (*out)[i].value = d->Number(0);
+                (*out)[i].value = FiniteDefault(*d);
             }
         }
         return;
@@ -369,6 +378,9 @@ void FbxAnimation::Components(const Binding& b, const std::vector<double>& base,
             const int at = ComponentIndex(names.back(), names);
             if (at >= 0 && static_cast<size_t>(at) < out->size() && p.values.size() > 4 &&
                 p.values[4].kind == FbxValue::Kind::Number) {
+                if (!std::isfinite(p.Number(4))) {
+                    throw FbxError("the default value of \"" + name + "\" is not a finite number");
+                }
                 (*out)[static_cast<size_t>(at)].value = p.Number(4);
                 (*out)[static_cast<size_t>(at)].present = true;
             }
@@ -408,7 +420,14 @@ FbxAnimatedProperty FbxAnimation::Property(FbxId object, const std::string& prop
                 part.info.blend = FbxAnimLayer::Blend::Override;
                 part.info.weight = 1.0;
             }
-            Components(b, base, &part.components);
+            try {
+                Components(b, base, &part.components);
+            } catch (const FbxError& e) {
+                // Named by what it animates.
+                const FbxObject* o = m_file.Find(object);
+                throw FbxError("the animation of \"" + property + "\" on \"" +
+                               (o ? o->name : std::string()) + "\": " + e.what());
+            }
             out.m_layers.push_back(std::move(part));
         }
     }

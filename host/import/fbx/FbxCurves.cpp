@@ -69,14 +69,6 @@ double BezierParameter(double s, double w0, double w1) {
 
 } // namespace
 
-double FbxCurve::SlopeAt(size_t i, bool right) const {
-    const FbxCurveKey& k = keys[i];
-    if (right) {
-        return k.rightSlope;
-    }
-    return i > 0 ? keys[i - 1].nextLeftSlope : k.rightSlope;
-}
-
 double FbxCurve::Inside(double t) const {
     // The last key at or before t.
     auto next = std::upper_bound(keys.begin(), keys.end(), t,
@@ -287,6 +279,9 @@ FbxCurve ReadFbx7Curve(const FbxDocument& doc, const FbxNode& curve, FbxCurveNot
     FbxCurve out;
     if (const FbxNode* d = curve.Child("Default")) {
         out.defaultValue = d->Number(0);
+        if (!std::isfinite(out.defaultValue)) {
+            throw FbxError("FBX animation curve: its default value is not a finite number");
+        }
     }
     const FbxNode* times = curve.Child("KeyTime");
     const FbxNode* values = curve.Child("KeyValueFloat");
@@ -376,8 +371,9 @@ FbxCurve ReadFbx7Curve(const FbxDocument& doc, const FbxNode& curve, FbxCurveNot
             if ((f & kVelocity) && notes) {
                 notes->velocity = true;
             }
-            if (!std::isfinite(k.rightSlope) || !std::isfinite(k.nextLeftSlope)) {
-                k.rightSlope = k.nextLeftSlope = 0.0;
+            if (tangent[i] == Tangent::Stored &&
+                (!std::isfinite(k.rightSlope) || !std::isfinite(k.nextLeftSlope))) {
+                throw FbxError("FBX animation curve: a key's slope is not a finite number");
             }
         } else if (f & kLinear) {
             k.interp = FbxCurveKey::Interp::Linear;
@@ -393,6 +389,9 @@ FbxCurve ReadFbx6Curve(const FbxDocument& doc, const FbxNode& channel, FbxCurveN
     FbxCurve out;
     if (const FbxNode* d = channel.Child("Default")) {
         out.defaultValue = d->Number(0);
+        if (!std::isfinite(out.defaultValue)) {
+            throw FbxError("FBX 6 animation channel: its default value is not a finite number");
+        }
     }
     ReadExtrapolation(channel, &out);
     const FbxNode* list = channel.Child("Key");
@@ -441,6 +440,9 @@ FbxCurve ReadFbx6Curve(const FbxDocument& doc, const FbxNode& channel, FbxCurveN
             letter(); // the tangent mode: its slopes follow
             number(&key.rightSlope);
             number(&key.nextLeftSlope);
+            if (!std::isfinite(key.rightSlope) || !std::isfinite(key.nextLeftSlope)) {
+                fail("a key's slope is not a finite number");
+            }
             if (i < count && k.Letter(i) != 0) {
                 const char weights = letter();
                 if (weights == 'a') {
@@ -452,6 +454,9 @@ FbxCurve ReadFbx6Curve(const FbxDocument& doc, const FbxNode& channel, FbxCurveN
                     number(&key.nextLeftWeight);
                 } else if (weights != 'n') {
                     fail("unknown tangent weights");
+                }
+                if (!std::isfinite(key.rightWeight) || !std::isfinite(key.nextLeftWeight)) {
+                    fail("a key's weight is not a finite number");
                 }
             }
         } else {

@@ -77,7 +77,6 @@ class FbxCurve {
 
   private:
     double Inside(double seconds) const; // between the first and last key
-    double SlopeAt(size_t key, bool right) const;
 };
 
 // What a curve used that is evaluated differently from its file's program;

@@ -382,11 +382,28 @@ class Builder {
     // ---------------------------------------------------------------
     // Transforms.
 
+    // A vector property of a model, refused when it is not finite or lies
+    // beyond any scene's range.
     Vec3 StaticVector(const FbxObject& m, const char* property, const Vec3& fallback) {
         const Vec3 v = m_file.Vector(m, property, fallback);
         if (!Finite(v)) {
             throw SceneLoadError("model " + Quoted(m.name) + ": " + property +
                                  " is not a finite number");
+        }
+        if (std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}) > kMaxCoordinate) {
+            throw SceneLoadError("model " + Quoted(m.name) + ": " + property +
+                                 " lies out of range");
+        }
+        return v;
+    }
+
+    // A number property of a camera or light, refused when it is not finite.
+    double StaticNumber(size_t i, const FbxObject& owner, const char* property, double fallback) {
+        const double v = m_file.Number(owner, property, fallback);
+        if (!std::isfinite(v)) {
+            throw SceneLoadError(
+                std::string(m_nodes[i].kind == ItemKind::Camera ? "camera " : "light ") +
+                Quoted(m_models[i]->name) + ": " + property + " is not a finite number");
         }
         return v;
     }
@@ -482,6 +499,7 @@ class Builder {
         std::vector<Vec3> points;
         points.reserve(mesh.positions.size());
         double largest = 0.0;
+        double largestScene = 0.0;
         for (const Vec3& p : mesh.positions) {
             if (!Finite(p)) {
                 throw SceneLoadError("mesh " + Quoted(m_models[i]->name) +
@@ -489,10 +507,15 @@ class Builder {
             }
             largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
             points.push_back(Apply(n.geometric, p * m_scale));
+            const Vec3& q = points.back();
+            largestScene = std::max({largestScene, std::fabs(q.x), std::fabs(q.y), std::fabs(q.z)});
         }
-        if (largest * m_scale > kMaxCoordinate) {
-            throw SceneLoadError("its unit scale takes the points of mesh " +
-                                 Quoted(m_models[i]->name) + " out of range");
+        if (largestScene > kMaxCoordinate || !std::isfinite(largestScene)) {
+            throw SceneLoadError(largest > kMaxCoordinate
+                                     ? "mesh " + Quoted(m_models[i]->name) +
+                                           ": a vertex lies out of range"
+                                     : "its unit scale takes the points of mesh " +
+                                           Quoted(m_models[i]->name) + " out of range");
         }
         Mesh* target = n.item->GetMesh();
         target->SetPoints(points);
@@ -519,16 +542,16 @@ class Builder {
     void SetCamera(size_t i) {
         const FbxObject& a = AttributeOrModel(i);
         Item* item = m_nodes[i].item;
-        const double aw = m_file.Number(a, "AspectWidth", 0.0);
-        const double ah = m_file.Number(a, "AspectHeight", 0.0);
+        const double aw = StaticNumber(i, a, "AspectWidth", 0.0);
+        const double ah = StaticNumber(i, a, "AspectHeight", 0.0);
         if (aw > 0.0 && ah > 0.0 && std::isfinite(aw / ah)) {
             item->GetParam(L"aspect")->Value().Set(aw / ah);
         }
         const double mode = m_file.Number(a, "ApertureMode", 3.0);
-        const double fov = m_file.Number(a, "FieldOfView", 0.0);
-        const double fovX = m_file.Number(a, "FieldOfViewX", 0.0);
-        const double focal = m_file.Number(a, "FocalLength", 0.0);
-        const double filmWidth = m_file.Number(a, "FilmWidth", 0.0) * 25.4; // inches to mm
+        const double fov = StaticNumber(i, a, "FieldOfView", 0.0);
+        const double fovX = StaticNumber(i, a, "FieldOfViewX", 0.0);
+        const double focal = StaticNumber(i, a, "FocalLength", 0.0);
+        const double filmWidth = StaticNumber(i, a, "FilmWidth", 0.0) * 25.4; // inches to mm
         Param* fovParam = item->GetParam(L"fov");
         Param* fovType = item->GetParam(L"fovtype");
         const double seconds0 = 0.0;
@@ -589,6 +612,10 @@ class Builder {
         }
         LightShader* shader = item->GetShaders().front().get();
         const Vec3 rgb = m_file.Vector(a, "Color", {1, 1, 1});
+        if (!Finite(rgb)) {
+            throw SceneLoadError("light " + Quoted(m_models[i]->name) +
+                                 ": Color is not a finite number");
+        }
         const FbxAnimatedProperty color = m_anim->Property(a.id, "Color", {rgb.x, rgb.y, rgb.z});
         const double fps = m_fps;
         if (color.IsAnimated() && !color.IsConstant()) {
@@ -600,7 +627,7 @@ class Builder {
             const Vec3 c = color.IsAnimated() ? color.EvaluateVec3(0.0) : rgb;
             shader->GetParam(L"color")->ColorValue().Set(Color{c.x, c.y, c.z, 1.0});
         }
-        const double intensity = m_file.Number(a, "Intensity", 100.0);
+        const double intensity = StaticNumber(i, a, "Intensity", 100.0);
         const FbxAnimatedProperty level = Animated(a, "Intensity", intensity);
         if (level.IsAnimated() && !level.IsConstant()) {
             shader->GetParam(L"intensity")->Value().SetFunction([level, fps](double f) {
@@ -658,6 +685,24 @@ class Builder {
     }
 
     void WarnAboutTheRest() {
+        for (const FbxObject* m : m_models) {
+            // A target a camera, light or node aims at is a link, not a parent.
+            for (const FbxConnection* c : m_file.ConnectionsTo(m->id)) {
+                if (c->toProperty &&
+                    (c->property == "LookAtProperty" || c->property == "UpVectorProperty")) {
+                    m_warnings.Warn("target", "the " +
+                                                  std::string(c->property == "LookAtProperty"
+                                                                  ? "look-at target"
+                                                                  : "up-vector target") +
+                                                  " of " + Quoted(m->name) + " is not evaluated");
+                }
+            }
+            if (!m_file.IsVersion6() && m_file.Sources(m->id, "Geometry").size() > 1) {
+                m_warnings.Warn("geometries", "model " + Quoted(m->name) +
+                                                  " shows more than one geometry; only its "
+                                                  "first mesh is read");
+            }
+        }
         for (const FbxObject& o : m_file.Objects()) {
             if (o.type == "Constraint") {
                 m_warnings.Warn("constraint",
