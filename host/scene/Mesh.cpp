@@ -107,39 +107,48 @@ void EvaluateRangeScalar(const FrameInputs& f, size_t begin, size_t end, Vec3* o
     }
 }
 
-// The dual-quaternion blend of point i's influences applied to p (local
-// space in and out). The quaternions are summed on the side of the first
-// influence's; the sum (r, r_w) + e (d, d_w) is normalised by the length n
-// of its real part, and the point is turned by the real part and moved by
-// the translation the dual part holds. With s = 2 / n^2 both need no square
-// root: x' = x + s (r_w (r x x) + r x (r x x)) + s (r_w d - d_w r + r x d).
-// The sum's real part is never zero: its dot product with the first
-// influence's quaternion is at least that influence's weight.
-__attribute__((always_inline)) inline Vec3 DualQuaternionPoint(const FrameInputs& f, size_t i,
-                                                               const Vec3& p) {
+// The sum of point i's joints' dual quaternions, each weighted and taken on
+// the side of the first influence's: real part r (x, y, z, w), dual part d.
+struct DualQuaternionSum {
+    double r[4];
+    double d[4];
+};
+
+__attribute__((always_inline)) inline void SumDualQuaternions(const FrameInputs& f, size_t i,
+                                                              DualQuaternionSum* sum) {
     const int first = f.infStart[i];
     const int last = f.infStart[i + 1];
     const double* q0 = f.dq + 8 * f.infJoint[first];
     const double w0 = f.infWeight[first];
-    double rx = w0 * q0[0], ry = w0 * q0[1], rz = w0 * q0[2], rw = w0 * q0[3];
-    double dx = w0 * q0[4], dy = w0 * q0[5], dz = w0 * q0[6], dw = w0 * q0[7];
+    for (int c = 0; c < 8; ++c) {
+        (c < 4 ? sum->r[c] : sum->d[c - 4]) = w0 * q0[c];
+    }
     for (int k = first + 1; k < last; ++k) {
         const double* q = f.dq + 8 * f.infJoint[k];
         const double side = q[0] * q0[0] + q[1] * q0[1] + q[2] * q0[2] + q[3] * q0[3];
         const double w = side < 0.0 ? -f.infWeight[k] : f.infWeight[k];
-        rx += w * q[0];
-        ry += w * q[1];
-        rz += w * q[2];
-        rw += w * q[3];
-        dx += w * q[4];
-        dy += w * q[5];
-        dz += w * q[6];
-        dw += w * q[7];
+        for (int c = 0; c < 4; ++c) {
+            sum->r[c] += w * q[c];
+            sum->d[c] += w * q[4 + c];
+        }
     }
+}
+
+// Point i's dual-quaternion sum applied to p (local space in and out): the
+// sum (r, r_w) + e (d, d_w) is normalised by the length n of its real part,
+// and the point is turned by the real part and moved by the translation the
+// dual part holds. With s = 2 / n^2 both need no square root:
+// x' = x + s (r_w (r x x) + r x (r x x)) + s (r_w d - d_w r + r x d).
+// The real part is never zero: its dot product with the first influence's
+// quaternion is at least that influence's weight.
+__attribute__((always_inline)) inline Vec3
+ApplyDualQuaternion(const FrameInputs& f, size_t i, const DualQuaternionSum& sum, const Vec3& p) {
+    const double rx = sum.r[0], ry = sum.r[1], rz = sum.r[2], rw = sum.r[3];
+    const double dx = sum.d[0], dy = sum.d[1], dz = sum.d[2], dw = sum.d[3];
     Vec3 x = f.toWorld != nullptr ? Apply(*f.toWorld, p) : p;
     if (f.stretch != nullptr) {
         double m[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int k = first; k < last; ++k) {
+        for (int k = f.infStart[i]; k < f.infStart[i + 1]; ++k) {
             const double* sk = f.stretch + 9 * f.infJoint[k];
             const double wk = f.infWeight[k];
             for (int c = 0; c < 9; ++c) {
@@ -160,32 +169,37 @@ __attribute__((always_inline)) inline Vec3 DualQuaternionPoint(const FrameInputs
     return f.fromWorld != nullptr ? Apply(*f.fromWorld, moved) : moved;
 }
 
+// Point i skinned by dual quaternions, or blended (b: its blend weight, 1
+// for dual quaternions alone); q: its dual-quaternion sum when b > 0.
+__attribute__((always_inline)) inline Vec3 SkinPoint(const FrameInputs& f, size_t i, const Vec3& p,
+                                                     double b, const DualQuaternionSum& q) {
+    if (b == 0.0) {
+        return LinearPoint(f, i, p);
+    }
+    const Vec3 dq = ApplyDualQuaternion(f, i, q, p);
+    if (b == 1.0) {
+        return dq;
+    }
+    const Vec3 lin = LinearPoint(f, i, p);
+    return {(1.0 - b) * lin.x + b * dq.x, (1.0 - b) * lin.y + b * dq.y,
+            (1.0 - b) * lin.z + b * dq.z};
+}
+
 // Points begin .. end - 1 with dual-quaternion or blended skinning.
-__attribute__((always_inline)) inline void DualQuaternionRange(const FrameInputs& f, size_t begin,
-                                                               size_t end, Vec3* out) {
-    const bool blended = f.method == SkinMethod::Blended;
+void EvaluateRangeDualQuaternion(const FrameInputs& f, size_t begin, size_t end, Vec3* out) {
+    DualQuaternionSum q;
     for (size_t i = begin; i < end; ++i) {
         Vec3 p = Morphed(f, i);
         if (f.infStart[i] < f.infStart[i + 1]) {
-            const double b = blended ? f.blendWeights[i] : 1.0;
-            if (b == 0.0) {
-                p = LinearPoint(f, i, p);
-            } else if (b == 1.0) {
-                p = DualQuaternionPoint(f, i, p);
-            } else {
-                const Vec3 lin = LinearPoint(f, i, p);
-                const Vec3 dq = DualQuaternionPoint(f, i, p);
-                p = {(1.0 - b) * lin.x + b * dq.x, (1.0 - b) * lin.y + b * dq.y,
-                     (1.0 - b) * lin.z + b * dq.z};
+            const double b = f.method == SkinMethod::Blended ? f.blendWeights[i] : 1.0;
+            if (b != 0.0) {
+                SumDualQuaternions(f, i, &q);
             }
+            p = SkinPoint(f, i, p, b, q);
         }
         p = Deformed(f, i, p);
         Construct(out + i, p.x, p.y, p.z);
     }
-}
-
-void EvaluateRangeDualQuaternion(const FrameInputs& f, size_t begin, size_t end, Vec3* out) {
-    DualQuaternionRange(f, begin, end, out);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -327,12 +341,51 @@ bool HasAvx2Fma() {
 #endif
 
 #ifdef ZK_HOST_AVX2
-// The same as EvaluateRangeDualQuaternion, compiled for AVX2 and fused
-// multiply-adds (the same algebra, each value possibly other in its last
-// bits, and the same for a point wherever it runs).
+// SumDualQuaternions with a quaternion in one register: the side test is
+// one product and a horizontal sum, each influence two fused multiply-adds.
+__attribute__((target("avx2,fma"), always_inline)) inline void
+SumDualQuaternionsAvx2(const FrameInputs& f, size_t i, DualQuaternionSum* sum) {
+    const int first = f.infStart[i];
+    const int last = f.infStart[i + 1];
+    const double* q0 = f.dq + 8 * f.infJoint[first];
+    const __m256d r0 = _mm256_loadu_pd(q0);
+    const __m256d w0 = _mm256_set1_pd(f.infWeight[first]);
+    __m256d r = _mm256_mul_pd(w0, r0);
+    __m256d d = _mm256_mul_pd(w0, _mm256_loadu_pd(q0 + 4));
+    const __m128d zero = _mm_setzero_pd();
+    for (int k = first + 1; k < last; ++k) {
+        const double* q = f.dq + 8 * f.infJoint[k];
+        const __m256d qr = _mm256_loadu_pd(q);
+        const __m256d m = _mm256_mul_pd(qr, r0);
+        __m128d side = _mm_add_pd(_mm256_castpd256_pd128(m), _mm256_extractf128_pd(m, 1));
+        side = _mm_add_sd(side, _mm_unpackhi_pd(side, side));
+        const double w = _mm_comilt_sd(side, zero) ? -f.infWeight[k] : f.infWeight[k];
+        const __m256d wk = _mm256_set1_pd(w);
+        r = _mm256_fmadd_pd(wk, qr, r);
+        d = _mm256_fmadd_pd(wk, _mm256_loadu_pd(q + 4), d);
+    }
+    _mm256_storeu_pd(sum->r, r);
+    _mm256_storeu_pd(sum->d, d);
+}
+
+// The same as EvaluateRangeDualQuaternion with AVX2 and fused multiply-adds
+// (the same algebra, each value possibly other in its last bits, and the
+// same for a point wherever it runs).
 __attribute__((target("avx2,fma"))) void
 EvaluateRangeDualQuaternionAvx2(const FrameInputs& f, size_t begin, size_t end, Vec3* out) {
-    DualQuaternionRange(f, begin, end, out);
+    DualQuaternionSum q;
+    for (size_t i = begin; i < end; ++i) {
+        Vec3 p = Morphed(f, i);
+        if (f.infStart[i] < f.infStart[i + 1]) {
+            const double b = f.method == SkinMethod::Blended ? f.blendWeights[i] : 1.0;
+            if (b != 0.0) {
+                SumDualQuaternionsAvx2(f, i, &q);
+            }
+            p = SkinPoint(f, i, p, b, q);
+        }
+        p = Deformed(f, i, p);
+        Construct(out + i, p.x, p.y, p.z);
+    }
 }
 #endif
 

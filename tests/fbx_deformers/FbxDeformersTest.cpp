@@ -223,6 +223,15 @@ TEST(FbxDeformers, LinearSkin) {
     }
 }
 
+// Blender writes a weight per shape point in FullWeights: for a shape of
+// one point the one number is that point's weight (50 percent), not an
+// in-between at 50 percent (which at 100 would move it twice as far).
+TEST(FbxDeformers, BlendersPointWeightOfAOnePointShape) {
+    const host::Item* box = Load(Fixture("shape_blender_point.fbx"), L"Box");
+    ASSERT_NE(box, nullptr);
+    ExpectPoints(Local(*box, 0), {{0, 0, 0}, {1, 0, 1}, {1, 1, 0}, {0, 1, 0}}, "frame 0");
+}
+
 // One shape at an unanimated 35 percent, in 7.4 (a channel) and 6.1 (the
 // shape in the model, its weight the model's property of its name).
 TEST(FbxDeformers, StaticShape) {

@@ -410,6 +410,7 @@ void ApplyBlendShape(const FbxMeshContext& ctx, const FbxObject& model, const Fb
     const FbxScene& file = ctx.file;
     const std::string meshName = Quoted(model.name);
     const int n = item->GetMesh()->GetPointCount();
+    const bool fromBlender = WritingProgram(file).find("Blender") != std::string::npos;
     for (const FbxObject* channel : file.Sources(blend.id, "Deformer")) {
         if (channel->subclass != "BlendShapeChannel") {
             continue;
@@ -438,7 +439,10 @@ void ApplyBlendShape(const FbxMeshContext& ctx, const FbxObject& model, const Fb
         const std::vector<double>* pointWeights = nullptr;
         const FbxNode* shapeIndexes = shapes[0]->node->Child("Indexes");
         const size_t shapePoints = shapeIndexes ? file.Document().ArraySize(*shapeIndexes) : 0;
-        if (shapes.size() == 1 && full.size() > 1 && full.size() == shapePoints) {
+        // (A shape of one point is taken so only from Blender, which never
+        // writes in-between shapes.)
+        if (shapes.size() == 1 && full.size() == shapePoints &&
+            (full.size() > 1 || (full.size() == 1 && fromBlender))) {
             pointWeights = &full;
         } else if (full.size() != shapes.size() && hasFull) {
             ctx.warnings.Warn("full weights count",

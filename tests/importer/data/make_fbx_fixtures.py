@@ -88,6 +88,10 @@ shape_weights
 shape_static "Box"; channel "Push" at 35 percent moving point 0 by (2,0,0)
              (also in 6.1: the shape in the model, its weight the model's
              property of the shape's name).
+shape_blender_point
+             written by Blender: "Box"; channel "Raise" at 100 percent, its
+             one shape moving point 1 by (0,0,2), FullWeights 50: the point's
+             weight (Blender writes one per shape point), not an in-between.
 cache_pc2, cache_mcx, cache_missing
              "Wave" (0,0,0), (1,0,0), (0,1,0) with a vertex cache: samples
              at frames 1, 2, 3, sample k moving point i by (k (i + 1), 0,
@@ -729,6 +733,12 @@ def deformer_scenes(s):
     b = sc.add('Box', 'Mesh', mesh=box)
     b.channels = [Channel('Push', 35, [('Push', {0: (2, 0, 0)})])]
     s['shape_static'] = sc
+
+    sc = Scene()
+    sc.application = 'Blender (stable FBX IO)'
+    b = sc.add('Box', 'Mesh', mesh=box)
+    b.channels = [Channel('Raise', 100, [('Raise', {1: (0, 0, 2)})], full=[50], node_only=True)]
+    s['shape_blender_point'] = sc
 
     for name, unit, cache, files in (
             ('cache_pc2', 1.0, Cache('wave', 'pc2_cache\\wave.pc2', 'Z:\\nowhere\\wave.pc2', 1),
