@@ -221,8 +221,9 @@ TEST(FbxRefusals, CurvesAreReadOnlyWhenTheSceneUsesThem) {
 
 TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
     // Two constraints, an animated property no part of the scene takes, two
-    // models outside the scene (in a loop), one below two models, and a
-    // camera aimed at a model (which is no second parent of that model).
+    // models outside the scene (in a loop), one below two models, an
+    // orthographic camera aimed at a model (which is no second parent of
+    // that model), and a soloed layer.
     const std::string objects =
         "\tModel: 1, \"Model::A\", \"Null\" {\n\t}\n"
         "\tModel: 2, \"Model::B\", \"Null\" {\n\t}\n"
@@ -230,9 +231,11 @@ TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
         "\tModel: 4, \"Model::Loop2\", \"Null\" {\n\t}\n"
         "\tConstraint: 5, \"Constraint::aim1\", \"Aim\" {\n\t}\n"
         "\tConstraint: 6, \"Constraint::aim2\", \"Aim\" {\n\t}\n"
-        "\tModel: 7, \"Model::Cam\", \"Camera\" {\n\t}\n"
+        "\tModel: 7, \"Model::Cam\", \"Camera\" {\n\t\tProperties70:  {\n"
+        "\t\t\tP: \"CameraProjectionType\", \"enum\", \"\", \"\",1\n\t\t}\n\t}\n"
         "\tAnimationStack: 10, \"AnimStack::Take\", \"\" {\n\t}\n"
-        "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t}\n"
+        "\tAnimationLayer: 11, \"AnimLayer::Base\", \"\" {\n\t\tProperties70:  {\n"
+        "\t\t\tP: \"Solo\", \"bool\", \"\", \"\",1\n\t\t}\n\t}\n"
         "\tAnimationCurveNode: 20, \"AnimCurveNode::Visibility\", \"\" {\n\t}\n"
         "\tAnimationCurve: 30, \"AnimCurve::\", \"\" {\n"
         "\t\tKeyTime: *2 {\n\t\t\ta: 0,46186158000\n\t\t}\n"
@@ -249,9 +252,11 @@ TEST(FbxRefusals, OneWarningPerKindOfWhatIsNotEvaluated) {
               (std::vector<std::string>{
                   "model \"B\" hangs under more than one model; it is placed under the first",
                   "model \"Loop1\" hangs under no model of the scene and is left out (and 1 more)",
+                  "camera \"Cam\" is orthographic; it is baked as a perspective camera",
                   "the look-at target of \"Cam\" is not evaluated",
                   "the constraint \"aim1\" is not evaluated (and 1 more)",
-                  "the animation of \"Visibility\" (on \"B\") is not evaluated"}));
+                  "the animation of \"Visibility\" (on \"B\") is not evaluated",
+                  "layer \"Base\" is soloed; every layer that is not muted plays"}));
     // B is placed under A, its first parent.
     EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(L"A.B"), nullptr);
 }

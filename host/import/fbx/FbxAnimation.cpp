@@ -243,6 +243,7 @@ void FbxAnimation::Bind7(const FbxObject& stack) {
         info.rotationByComponent = m_file.Number(*layer, "RotationAccumulationMode", 0.0) == 1.0;
         info.scaleAdditive = m_file.Number(*layer, "ScaleAccumulationMode", 0.0) == 1.0;
         info.mute = m_file.Number(*layer, "Mute", 0.0) != 0.0;
+        info.solo = m_file.Number(*layer, "Solo", 0.0) != 0.0;
         const size_t index = m_layers.size();
         m_layers.push_back(info);
         if (info.mute) {

@@ -59,6 +59,7 @@ struct FbxAnimLayer {
     bool rotationByComponent = false; // else rotations accumulate as wholes
     bool scaleAdditive = false;       // else scalings multiply
     bool mute = false;
+    bool solo = false; // played as any other layer
 };
 
 // One property of one object as the chosen stack animates it. Copyable;

@@ -542,6 +542,11 @@ class Builder {
     void SetCamera(size_t i) {
         const FbxObject& a = AttributeOrModel(i);
         Item* item = m_nodes[i].item;
+        if (m_file.Number(a, "CameraProjectionType", 0.0) == 1.0) {
+            m_warnings.Warn("orthographic", "camera " + Quoted(m_models[i]->name) +
+                                                " is orthographic; it is baked as a perspective "
+                                                "camera");
+        }
         const double aw = StaticNumber(i, a, "AspectWidth", 0.0);
         const double ah = StaticNumber(i, a, "AspectHeight", 0.0);
         if (aw > 0.0 && ah > 0.0 && std::isfinite(aw / ah)) {
@@ -727,6 +732,12 @@ class Builder {
             m_warnings.Warn("animation " + property, "the animation of " + Quoted(property) +
                                                          " (on " + Quoted(owner) +
                                                          ") is not evaluated");
+        }
+        for (const FbxAnimLayer& layer : m_anim->Layers()) {
+            if (layer.solo) {
+                m_warnings.Warn("solo", "layer " + Quoted(layer.name) +
+                                            " is soloed; every layer that is not muted plays");
+            }
         }
         if (m_anim->Notes().velocity) {
             m_warnings.Warn("velocity", "curve keys with velocity are evaluated without it");
