@@ -10,7 +10,9 @@
 # and last the whole `xsihost bake` (every output) for reference. Each time
 # is the least of 3 tries: on a shared machine other work only adds time.
 #   bash bench/bake_big_skin.sh [BUILD_DIR]        (default: build)
-# ZK_HOST_THREADS sets the number of threads the host evaluates on.
+# ZK_HOST_THREADS sets the number of threads the host evaluates on;
+# ZK_SHEET_FBX names the same scene as FBX (made in Blender by
+# make_big_skin_fbx.py) to time its load beside the glTF's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -41,6 +43,8 @@ listing = subprocess.run([xsihost, "list", "--scene", gltf], check=True, capture
 points = sum(int(f[3]) for f in (l.split() for l in listing.splitlines()) if f[1:2] == ["mesh"])
 load = timed(xsihost, "list", "--scene", gltf)
 load_glb = timed(xsihost, "list", "--scene", glb)
+fbx = os.environ.get("ZK_SHEET_FBX")
+load_fbx = timed(xsihost, "list", "--scene", fbx) if fbx else None
 
 
 def bake_mdd(folder, threads=None):
@@ -96,6 +100,8 @@ print("points %d, frames %d, cache %.0f MB (md5 %s; %s with 1 and 2 host threads
          "the same" if same else "DIFFERENT"))
 print("whole process   %.3f s" % whole)
 print("load            %.3f s   (the same scene as .glb: %.3f s)" % (load, load_glb))
+if load_fbx is not None:
+    print("load of the FBX %.3f s   (%s)" % (load_fbx, fbx))
 print("bake part       %.3f s   %.1f million points x frames per second"
       % (bake, points * frames / bake / 1e6))
 print("write limit     %.3f s   bake part at %.2f of the limit" % (limit, limit / bake))

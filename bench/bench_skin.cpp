@@ -135,7 +135,8 @@ std::unique_ptr<aiScene> MakeSkinnedScene(unsigned points = kPoints) {
     return scene;
 }
 
-const host::Item* LoadBody(int threads, unsigned points = kPoints) {
+const host::Item* LoadBody(int threads, unsigned points = kPoints,
+                           host::SkinMethod method = host::SkinMethod::Linear) {
     host::HostApp& app = host::HostApp::Get();
     app.Reset();
     app.SetEchoLog(false);
@@ -145,7 +146,9 @@ const host::Item* LoadBody(int threads, unsigned points = kPoints) {
         app.SetScene(host::BuildAssimpScene(*MakeSkinnedScene(points), {}, false, nullptr));
     }
     app.GetScene()->SetWorkerCount(threads);
-    return app.GetScene()->FindItem(L"Body");
+    host::Item* body = app.GetScene()->FindItem(L"Body");
+    body->GetMesh()->SetSkinMethod(method);
+    return body;
 }
 
 // The least of the repetitions: on a shared machine other work only ever
@@ -192,6 +195,35 @@ BENCHMARK(BM_SkinEvaluate)
     ->ArgName("threads")
     ->Arg(2)
     ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("min", Least);
+
+// The same mesh with dual-quaternion skinning: each point's joints blended as
+// unit dual quaternions, normalised, and the point turned and moved.
+void BM_SkinEvaluateDualQuaternion(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    const host::Item* body = LoadBody(threads, kPoints, host::SkinMethod::DualQuaternion);
+    std::vector<host::Vec3> out(body->GetPointCount());
+    double frame = 0.0;
+    body->EvalPoints(frame, out.data());
+    const long before = g_allocations.load();
+    for (auto _ : state) {
+        body->EvalPoints(frame, out.data());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+        frame = frame >= 100.0 ? 0.0 : frame + 1.0;
+    }
+    const long allocations = g_allocations.load() - before;
+    state.counters["allocs/frame"] =
+        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+    CountRates(state, threads);
+    if (allocations != 0) {
+        state.SkipWithError("heap allocation during per-frame evaluation");
+    }
+}
+BENCHMARK(BM_SkinEvaluateDualQuaternion)
+    ->ArgName("threads")
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("min", Least);
 

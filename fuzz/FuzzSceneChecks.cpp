@@ -9,6 +9,5 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     } catch (const host::SceneLoadError&) {
     }
     host::XmlNestingDepth(bytes.data(), bytes.size());
-    host::FbxNestingDepth(bytes.data(), bytes.size());
     return 0;
 }

@@ -1,6 +1,7 @@
-// A whole scene load from memory: the pre-load checks, Assimp, the checks of
-// the imported scene, the host scene built from it, and its evaluation at
-// the first and last frame. No file beside the input is ever opened.
+// A whole scene load from memory: the pre-load checks, Assimp (or, for an
+// FBX file, the project's own reader), the checks of the imported scene, the
+// host scene built from it, and its evaluation at the first and last frame.
+// No file beside the input is ever opened.
 #include "host/app/HostApp.h"
 #include "host/import/AssimpScene.h"
 #include "host/import/GltfBindMatrices.h"
@@ -8,6 +9,7 @@
 #include "host/import/LargeStack.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
+#include "host/import/fbx/FbxSceneBuilder.h"
 #include "host/scene/Scene.h"
 
 #include <assimp/BaseImporter.h>
@@ -41,6 +43,7 @@ void Evaluate(const host::Scene& scene) {
             item->Translation().Eval(frame);
             item->Rotation().Eval(frame);
             item->Scaling().Eval(frame);
+            item->EvalGlobalMatrix(frame);
             if (const host::Mesh* mesh = item->GetMesh()) {
                 mesh->EvaluateArray(*item, frame);
             }
@@ -66,6 +69,11 @@ std::string ExtensionFor(const std::string& bytes) {
 // The load as xsihost makes it, from memory.
 void LoadAndEvaluate(const std::string& bytes) {
     const std::string extension = ExtensionFor(bytes);
+    // FBX files go to the project's own reader, never to Assimp.
+    if (extension == "fbx" || host::LooksLikeFbx(bytes)) {
+        Evaluate(*host::BuildFbxScene(bytes, "", {}, nullptr, nullptr));
+        return;
+    }
     const host::CheckedSceneFile checked = host::CheckSceneBytes(bytes, nullptr, extension);
     Assimp::Importer importer;
     host::DropUnsafeReaders(&importer);

@@ -11,6 +11,7 @@
 #include "host/import/LargeStack.h"
 #include "host/import/SceneFileChecks.h"
 #include "host/import/SceneValidation.h"
+#include "host/import/fbx/FbxSceneBuilder.h"
 #include "host/scene/Scene.h"
 
 #include <assimp/Importer.hpp>
@@ -18,14 +19,92 @@
 #include <assimp/config.h>
 #include <assimp/scene.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace host {
 
 namespace {
 
+// The file's bytes when it is an FBX file (by its name's extension, or by
+// what it holds), read by the project's own FBX reader; false for any other
+// file. Throws SceneLoadError for a file that cannot be read.
+bool ReadIfFbx(const std::string& path, std::string* bytes) {
+    // Opened without waiting (a FIFO would wait for a writer), then refused
+    // unless it is a regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw SceneLoadError(path + ": cannot open the file: " + std::strerror(errno));
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        throw SceneLoadError(path + ": not a regular file");
+    }
+    const size_t dot = path.rfind('.');
+    std::string extension = dot == std::string::npos || path.find('/', dot) != std::string::npos
+                                ? std::string()
+                                : path.substr(dot + 1);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const size_t size = static_cast<size_t>(st.st_size);
+    bytes->resize(size);
+    size_t got = 0;
+    bool decided = extension == "fbx";
+    while (got < size) {
+        // The head first: most files are no FBX and are read again by the
+        // checks of the other formats.
+        const size_t want = decided ? size - got : std::min<size_t>(size - got, 4096 - got);
+        const ssize_t n = read(fd, bytes->data() + got, want);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+        if (!decided && (got >= 4096 || got == size)) {
+            if (!LooksLikeFbx(std::string_view(bytes->data(), got))) {
+                close(fd);
+                bytes->clear();
+                return false;
+            }
+            decided = true;
+        }
+    }
+    close(fd);
+    bytes->resize(got);
+    return decided || LooksLikeFbx(*bytes);
+}
+
+std::unique_ptr<Scene> LoadFbx(const std::string& path, std::string bytes,
+                               const AssimpLoadOptions& options, SceneFileInfo* info) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    FbxWarnings warnings([](const std::string& line) {
+        HostApp::Get().Log(Widen(line).c_str(), XSI::siWarningMsg);
+    });
+    std::unique_ptr<Scene> scene;
+    try {
+        scene = BuildFbxScene(std::move(bytes), folder, options, info, &warnings);
+    } catch (const SceneLoadError& e) {
+        throw SceneLoadError(path + ": " + e.what());
+    }
+    warnings.Flush();
+    return scene;
+}
+
 std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoadOptions& options,
                                        SceneFileInfo* info) {
+    std::string fbx;
+    if (ReadIfFbx(path, &fbx)) {
+        return LoadFbx(path, std::move(fbx), options, info);
+    }
     CheckedSceneFile checked;
     try {
         checked = CheckSceneFile(path);

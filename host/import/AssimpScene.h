@@ -1,5 +1,7 @@
-// Scene files read through Assimp (glTF 2.0, FBX, Collada, OBJ and every
-// other format Assimp reads), turned into a host scene.
+// Scene files read through Assimp (glTF 2.0, Collada, OBJ and every other
+// format Assimp reads), turned into a host scene. FBX files never reach
+// Assimp: LoadAssimpScene hands them to the project's own reader
+// (fbx/FbxSceneBuilder.h), which this description does not cover.
 //
 // Items. Every node of the file becomes one item, parent before children:
 //   - a node holding meshes becomes a polygon mesh whose points are the
@@ -149,8 +151,10 @@ struct SceneFileInfo {
     int animation = -1;
 };
 
-// Reads the file at path: its bytes pass CheckSceneFile (SceneFileChecks.h)
-// before Assimp reads them, and the scene Assimp makes passes
+// Reads the file at path: an FBX file (by its extension or its bytes) with
+// BuildFbxScene (fbx/FbxSceneBuilder.h); any other file's bytes pass
+// CheckSceneFile (SceneFileChecks.h) before Assimp reads them, and the scene
+// Assimp makes passes
 // ValidateImportedScene (SceneValidation.h). Throws SceneLoadError. info, when given, receives
 // what the file declared; the scene's frame range and animation are meant
 // for info->frameRate, which the caller makes the host's frame rate.

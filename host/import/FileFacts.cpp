@@ -1,7 +1,5 @@
 #include "host/import/FileFacts.h"
 
-#include "host/import/FbxDocument.h"
-
 namespace host {
 namespace {
 
@@ -13,16 +11,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 
 FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat) {
     FileFacts facts;
-    if (StartsWith(sourceFormat, "Autodesk FBX")) {
-        FbxDocument doc;
-        try {
-            doc = FbxDocument::Parse(std::string(bytes));
-        } catch (const FbxError& e) {
-            throw FileMeshError(e.what());
-        }
-        facts.settings = ReadFbxSettings(doc);
-        facts.mapper = std::make_unique<VertexMapper>(ReadFbxMeshes(doc));
-    } else if (StartsWith(sourceFormat, "Collada")) {
+    if (StartsWith(sourceFormat, "Collada")) {
         double unit = 0.0;
         const pugi::xml_document doc = ParseColladaXml(bytes);
         facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(doc, &unit));

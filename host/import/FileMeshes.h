@@ -7,8 +7,6 @@
 //   - OBJ: the "v" entries and the "f" lines of the whole file, one pool
 //     that the file's objects and groups share, and each object's own mesh
 //     (ObjFile below);
-//   - FBX 7.x, binary or ASCII: each "Mesh" geometry's control points
-//     ("Vertices") and "PolygonVertexIndex";
 //   - Collada: each geometry's positions behind its <vertices>, and the
 //     VERTEX indices of its <triangles>, <polylist> and <polygons>.
 // Polygons of fewer than three corners are left out (Assimp makes points
@@ -25,8 +23,6 @@
 #include <vector>
 
 namespace host {
-
-class FbxDocument;
 
 struct FileMesh {
     // The names of the file's nodes that show this mesh (a hint for finding
@@ -69,7 +65,6 @@ struct ObjFile {
 // Each reader throws FileMeshError.
 ObjFile ReadObjFile(std::string_view text);
 FileMesh ReadObjMeshes(std::string_view text); // the pool of ReadObjFile
-std::vector<FileMesh> ReadFbxMeshes(const FbxDocument& doc);
 // metresPerUnit: the length of the file's unit (<unit meter>), 0 when it names none.
 std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresPerUnit);
 std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* metresPerUnit);

@@ -8,19 +8,13 @@
 
 namespace host {
 
-class FbxDocument;
-
 struct FileSettings {
     double metresPerUnit = 0.0; // 0: the file names no unit
     double frameRate = 0.0;     // 0: the file names no frame rate
     // Per animation (by name): the file time, in seconds, that Assimp makes
-    // its time 0 (FBX: the stack's LocalStart, or its first key when it
-    // gives no time span).
+    // its time 0, for a format whose animations Assimp counts from their
+    // start.
     std::vector<std::pair<std::string, double>> animationStarts;
 };
-
-// FBX: GlobalSettings' UnitScaleFactor (centimetres per unit), TimeMode and
-// CustomFrameRate, and each AnimationStack's LocalStart.
-FileSettings ReadFbxSettings(const FbxDocument& doc);
 
 } // namespace host

@@ -90,80 +90,6 @@ bool NamesCollada(std::string_view bytes) {
     return SearchedHead(bytes).find("<collada") != std::string::npos;
 }
 
-// Text Assimp may read as FBX: "fbx" in the searched head, as Assimp looks
-// for it, or the header block further on.
-bool LooksLikeAsciiFbx(std::string_view bytes) {
-    const std::string head = SearchedHead(bytes);
-    return head.find("fbx") != std::string::npos ||
-           std::string_view(bytes.data(), std::min<size_t>(bytes.size(), 4096))
-                   .find("FBXHeaderExtension") != std::string_view::npos;
-}
-
-// Assimp puts the properties of a model it does not read itself into the
-// node's metadata, and stops (an assertion) on the types it has no metadata
-// for: KTime and ColorAndAlpha.
-bool IsUnreadModelPropertyType(std::string_view type) {
-    return type == "KTime" || type == "ColorAndAlpha";
-}
-
-// A binary string property ('S', its length, its bytes) at p, if it fits
-// in [p, end); advances p past it.
-bool ReadBinaryString(const unsigned char** p, const unsigned char* end, std::string_view* out) {
-    if (end - *p < 5 || **p != 'S') {
-        return false;
-    }
-    uint32_t n = 0;
-    for (int b = 4; b >= 1; --b) {
-        n = (n << 8) | (*p)[b];
-    }
-    if (static_cast<size_t>(end - *p - 5) < n) {
-        return false;
-    }
-    *out = std::string_view(reinterpret_cast<const char*>(*p + 5), n);
-    *p += 5 + n;
-    return true;
-}
-
-// Reads the properties of a binary record "C" (kind, child, parent),
-// "Model" (id first), or "P" (name, type, ...) in a model's "Properties70".
-void ReadBinaryObject(const unsigned char* name, size_t nameSize, const unsigned char* props,
-                      size_t size, const std::string_view* parents, size_t parentCount,
-                      FbxObjects* objects) {
-    if (nameSize == 1 && name[0] == 'P' && parentCount >= 2 &&
-        parents[parentCount - 1] == "Properties70" && parents[parentCount - 2] == "Model") {
-        const unsigned char* p = props;
-        std::string_view property, type;
-        if (ReadBinaryString(&p, props + size, &property) &&
-            ReadBinaryString(&p, props + size, &type) && IsUnreadModelPropertyType(type) &&
-            objects->unreadModelProperty.empty()) {
-            objects->unreadModelProperty = std::string(type);
-        }
-        return;
-    }
-    int64_t ids[2];
-    if (nameSize == 5 && std::memcmp(name, "Model", 5) == 0) {
-        if (size >= 9 && props[0] == 'L') {
-            std::memcpy(&ids[0], props + 1, 8);
-            objects->models.push_back(ids[0]);
-        }
-        return;
-    }
-    // 'S', the length of the kind and the kind ("OO", "OP", ... or any
-    // other text, which Assimp follows alike), then 'L' and 8 bytes twice.
-    const unsigned char* p = props;
-    std::string_view kind;
-    if (nameSize != 1 || name[0] != 'C' || !ReadBinaryString(&p, props + size, &kind) ||
-        props + size - p < 2 * 9) {
-        return;
-    }
-    if (p[0] != 'L' || p[9] != 'L') {
-        return;
-    }
-    std::memcpy(&ids[0], p + 1, 8);
-    std::memcpy(&ids[1], p + 10, 8);
-    objects->links.emplace_back(ids[0], ids[1]);
-}
-
 // The name of an element from the text of its start tag (without '<').
 std::string_view TagName(std::string_view tag) {
     size_t end = 0;
@@ -337,49 +263,6 @@ ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
     return out;
 }
 
-int FbxHierarchyDepth(const FbxObjects& objects) {
-    const std::unordered_set<int64_t> models(objects.models.begin(), objects.models.end());
-    std::unordered_map<int64_t, std::vector<int64_t>> children;
-    for (const auto& [child, parent] : objects.links) {
-        if (models.count(child) && (parent == 0 || models.count(parent))) {
-            children[parent].push_back(child);
-        }
-    }
-    // Depth first from the root without recursion; a model reached again
-    // while it is still being walked closes a loop, one reached again after
-    // would be converted once more for each way down to it (a chain of
-    // doubled links grows to 2^depth nodes).
-    enum State : char { Walking = 1, Done = 2 };
-    std::unordered_map<int64_t, char> state;
-    std::unordered_map<int64_t, int> depth; // of the tree below an object, itself included
-    std::vector<std::pair<int64_t, size_t>> stack{{0, 0}};
-    state[0] = Walking;
-    while (!stack.empty()) {
-        auto& [id, next] = stack.back();
-        const auto it = children.find(id);
-        if (it != children.end() && next < it->second.size()) {
-            const int64_t child = it->second[next++];
-            const char s = state[child];
-            if (s != 0) {
-                return s == Walking ? kFbxLoop : kFbxSharedModel;
-            }
-            state[child] = Walking;
-            stack.emplace_back(child, 0);
-            continue;
-        }
-        int d = 0;
-        if (it != children.end()) {
-            for (const int64_t c : it->second) {
-                d = std::max(d, depth[c]);
-            }
-        }
-        depth[id] = d + 1;
-        state[id] = Done;
-        stack.pop_back();
-    }
-    return depth[0] - 1; // the root is no level of its own
-}
-
 int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
     const std::string_view s(text, size);
     int depth = 0;
@@ -471,191 +354,6 @@ int BraceNestingDepth(const char* text, size_t size) {
 
 namespace {
 
-// An FBX text id as Assimp reads it: the digits a value starts with, up to
-// 2^64 - 1, whatever follows them ("7A6" is 7). Assimp refuses a value that
-// starts with anything else, or that overflows.
-bool ReadFbxTextId(std::string_view value, int64_t* out) {
-    uint64_t id = 0;
-    const auto r = std::from_chars(value.data(), value.data() + value.size(), id);
-    if (r.ec != std::errc() || r.ptr == value.data()) {
-        return false;
-    }
-    std::memcpy(out, &id, sizeof id); // as the 64-bit ids of binary files
-    return true;
-}
-
-} // namespace
-
-int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects) {
-    // The text as Assimp's FBX tokenizer reads it: up to the first NUL byte;
-    // tokens end at white space, line ends (\r \n \f), ',', '{', '}' and
-    // ';', which starts a comment up to the line end; a token that ends on
-    // ':' is the key of an element, whose values are the tokens up to its
-    // '{', a '}' or the next key. A comma between values may be missing or
-    // stand on another line. What the checks need: each `Model` element's
-    // first value (its id), and each `C` element's second and third (child
-    // and parent). More values are taken than Assimp would take, never fewer:
-    // a link the checks see and Assimp does not refuses at worst a file
-    // Assimp would read, where one the checks miss could hide a loop.
-    const char* end = static_cast<const char*>(std::memchr(text, '\0', size));
-    end = end ? end : text + size;
-    enum class Key { Other, Model, Connection, Properties, Property } key = Key::Other;
-    std::vector<Key> scopes; // the keys of the elements whose braces are open
-    int values = 0;
-    int64_t ids[2] = {0, 0};
-    bool idsRead[2] = {false, false};
-    const auto value = [&](std::string_view v) {
-        if (objects && key == Key::Model && values == 0 && ReadFbxTextId(v, &ids[0])) {
-            objects->models.push_back(ids[0]);
-        } else if (objects && key == Key::Property && values == 1 && scopes.size() >= 2 &&
-                   scopes.back() == Key::Properties && scopes[scopes.size() - 2] == Key::Model) {
-            // A property's type, a quoted text.
-            const std::string_view type = v.size() >= 2 && v.front() == '"' && v.back() == '"'
-                                              ? v.substr(1, v.size() - 2)
-                                              : v;
-            if (IsUnreadModelPropertyType(type) && objects->unreadModelProperty.empty()) {
-                objects->unreadModelProperty = std::string(type);
-            }
-        } else if (objects && key == Key::Connection && (values == 1 || values == 2)) {
-            idsRead[values - 1] = ReadFbxTextId(v, &ids[values - 1]);
-            if (values == 2 && idsRead[0] && idsRead[1]) {
-                objects->links.emplace_back(ids[0], ids[1]);
-            }
-        }
-        ++values;
-    };
-    const char* token = nullptr; // the start of the token being read
-    const auto endToken = [&](const char* at) {
-        if (token) {
-            value(std::string_view(token, static_cast<size_t>(at - token)));
-            token = nullptr;
-        }
-    };
-    int depth = 0;
-    int maxDepth = 0;
-    for (const char* p = text; p < end; ++p) {
-        switch (*p) {
-        case ';':
-            endToken(p);
-            while (p + 1 < end && !std::strchr("\r\n\f", p[1])) {
-                ++p;
-            }
-            break;
-        case '"': {
-            endToken(p);
-            const void* q = std::memchr(p + 1, '"', end - p - 1);
-            const char* close = q ? static_cast<const char*>(q) : end - 1;
-            value(std::string_view(p, static_cast<size_t>(close + 1 - p)));
-            p = close;
-            break;
-        }
-        case '{':
-            endToken(p);
-            maxDepth = std::max(maxDepth, ++depth);
-            scopes.push_back(key);
-            key = Key::Other;
-            break;
-        case '}':
-            endToken(p);
-            --depth;
-            if (!scopes.empty()) {
-                scopes.pop_back();
-            }
-            key = Key::Other;
-            break;
-        case ',':
-            endToken(p);
-            break;
-        case ':':
-            if (token) {
-                const std::string_view name(token, static_cast<size_t>(p - token));
-                key = name == "Model"          ? Key::Model
-                      : name == "C"            ? Key::Connection
-                      : name == "Properties70" ? Key::Properties
-                      : name == "P"            ? Key::Property
-                                               : Key::Other;
-                values = 0;
-                idsRead[0] = idsRead[1] = false;
-                token = nullptr;
-            }
-            break;
-        case ' ':
-        case '\t':
-        case '\r':
-        case '\n':
-        case '\f':
-            endToken(p);
-            break;
-        default:
-            token = token ? token : p;
-        }
-    }
-    endToken(end);
-    return maxDepth;
-}
-
-int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects) {
-    // The header: magic, 0x1A 0x00, then the version; records follow.
-    constexpr size_t kFirstRecord = 27;
-    if (size < kFirstRecord) {
-        return 0;
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    const auto le = [bytes](size_t at, size_t width) {
-        uint64_t v = 0;
-        for (size_t i = width; i > 0; --i) {
-            v = (v << 8) | bytes[at + i - 1];
-        }
-        return v;
-    };
-    // From version 7500 on, the three record words are 64 bits wide.
-    const size_t word = le(23, 4) >= 7500 ? 8 : 4;
-    const size_t header = 3 * word + 1;
-    std::vector<uint64_t> open;              // the end offsets of the records entered
-    std::vector<std::string_view> openNames; // and their names
-    int maxDepth = 0;
-    uint64_t pos = kFirstRecord;
-    for (;;) {
-        while (!open.empty() && pos >= open.back()) {
-            pos = open.back();
-            open.pop_back();
-            openNames.pop_back();
-        }
-        if (pos + header > size) {
-            break;
-        }
-        const uint64_t end = le(pos, word);
-        if (end == 0) { // the empty record closing a list of nested records
-            if (open.empty()) {
-                break;
-            }
-            pos = open.back();
-            open.pop_back();
-            openNames.pop_back();
-            continue;
-        }
-        const uint64_t nested = pos + header + le(pos + 2 * word, word) + bytes[pos + 3 * word];
-        if (end <= pos || end > size || nested > end) {
-            break; // malformed: Assimp refuses it
-        }
-        maxDepth = std::max(maxDepth, static_cast<int>(open.size()) + 1);
-        const size_t name = pos + header, nameSize = bytes[pos + 3 * word];
-        if (objects) {
-            ReadBinaryObject(bytes + name, nameSize, bytes + name + nameSize,
-                             static_cast<size_t>(nested - name - nameSize), openNames.data(),
-                             openNames.size(), objects);
-        }
-        if (nested < end) {
-            open.push_back(end);
-            openNames.emplace_back(reinterpret_cast<const char*>(bytes + name), nameSize);
-        }
-        pos = nested < end ? nested : end;
-    }
-    return maxDepth;
-}
-
-namespace {
-
 // A DirectX .x file: "xof ", the version, then its form ("txt ", "bin ",
 // "tzip" or "bzip"). Assimp 5.2 copies a frame's name into a node name of
 // kMaxDirectXToken bytes without measuring it, and nests a call per brace.
@@ -720,24 +418,6 @@ void CheckCollada(std::string_view bytes) {
     }
 }
 
-void CheckFbxHierarchy(const FbxObjects& objects) {
-    if (!objects.unreadModelProperty.empty()) {
-        throw SceneLoadError("an FBX model has a property of type \"" +
-                             objects.unreadModelProperty + "\", which Assimp's reader stops on");
-    }
-    const int depth = FbxHierarchyDepth(objects);
-    if (depth == kFbxLoop) {
-        throw SceneLoadError("the FBX object hierarchy loops");
-    }
-    if (depth == kFbxSharedModel) {
-        throw SceneLoadError("an FBX model is the child of more than one object");
-    }
-    if (depth > kMaxSceneNesting) {
-        throw SceneLoadError("the FBX object hierarchy is deeper than " +
-                             std::to_string(kMaxSceneNesting) + " levels");
-    }
-}
-
 } // namespace
 
 CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* folder,
@@ -765,20 +445,8 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     }
     // Text readers read up to the first NUL byte.
     const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    // FBX files are read by the project's own reader, never by Assimp's.
     const bool binaryFbx = bytes.compare(0, 18, "Kaydara FBX Binary") == 0;
-    if (binaryFbx) {
-        FbxObjects objects;
-        if (FbxBinaryNestingDepth(bytes.data(), bytes.size(), &objects) > kMaxSceneNesting) {
-            throw SceneLoadError(Nesting("the FBX file"));
-        }
-        CheckFbxHierarchy(objects);
-    } else if (LooksLikeAsciiFbx(bytes) || IsExtension(extension, "fbx")) {
-        FbxObjects objects;
-        if (FbxNestingDepth(text.data(), text.size(), &objects) > kMaxSceneNesting) {
-            throw SceneLoadError(Nesting("the FBX text"));
-        }
-        CheckFbxHierarchy(objects);
-    }
     // Assimp's LightWave scene reader, which a name ending in .lws or .mot
     // picks, reads its first element without looking whether there is one.
     if ((IsExtension(extension, "lws") || IsExtension(extension, "mot")) &&
@@ -859,7 +527,7 @@ CheckedSceneFile CheckSceneFile(const std::string& path) {
 }
 
 void DropUnsafeReaders(Assimp::Importer* importer) {
-    for (const char* extension : {"ogex", "smd"}) {
+    for (const char* extension : {"ogex", "smd", "fbx"}) {
         Assimp::BaseImporter* reader = importer->GetImporter(extension);
         // Assimp leaves a reader it lets go to the caller to delete.
         if (reader && importer->UnregisterLoader(reader) == aiReturn_SUCCESS) {

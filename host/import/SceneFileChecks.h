@@ -3,14 +3,13 @@
 //   - only regular files are read (a FIFO or a device would block or never
 //     end), the scene file itself and every file Assimp opens for it (glTF
 //     buffers, OBJ materials, ...);
-//   - XML (Collada and the other XML formats), JSON (glTF), FBX (text or
-//     binary) and any other text whose braces (DirectX, ASE, ...) are nested
-//     deeper than kMaxSceneNesting levels is refused, and so is an FBX object
-//     hierarchy deeper than that, one that loops, or one that reaches a model
-//     twice: Assimp reads each level one call deeper on the stack, and
-//     converts a model once for each way down to it; Collada nodes that
-//     instance themselves, or whose instances make a tree deeper than that or
-//     of more than kMaxColladaNodes nodes, likewise;
+//   - XML (Collada and the other XML formats), JSON (glTF) and any other
+//     text whose braces (DirectX, ASE, ...) are nested deeper than
+//     kMaxSceneNesting levels is refused: Assimp reads each level one call
+//     deeper on the stack; Collada nodes that instance themselves, or whose
+//     instances make a tree deeper than that or of more than
+//     kMaxColladaNodes nodes, likewise (FBX files never reach Assimp: the
+//     project reads them itself, fbx/FbxSceneBuilder.h);
 //   - zip archives (zipped Collada, 3MF, ...) are not read: Assimp would
 //     read the scene inside unchecked;
 //   - a DirectX .x file is read in its text form only, its names no longer
@@ -93,40 +92,18 @@ ColladaTree MeasureColladaTree(const ColladaNodes& nodes);
 // The most nodes a Collada file's instances may make.
 constexpr uint64_t kMaxColladaNodes = 100000;
 
-// What an FBX file says of its object hierarchy: its connections of any
-// kind (child id, parent id; 0 is the scene's root) and the ids of
-// its Model objects, the nodes of the hierarchy.
-struct FbxObjects {
-    std::vector<std::pair<int64_t, int64_t>> links;
-    std::vector<int64_t> models;
-    // The type of the first property of a model that Assimp cannot put in
-    // the node's metadata ("KTime", "ColorAndAlpha"), or "".
-    std::string unreadModelProperty;
-};
-
-// The deepest element nesting of XML text, and of braces in ASCII FBX text;
-// comments, strings and markup other than elements do not count. nodes and
-// objects, when given, receive what Collada XML and FBX text say of their
-// hierarchy.
+// The deepest element nesting of XML text; comments, strings and markup
+// other than elements do not count. nodes, when given, receives what
+// Collada XML says of its hierarchy.
 int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes = nullptr);
-int FbxNestingDepth(const char* text, size_t size, FbxObjects* objects = nullptr);
 // The deepest nesting of braces outside double-quoted strings in any text.
 int BraceNestingDepth(const char* text, size_t size);
-// The deepest nesting of records in a binary FBX file, as far as its record
-// layout holds, and what it says of its hierarchy.
-int FbxBinaryNestingDepth(const char* data, size_t size, FbxObjects* objects = nullptr);
-// The depth of the tree of Model objects below the root (0), as Assimp walks
-// it; kFbxLoop when a walk from the root comes back to a model it is walking
-// from, kFbxSharedModel when it reaches a model a second time.
-constexpr int kFbxLoop = -1;
-constexpr int kFbxSharedModel = -2;
-int FbxHierarchyDepth(const FbxObjects& objects);
-
 // Takes out of `importer` the Assimp readers that read past their buffers or
 // never end on damaged files, whatever the checks above find: OpenGEX
 // (.ogex), whose parser reads past the end of a file cut short, and SMD
-// (.smd, .vta), which reads a section that misses its "end" line for ever.
-// Such a file is then refused as one no reader takes.
+// (.smd, .vta), which reads a section that misses its "end" line for ever;
+// and its FBX reader, whose files the project reads itself. Such a file is
+// then refused as one no reader takes.
 void DropUnsafeReaders(Assimp::Importer* importer);
 
 // A file system for Assimp that opens regular files only, and serves some

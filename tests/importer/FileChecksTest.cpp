@@ -257,7 +257,7 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the XML is nested deeper than 1000 levels"},
         {WriteText("deep.fbx", "; FBX 7.4.0 project file\nObjects: " + Repeat("{ A: ", 5000) +
                                    Repeat("}", 5000) + "\n"),
-         "the FBX text is nested deeper than 1000 levels"},
+         "FBX text line 2: nodes nested deeper than 64 levels"},
         {WriteText("instance_loop.dae", ColladaInstances(3, 1, true)),
          "a Collada node instances itself or a node above it"},
         // Assimp reads Collada after any bytes, "<collada" among the first 200.
@@ -286,40 +286,14 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
          "the Collada nodes make more than 100000 nodes with their instances"},
         {WriteText("instance_chain.dae", ColladaInstances(1001, 1)),
          "the Collada node hierarchy is deeper than 1000 levels"},
-        {WriteText("deep_binary.fbx", BinaryFbx(5000)),
-         "the FBX file is nested deeper than 1000 levels"},
+        {WriteText("deep_binary.fbx", BinaryFbx(5000)), "FBX nodes nested deeper than 64 levels"},
+        // The full names of a chain of models grow past their limit.
         {WriteText("chain.fbx", FbxChain(100000)),
-         "the FBX object hierarchy is deeper than 1000 levels"},
-        {WriteText("loop.fbx", FbxChain(3, true)), "the FBX object hierarchy loops"},
-        {WriteText("doubled.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",3,2\n}\n"),
-         "an FBX model is the child of more than one object"},
-        {WriteText("chain_po.fbx", FbxChain(1001, false, "PO")),
-         "the FBX object hierarchy is deeper than 1000 levels"},
-        // Assimp reads the id "1x" as 1: the first model is also the child
-        // of the third.
-        // A form feed ends a line for Assimp, standing for the comma.
-        {WriteText("loop_feed.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\"\f1,3\n}\n"),
-         "the FBX object hierarchy loops"},
-        {WriteText("loop_ids.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO\",1x,3\n}\n"),
-         "the FBX object hierarchy loops"},
-        // Assimp follows a connection of any kind but "PP".
-        {WriteText("loop_kind.fbx", FbxChain(3) + "Connections:  {\n\tC: \"OO7\",1,3\n}\n"),
-         "the FBX object hierarchy loops"},
-        // Assimp reads FBX text up to its first NUL byte, and reads a file
-        // named .fbx as FBX whatever its first bytes say.
-        {WriteText("loop_nul.fbx", FbxChain(3, true) + std::string(1, '\0') + "{{{"),
-         "the FBX object hierarchy loops"},
-        {WriteText("loop_late_header.fbx",
-                   "; a scene\n" + std::string(5000, ' ') + FbxChain(3, true)),
-         "the FBX object hierarchy loops"},
+         "the full name of item \"N2916\" is longer than 16384 characters"},
         {WriteText("loop_late.dae", std::string(300, '=') + ColladaInstances(3, 1, true)),
          "a Collada node instances itself or a node above it"},
         {WriteText("empty.lws", std::string(12, '\0') + "LWSC\n3\n"),
          "a LightWave scene file starts with \"LWSC\""},
-        {WriteText("time_property.fbx",
-                   FbxChain(1) + "Objects: {\n\tModel: 1, \"N\", \"Null\" {\n\t\tProperties70: "
-                                 "{\n\t\t\tP: \"t\", \"KTime\", \"\", \"\", 4\n\t\t}\n\t}\n}\n"),
-         "an FBX model has a property of type \"KTime\", which Assimp's reader stops on"},
         {WriteText("deep.x",
                    "xof 0303txt 0032\n" + Repeat("Frame F {\n", 100000) + Repeat("}\n", 100000)),
          "the DirectX text is nested deeper than 1000 levels"},
@@ -440,7 +414,7 @@ TEST(FileChecks, FullNamesStopAtTheirLimit) {
                                    "717\" is longer than 16384 characters");
 }
 
-TEST(FileChecks, NestingDepthOfXmlAndFbx) {
+TEST(FileChecks, NestingDepthOfXmlAndBraces) {
     const std::pair<const char*, int> xml[] = {
         {"", 0},
         {"<a/>", 0},
@@ -452,173 +426,15 @@ TEST(FileChecks, NestingDepthOfXmlAndFbx) {
     for (const auto& c : xml) {
         EXPECT_EQ(host::XmlNestingDepth(c.first, std::strlen(c.first)), c.second) << c.first;
     }
-    // Braces in FBX text, and in any text, where ';' starts no comment.
-    const std::tuple<const char*, int, int> braces[] = {
-        {"A: { B: { } }", 2, 2},
-        {"; {{{{ a comment\nA: \"{{{\" {}", 1, 5},
-        {"Frame A { 1;2;; Frame B { } }", 1, 2}, // as FBX, the rest of the line is a comment
+    // Braces in any text, where ';' starts no comment, outside quotes.
+    const std::pair<const char*, int> braces[] = {
+        {"A: { B: { } }", 2},
+        {"; {{{{ a comment\nA: \"{{{\" {}", 5},
+        {"Frame A { 1;2;; Frame B { } }", 2},
     };
-    for (const auto& [text, fbx, any] : braces) {
-        EXPECT_EQ(host::FbxNestingDepth(text, std::strlen(text)), fbx) << text;
-        EXPECT_EQ(host::BraceNestingDepth(text, std::strlen(text)), any) << text;
+    for (const auto& [text, depth] : braces) {
+        EXPECT_EQ(host::BraceNestingDepth(text, std::strlen(text)), depth) << text;
     }
-    const std::pair<std::string, int> binary[] = {
-        {BinaryFbx(1), 1},
-        {BinaryFbx(3), 3},
-        {BinaryFbx(3, 7500), 3},
-        {BinaryFbx(3).substr(0, 60), 0}, // cut short: the records end past the data
-        {BinaryFbx(3).substr(0, 20), 0}, // no record at all
-    };
-    for (const auto& c : binary) {
-        EXPECT_EQ(host::FbxBinaryNestingDepth(c.first.data(), c.first.size()), c.second)
-            << c.first.size() << " bytes";
-    }
-}
-
-TEST(FileChecks, FbxHierarchyDepth) {
-    // Models 1..4 and two other objects, 10 and 11. Only models below models
-    // (or the root, 0) make the hierarchy Assimp walks; a skin's bone is a
-    // model linked to a cluster, which is no loop even when the skinned mesh
-    // lies below that bone.
-    struct Case {
-        std::vector<std::pair<int64_t, int64_t>> links;
-        int depth;
-    };
-    const Case cases[] = {
-        {{}, 0},
-        {{{1, 0}, {2, 1}, {3, 2}}, 3},
-        {{{1, 0}, {2, 0}, {3, 2}, {4, 1}}, 2},
-        {{{1, 0}, {2, 1}, {10, 2}, {11, 10}, {1, 11}}, 2}, // through non-models
-        {{{1, 0}, {2, 1}, {3, 2}, {2, 3}}, -1},            // models in a loop
-        {{{1, 0}, {2, 1}, {2, 2}}, -1},                    // a model its own child
-        {{{2, 1}, {1, 2}}, 0},                             // a loop no walk reaches
-        {{{1, 0}, {2, 1}, {2, 0}, {3, 2}}, -2},            // a model below two
-        {{{1, 0}, {2, 1}, {2, 1}}, -2},                    // one link twice
-    };
-    for (const Case& c : cases) {
-        host::FbxObjects objects{c.links, {1, 2, 3, 4}, {}};
-        EXPECT_EQ(host::FbxHierarchyDepth(objects), c.depth) << c.links.size() << " links";
-    }
-}
-
-// The models and connections of FBX text, read as Assimp's tokenizer reads
-// them.
-TEST(FileChecks, TextFbxObjectsAsAssimpReadsThem) {
-    const std::string text = std::string("; FBX\nObjects: {\n") +
-                             "Model: 1, \"M\" {}Model: 2, \"M\" {\n}\n" // a key after a brace
-                             "\tModel:\n3 {}\n"                         // the id on the next line
-                             "}\nConnections: {\n"
-                             "\tC: \"OO\",1,0\n"
-                             "\tC: \"OO\",2,\n1\n" // the parent after a line end
-                             "\tC:\n\"OO\" ; a comment\n,3,\n; more\n2\n"      // comments between
-                             "; a comment a form feed ends\fC: \"OO\",7A6,3\n" // id "7A6" is 7
-                             "\tC: \"OO\",18446744073709551615,3\n"            // the largest id
-                             "\tC: \"OO\",18446744073709551616,3\n" // too large: Assimp refuses
-                             "\tC: \"OO\",x5,3\n"                   // no id: Assimp refuses
-                             "}\n";
-    host::FbxObjects objects;
-    EXPECT_EQ(host::FbxNestingDepth(text.data(), text.size(), &objects), 2);
-    const std::vector<int64_t> models{1, 2, 3};
-    EXPECT_EQ(objects.models, models);
-    const std::vector<std::pair<int64_t, int64_t>> links{{1, 0}, {2, 1}, {3, 2}, {7, 3}, {-1, 3}};
-    EXPECT_EQ(objects.links, links);
-}
-
-// Properties of a model whose type Assimp has no node metadata for stop its
-// reader (an assertion); the same types elsewhere are read.
-TEST(FileChecks, FbxModelPropertiesAssimpStopsOn) {
-    const auto text = [](const std::string& owner, const std::string& type) {
-        return "; FBX 7.4.0 project file\nObjects: {\n\t" + owner +
-               ": 1, \"N\", \"Null\" {\n\t\tProperties70: {\n\t\t\tP: \"t\", \"" + type +
-               "\", \"\", \"\", 4\n\t\t}\n\t}\n}\n";
-    };
-    for (const char* type : {"KTime", "ColorAndAlpha"}) {
-        host::FbxObjects objects;
-        std::string t = text("Model", type);
-        host::FbxNestingDepth(t.data(), t.size(), &objects);
-        EXPECT_EQ(objects.unreadModelProperty, type);
-        host::FbxObjects elsewhere;
-        t = text("GlobalSettings", type);
-        host::FbxNestingDepth(t.data(), t.size(), &elsewhere);
-        EXPECT_EQ(elsewhere.unreadModelProperty, "") << type;
-    }
-    host::FbxObjects known;
-    const std::string t = text("Model", "KString");
-    host::FbxNestingDepth(t.data(), t.size(), &known);
-    EXPECT_EQ(known.unreadModelProperty, "");
-
-    // The same in a binary file: Model { Properties70 { P } }.
-    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
-    const auto put32 = [](std::string* o, uint32_t v) {
-        o->append(reinterpret_cast<char*>(&v), 4);
-    };
-    put32(&out, 7400);
-    const auto str = [&](const std::string& v) {
-        std::string s = "S";
-        put32(&s, static_cast<uint32_t>(v.size()));
-        return s + v;
-    };
-    // A record at out's end with its nested records written by `children`.
-    std::function<void(const std::string&, const std::string&, int, std::function<void()>)> record =
-        [&](const std::string& name, const std::string& props, int count,
-            std::function<void()> children) {
-            const size_t at = out.size();
-            put32(&out, 0); // its end, set below
-            put32(&out, count);
-            put32(&out, static_cast<uint32_t>(props.size()));
-            out += static_cast<char>(name.size());
-            out += name + props;
-            if (children) {
-                children();
-                out.append(13, '\0');
-            }
-            const uint32_t end = static_cast<uint32_t>(out.size());
-            std::memcpy(&out[at], &end, 4);
-        };
-    int64_t id = 1;
-    record("Model", "L" + std::string(reinterpret_cast<char*>(&id), 8), 1, [&] {
-        record("Properties70", "", 0,
-               [&] { record("P", str("t") + str("KTime") + str("") + str(""), 4, nullptr); });
-    });
-    out.append(13, '\0');
-    host::FbxObjects binary;
-    host::FbxBinaryNestingDepth(out.data(), out.size(), &binary);
-    EXPECT_EQ(binary.unreadModelProperty, "KTime");
-    EXPECT_EQ(binary.models, std::vector<int64_t>{1});
-}
-
-// The connections of a binary FBX file, whatever their kind's length.
-TEST(FileChecks, BinaryFbxConnectionsOfAnyKind) {
-    std::string out("Kaydara FBX Binary  \0\x1a\0", 23);
-    const auto put32 = [&out](uint32_t v) { out.append(reinterpret_cast<char*>(&v), 4); };
-    const auto put64 = [&out](int64_t v) { out.append(reinterpret_cast<char*>(&v), 8); };
-    put32(7400);
-    // Flat records: "Model" (L id) and "C" (S kind, L child, L parent).
-    const auto record = [&](const std::string& name, const std::string& props, int count) {
-        put32(static_cast<uint32_t>(out.size() + 13 + name.size() + props.size()));
-        put32(count);
-        put32(static_cast<uint32_t>(props.size()));
-        out += static_cast<char>(name.size());
-        out += name + props;
-    };
-    const auto id = [](int64_t v) { return "L" + std::string(reinterpret_cast<char*>(&v), 8); };
-    const auto kind = [](const std::string& k) {
-        const uint32_t n = static_cast<uint32_t>(k.size());
-        return "S" + std::string(reinterpret_cast<const char*>(&n), 4) + k;
-    };
-    record("Model", id(1), 1);
-    record("Model", id(2), 1);
-    record("C", kind("OO") + id(1) + id(0), 3);
-    record("C", kind("LongKind") + id(2) + id(1), 3);
-    record("C", kind("") + id(1) + id(2), 3);
-    record("C", kind("OO") + id(7), 2); // no parent: no link
-    out.append(13, '\0');
-    put64(0);
-    host::FbxObjects objects;
-    host::FbxBinaryNestingDepth(out.data(), out.size(), &objects);
-    const std::vector<std::pair<int64_t, int64_t>> links{{1, 0}, {2, 1}, {1, 2}};
-    EXPECT_EQ(objects.links, links);
-    EXPECT_EQ(host::FbxHierarchyDepth(objects), host::kFbxLoop);
 }
 
 namespace {

@@ -3,9 +3,11 @@
 // them holds: points, polygons, units, refusals.
 #include "ImporterSupport.h"
 
-#include "host/import/FbxDocument.h"
-#include "host/import/FileSettings.h"
 #include "host/import/FileMeshes.h"
+#include "host/import/fbx/FbxMeshes.h"
+#include "host/import/fbx/FbxScene.h"
+#include "host/import/fbx/FbxSceneBuilder.h"
+#include "host/scene/Scene.h"
 #include "host/import/VertexMapping.h"
 
 #include <assimp/mesh.h>
@@ -114,10 +116,21 @@ std::vector<std::vector<int>> Polygons(const host::FileMesh& m) {
     return out;
 }
 
-// The error of reading a binary FBX's meshes, or "" when it reads.
+// The mesh of the model "Quad" of an FBX file.
+host::FileMesh QuadMesh(const std::string& bytes) {
+    const host::FbxScene file = host::FbxScene::Read(bytes);
+    for (const host::FbxObject* m : file.Models()) {
+        if (m->name == "Quad" && file.GeometryOf(*m)) {
+            return host::ReadFbxGeometry(file.Document(), *file.GeometryOf(*m)->node, m->name);
+        }
+    }
+    throw std::runtime_error("no model \"Quad\" with a mesh");
+}
+
+// The error of reading a binary FBX's mesh, or "" when it reads.
 std::string FbxMeshError(const std::string& bytes) {
     try {
-        host::ReadFbxMeshes(host::FbxDocument::Parse(bytes));
+        QuadMesh(bytes);
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -132,13 +145,11 @@ TEST(FileReaders, BinaryFbxRawAndCompressedArrays) {
                                                       {ArrayValue('d', 15, 1, Deflate(raw)), 7400},
                                                       {ArrayValue('d', 15, 1, Deflate(raw)), 7500}};
     for (const auto& [vertices, version] : cases) {
-        const auto meshes = host::ReadFbxMeshes(host::FbxDocument::Parse(
-            BinaryFbx(QuadScene(vertices, ArrayValue('i', 7, 0, Raw(kQuadPolys))), version)));
-        ASSERT_EQ(meshes.size(), 1u);
-        EXPECT_EQ(meshes[0].users, std::vector<std::string>{"Quad"});
-        ASSERT_EQ(meshes[0].positions.size(), 5u);
-        EXPECT_EQ(meshes[0].positions[4].x, 2.0);
-        EXPECT_EQ(Polygons(meshes[0]), (std::vector<std::vector<int>>{{0, 1, 2, 3}, {1, 4, 2}}));
+        const host::FileMesh mesh = QuadMesh(
+            BinaryFbx(QuadScene(vertices, ArrayValue('i', 7, 0, Raw(kQuadPolys))), version));
+        ASSERT_EQ(mesh.positions.size(), 5u);
+        EXPECT_EQ(mesh.positions[4].x, 2.0);
+        EXPECT_EQ(Polygons(mesh), (std::vector<std::vector<int>>{{0, 1, 2, 3}, {1, 4, 2}}));
     }
 }
 
@@ -219,6 +230,7 @@ Objects:  {
 	AnimationStack: 3, "AnimStack::Take", "" {
 		Properties70:  {
 			P: "LocalStart", "KTime", "Time", "",92372316000
+			P: "LocalStop", "KTime", "Time", "",184744632000
 		}
 	}
 	AnimationStack: 4, "AnimStack::Open", "" {
@@ -231,24 +243,29 @@ Objects:  {
 }
 Connections:  {
 	C: "OO",7,9
+	C: "OO",9,0
 }
 )";
-    const host::FbxDocument doc = host::FbxDocument::Parse(text);
-    const auto meshes = host::ReadFbxMeshes(doc);
-    ASSERT_EQ(meshes.size(), 1u);
-    EXPECT_EQ(meshes[0].users, std::vector<std::string>{"Quad"});
-    ASSERT_EQ(meshes[0].positions.size(), 5u);
-    EXPECT_EQ(meshes[0].positions[3].y, 1.0);
-    EXPECT_EQ(Polygons(meshes[0]), (std::vector<std::vector<int>>{{0, 1, 2, 3}, {1, 4, 2}}));
-    const host::FileSettings settings = host::ReadFbxSettings(doc);
-    EXPECT_DOUBLE_EQ(settings.metresPerUnit, 0.0254);
-    EXPECT_EQ(settings.frameRate, 12.5);
-    // Assimp's time 0: the stack's start, or its first key without a span.
-    EXPECT_EQ(settings.animationStarts,
-              (std::vector<std::pair<std::string, double>>{{"Take", 2.0}, {"Open", 1.0}}));
+    host::SceneFileInfo info;
+    const std::unique_ptr<host::Scene> scene = host::BuildFbxScene(text, "", {}, &info, nullptr);
+    const host::Item* quad = scene->FindItem(L"Quad");
+    ASSERT_NE(quad, nullptr);
+    // In metres: the file's inches.
+    const std::vector<host::Vec3> points = quad->GetMesh()->GetPoints();
+    ASSERT_EQ(points.size(), 5u);
+    EXPECT_DOUBLE_EQ(points[3].y, 0.0254);
+    EXPECT_EQ(quad->GetMesh()->GetPolygonSizes(), (std::vector<int>{4, 3}));
+    EXPECT_EQ(quad->GetMesh()->GetPolygonPoints(), (std::vector<int>{0, 1, 2, 3, 1, 4, 2}));
+    EXPECT_DOUBLE_EQ(info.metresPerUnit, 0.0254);
+    EXPECT_EQ(info.fileFrameRate, 12.5);
+    EXPECT_EQ(info.frameRate, 12.5);
+    // The first stack plays: from 2 s to 4 s of the file's time, frames 25
+    // to 50 at 12.5 frames per second.
+    EXPECT_EQ(scene->GetStartFrame(), 25.0);
+    EXPECT_EQ(scene->GetEndFrame(), 50.0);
 
     for (const char* bad : {"Objects: {\n", "Objects: }\n", "a b c\n", "V: \"open\n"}) {
-        EXPECT_THROW(host::FbxDocument::Parse(bad), host::FbxError) << bad;
+        EXPECT_THROW(host::FbxScene::Read(bad), host::FbxError) << bad;
     }
 }
 
