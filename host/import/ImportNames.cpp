@@ -37,4 +37,18 @@ std::string OneLine(std::string s) {
     return s;
 }
 
+std::string UniqueNames::Take(const std::string& name) {
+    if (m_taken.insert(name).second) {
+        return name;
+    }
+    unsigned long& next = m_next[name];
+    for (unsigned long n = next > 0 ? next : 1;; ++n) {
+        std::string candidate = name + std::to_string(n);
+        if (!m_asked.count(candidate) && m_taken.insert(candidate).second) {
+            next = n + 1;
+            return candidate;
+        }
+    }
+}
+
 } // namespace host

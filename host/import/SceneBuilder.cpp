@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -616,7 +617,7 @@ class Builder {
     }
 
     void NameItems() {
-        std::set<std::string> wanted;
+        std::unordered_set<std::string> wanted;
         for (const aiNode* node : m_nodes) {
             NodeInfo& info = m_info[node];
             if (!info.isItem) {
@@ -631,22 +632,12 @@ class Builder {
             }
             wanted.insert(info.name);
         }
-        std::set<std::string> used;
+        UniqueNames names(std::move(wanted));
         for (const aiNode* node : m_nodes) {
             NodeInfo& info = m_info[node];
-            if (!info.isItem) {
-                continue;
+            if (info.isItem) {
+                info.name = names.Take(info.name);
             }
-            if (used.count(info.name)) {
-                for (unsigned long n = 1;; ++n) {
-                    const std::string candidate = info.name + std::to_string(n);
-                    if (!used.count(candidate) && !wanted.count(candidate)) {
-                        info.name = candidate;
-                        break;
-                    }
-                }
-            }
-            used.insert(info.name);
         }
         // Full names grow with the depth: refuse the first one past the
         // limit instead of building names of megabytes.

@@ -14,8 +14,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace host {
 namespace {
@@ -317,7 +317,7 @@ class Builder {
     }
 
     void ClassifyAndName() {
-        std::set<std::string> wanted;
+        std::unordered_set<std::string> wanted;
         for (size_t i = 0; i < m_models.size(); ++i) {
             const FbxObject& m = *m_models[i];
             Node& n = m_nodes[i];
@@ -347,20 +347,11 @@ class Builder {
             }
             wanted.insert(n.name);
         }
-        std::set<std::string> used;
+        UniqueNames names(std::move(wanted));
         std::vector<size_t> fullLength(m_models.size(), 0);
         for (size_t i = 0; i < m_models.size(); ++i) {
             Node& n = m_nodes[i];
-            if (used.count(n.name)) {
-                for (unsigned long k = 1;; ++k) {
-                    const std::string candidate = n.name + std::to_string(k);
-                    if (!used.count(candidate) && !wanted.count(candidate)) {
-                        n.name = candidate;
-                        break;
-                    }
-                }
-            }
-            used.insert(n.name);
+            n.name = names.Take(n.name);
             const size_t length =
                 (n.parent >= 0 ? fullLength[static_cast<size_t>(n.parent)] + 1 : 0) + n.name.size();
             if (length > kMaxFullName) {
