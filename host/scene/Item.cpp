@@ -45,18 +45,12 @@ bool Item::SetName(const std::wstring& name) {
         return true;
     }
     // Siblings: the parent's children, or the scene's top-level items.
-    const std::vector<Item*>* siblings = nullptr;
-    if (m_parent) {
-        siblings = &m_parent->m_children;
-    } else if (m_scene) {
-        siblings = &m_scene->GetRoots();
-    }
-    if (siblings) {
-        for (const Item* s : *siblings) {
-            if (s != this && s->m_name == name) {
-                return false;
-            }
+    if (m_scene) {
+        std::unordered_set<std::wstring>& siblingNames = m_scene->SiblingNames(m_parent);
+        if (!siblingNames.insert(name).second) {
+            return false;
         }
+        siblingNames.erase(m_name);
     }
     m_name = name;
     return true;

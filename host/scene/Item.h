@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace host {
@@ -127,6 +128,7 @@ class Item : public ParamSet {
     std::wstring m_name;
     Item* m_parent;
     std::vector<Item*> m_children;
+    std::unordered_set<std::wstring> m_childNames; // the children's names
     Animated<Vec3> m_scaling{Vec3{1.0, 1.0, 1.0}};
     Animated<Quat> m_rotation{Quat{}};
     Animated<Vec3> m_translation{Vec3{}};

@@ -23,6 +23,10 @@ WorkerPool& Scene::GetWorkers() const {
     return *m_workers;
 }
 
+std::unordered_set<std::wstring>& Scene::SiblingNames(Item* parent) {
+    return parent ? parent->m_childNames : m_rootNames;
+}
+
 Item* Scene::AddItem(ItemKind kind, const std::wstring& name, Item* parent) {
     if (!IsValidItemName(name)) {
         throw std::invalid_argument("item name is empty or holds a '.'");
@@ -30,15 +34,14 @@ Item* Scene::AddItem(ItemKind kind, const std::wstring& name, Item* parent) {
     if (parent && parent->GetScene() != this) {
         throw std::invalid_argument("parent item belongs to another scene");
     }
-    const std::vector<Item*>& siblings = parent ? parent->GetChildren() : m_roots;
-    for (const Item* s : siblings) {
-        if (s->GetName() == name) {
-            throw std::invalid_argument("an item of that name already exists under the parent");
-        }
+    std::unordered_set<std::wstring>& siblingNames = SiblingNames(parent);
+    if (siblingNames.count(name)) {
+        throw std::invalid_argument("an item of that name already exists under the parent");
     }
     std::unique_ptr<Item> owned(new Item(this, kind, name, parent));
     Item* item = owned.get();
     m_items.push_back(std::move(owned));
+    siblingNames.insert(name);
     if (parent) {
         parent->m_children.push_back(item);
     } else {

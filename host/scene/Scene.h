@@ -29,6 +29,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace host {
@@ -80,8 +81,13 @@ class Scene {
     WorkerPool& GetWorkers() const;
 
   private:
+    friend class Item;
+    // The names of the children of `parent` (nullptr: of the top-level items).
+    std::unordered_set<std::wstring>& SiblingNames(Item* parent);
+
     std::vector<std::unique_ptr<Item>> m_items;
     std::vector<Item*> m_roots;
+    std::unordered_set<std::wstring> m_rootNames;
     double m_start = 1.0;
     double m_end = 100.0;
     int m_workerCount = DefaultWorkerCount();
