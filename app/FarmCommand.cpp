@@ -691,7 +691,8 @@ Subcommand AddFarmCommand(CLI::App& app) {
     sub->add_option("--fps", options->fps, "Frames per second (default: the scene file's, else 30)")
         ->check(FrameRateValidator())
         ->each([options](const std::string&) { options->haveFps = true; });
-    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)");
+    sub->add_option("--frames", options->frames, "Frame range A:B (default: the scene's)")
+        ->type_name("A:B");
     sub->add_option("--items", options->items, "Items to bake, a,b,... (default: all)")
         ->each([options](const std::string&) { options->haveItems = true; });
     sub->add_option("--prefix", options->prefix, "Prefix of the MDD file names");

@@ -124,7 +124,8 @@ Subcommand AddJoinCommand(CLI::App& app) {
                     "The rate the parts were baked at: their times are checked to the bit")
         ->check(FrameRateValidator());
     sub->add_option("--frames", options->frames,
-                    "The frame range A:B the parts must cover together (needs --fps)");
+                    "The frame range A:B the parts must cover together (needs --fps)")
+        ->type_name("A:B");
     sub->add_flag("--check", options->check,
                   "Write nothing; compare the outputs with the join of their parts");
     sub->add_option("--tree", options->tree,

@@ -1,5 +1,7 @@
 #include "Output.h"
 
+#include "host/ui/Utf8.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -8,27 +10,6 @@
 namespace xsihost {
 
 namespace {
-
-void AppendUtf8(std::string& out, unsigned long c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        c = 0xFFFD;
-    }
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsUtf8(const std::string& bytes) {
@@ -97,7 +78,7 @@ std::string JsonText(const std::string& bytes) {
     }
     std::string out;
     for (char c : bytes) {
-        AppendUtf8(out, static_cast<unsigned char>(c));
+        host::ui::AppendUtf8(out, static_cast<unsigned char>(c));
     }
     return out;
 }
@@ -105,7 +86,7 @@ std::string JsonText(const std::string& bytes) {
 std::string JsonText(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) {
-        AppendUtf8(out, static_cast<unsigned long>(c));
+        host::ui::AppendUtf8(out, static_cast<unsigned long>(c));
     }
     return out;
 }

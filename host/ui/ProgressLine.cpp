@@ -1,5 +1,7 @@
 #include "host/ui/ProgressLine.h"
 
+#include "host/ui/Utf8.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -16,27 +18,6 @@ constexpr size_t kMaxBar = 32;
 
 bool IsControl(unsigned long c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-void AppendUtf8(std::string& out, unsigned long c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        c = 0xFFFD;
-    }
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // The host's text for the terminal: UTF-8, or each character's low byte
