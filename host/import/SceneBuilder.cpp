@@ -19,8 +19,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <locale>
 #include <map>
 #include <set>
+#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -34,6 +37,21 @@ constexpr double kMaxEndFrame = 1.0e6;
 // The longest full name of an item (its ancestors' names and its own, joined
 // by '.').
 constexpr size_t kMaxFullName = 16384;
+// The frame rates a file may give (as --fps accepts them).
+constexpr double kMinFileRate = 0.001;
+constexpr double kMaxFileRate = 100000.0;
+// The largest coordinate a mesh may hold: well inside float range, with
+// room for the transforms that move it.
+constexpr double kMaxCoordinate = 1.0e30;
+
+// A number as text, whatever the process locale.
+std::string NumberText(double v) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text.precision(10);
+    text << v;
+    return text.str();
+}
 
 // ---------------------------------------------------------------------------
 // The scene builder.
@@ -336,8 +354,15 @@ class Builder {
         }
         m_anim = m_animIndex >= 0 ? m_ai.mAnimations[m_animIndex] : nullptr;
         if (m_anim) {
+            // The file's rate of its animation's time (frames per second
+            // for the formats that count frames): 0 names none.
             const double tps = m_anim->mTicksPerSecond;
-            m_ticksPerSecond = tps > 0.0 && std::isfinite(tps) ? tps : kDefaultTicksPerSecond;
+            if (tps != 0.0 && !(tps >= kMinFileRate && tps <= kMaxFileRate)) {
+                throw SceneLoadError("animation \"" + std::string(m_anim->mName.C_Str()) +
+                                     "\" runs at " + NumberText(tps) +
+                                     " ticks per second, outside 0.001 to 100000");
+            }
+            m_ticksPerSecond = tps > 0.0 ? tps : kDefaultTicksPerSecond;
             // Assimp counts an FBX animation from its stack's start.
             const auto& starts = m_file ? m_file->settings.animationStarts
                                         : std::vector<std::pair<std::string, double>>{};
@@ -470,6 +495,25 @@ class Builder {
             for (const aiNode* node : nodes) {
                 if (!m_info[node].channel) {
                     m_info[node].channel = NodeChannelOf(node, *ch);
+                }
+            }
+        }
+        // Nodes that the file's curves move but Assimp gave no channel (a
+        // sampler that several channels share keeps only its last one).
+        if (m_file && m_file->collada) {
+            for (const auto& [name, curves] : m_file->curves) {
+                const bool moves = std::any_of(
+                    curves->elements.begin(), curves->elements.end(),
+                    [](const ColladaNodeCurves::Element& e) { return !e.animations.empty(); });
+                const auto all = moves ? m_allByName.find(name) : m_allByName.end();
+                for (size_t i = 0; all != m_allByName.end() && i < all->second.size(); ++i) {
+                    const aiNode* node = all->second[i];
+                    if (!m_info[node].channel) {
+                        aiNodeAnim none; // no keys: the curves are the motion
+                        none.mNodeName = aiString(name);
+                        m_info[node].channel = NodeChannelOf(node, none);
+                        m_info[node].channel->curveOnly = true;
+                    }
                 }
             }
         }
@@ -725,17 +769,17 @@ class Builder {
             item->SetLocalMatrixFunction([ch](double f) { return ch->Matrix(f); });
             return;
         }
-        if (ch->scaling.Count() > 1) {
+        if (ch->scaling.Count() > 1 || ch->curveOnly) {
             item->Scaling().SetFunction([ch](double f) { return ch->Scaling(f); });
         } else {
             item->Scaling().Set(ch->Scaling(0.0));
         }
-        if (ch->rotation.Count() > 1) {
+        if (ch->rotation.Count() > 1 || ch->curveOnly) {
             item->Rotation().SetFunction([ch](double f) { return ch->Rotation(f); });
         } else {
             item->Rotation().Set(ch->Rotation(0.0));
         }
-        if (ch->position.Count() > 1) {
+        if (ch->position.Count() > 1 || ch->curveOnly) {
             item->Translation().SetFunction([ch](double f) { return ch->Position(f); });
         } else {
             item->Translation().Set(ch->Position(0.0));
@@ -863,8 +907,24 @@ class Builder {
             throw SceneLoadError("mesh \"" + m_info[node].name +
                                  "\": its polygon corners do not map onto the file's vertices");
         }
+        double largest = 0.0;
+        double largestScene = 0.0;
         for (Vec3& p : out.points) {
+            largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
             p = p * m_scale;
+            largestScene = std::max({largestScene, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+        }
+        // A point out of float range, or one the unit takes there (or
+        // shrinks to 0 with every other), bakes as infinities or collapses.
+        if (!(largest <= kMaxCoordinate)) {
+            throw SceneLoadError("mesh \"" + m_info[node].name +
+                                 "\": a vertex is not a finite number or lies out of range");
+        }
+        if (!(largestScene <= kMaxCoordinate) ||
+            (largest > 0.0 && largestScene < std::numeric_limits<float>::min())) {
+            throw SceneLoadError("its unit of " + NumberText(m_scale) +
+                                 " metres takes the points of mesh \"" + m_info[node].name +
+                                 "\" out of float range");
         }
         return out;
     }
