@@ -1012,8 +1012,33 @@ class Builder {
             }
         }
         Mesh* mesh = m_info[node].item->GetMesh();
+        // Targets that move the points alike (a file's targets that read one
+        // array) share one copy of their offsets, found by a hash of them.
+        std::unordered_multimap<uint64_t, std::shared_ptr<const std::vector<Vec3>>> kept;
         for (unsigned t = 0; t < targets; ++t) {
-            std::vector<Vec3> deltas = MorphDeltas(meshes, vertices, t, m_scale);
+            std::vector<Vec3> computed = MorphDeltas(meshes, vertices, t, m_scale);
+            uint64_t hash = 14695981039346656037ull;
+            for (const Vec3& d : computed) {
+                for (const double v : {d.x, d.y, d.z}) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, &v, sizeof bits);
+                    hash = (hash ^ bits) * 1099511628211ull;
+                }
+            }
+            std::shared_ptr<const std::vector<Vec3>> deltas;
+            const auto same = kept.equal_range(hash);
+            for (auto it = same.first; it != same.second && !deltas; ++it) {
+                if (std::equal(computed.begin(), computed.end(), it->second->begin(),
+                               it->second->end(), [](const Vec3& a, const Vec3& b) {
+                                   return a.x == b.x && a.y == b.y && a.z == b.z;
+                               })) {
+                    deltas = it->second;
+                }
+            }
+            if (!deltas) {
+                deltas = std::make_shared<const std::vector<Vec3>>(std::move(computed));
+                kept.emplace(hash, deltas);
+            }
             double weight = 0.0;
             bool weightSet = false;
             std::string name;

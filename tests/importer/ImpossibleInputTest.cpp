@@ -240,7 +240,7 @@ TEST(ImpossibleInput, SharedDataLoadsInBoundedMemory) {
     GTEST_SKIP() << "the sanitizer's shadow memory takes more address space than the limit";
 #else
     constexpr rlim_t kLimit = 768u << 20;
-    for (const char* name : {"shared_sampler.dae"}) {
+    for (const char* name : {"shared_sampler.dae", "shared_morph.gltf"}) {
         const std::string path = std::string(ZK_HEAVY_DIR "/") + name;
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -267,8 +267,15 @@ TEST(ImpossibleInput, SharedDataLoadsInBoundedMemory) {
         EXPECT_NEAR(Translation(node, 60).x, 6.0, 1e-9); // key 48 at 2 s
     }
     LoadIntoHost(ZK_HEAVY_DIR "/shared_morph.gltf");
-    const host::Mesh* mesh = Find(L"Shapes")->GetMesh();
+    host::Mesh* mesh = Find(L"Shapes")->GetMesh();
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->GetMorphTargetCount(), 2000);
+    mesh->MorphWeight(0).Set(0.5);
+    mesh->MorphWeight(1999).Set(0.25);
+    const std::vector<P3> points = Points(L"Shapes", 0);
+    ASSERT_EQ(points.size(), 4000u);
+    for (const size_t i : {size_t{0}, size_t{3999}}) {
+        EXPECT_P3_NEAR(points[i], (P3{double(i % 100), double(i / 100), 0.75}), "point " << i);
+    }
 #endif
 }
