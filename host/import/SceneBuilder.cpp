@@ -419,16 +419,60 @@ class Builder {
             }
             return MakeTrack(std::move(pairs), keys.interp == GltfInterp::Step);
         };
-        nc->position =
-            track(keysOf(0, 3, info.hasTranslation, info.translation), [k](const float* v) {
-                return Vec3{v[0], v[1], v[2]} * k;
-            });
-        nc->rotation = track(keysOf(1, 4, info.hasRotation, info.rotation), [](const float* v) {
-            return Quat{v[0], v[1], v[2], v[3]};
-        });
-        nc->scaling = track(keysOf(2, 3, info.hasScale, info.scale), [](const float* v) {
-            return Vec3{v[0], v[1], v[2]};
-        });
+        const GltfKeys parts[3] = {keysOf(0, 3, info.hasTranslation, info.translation),
+                                   keysOf(1, 4, info.hasRotation, info.rotation),
+                                   keysOf(2, 3, info.hasScale, info.scale)};
+        nc->position = track(parts[0], [k](const float* v) { return Vec3{v[0], v[1], v[2]} * k; });
+        nc->rotation = track(parts[1], [](const float* v) { return Quat{v[0], v[1], v[2], v[3]}; });
+        nc->scaling = track(parts[2], [](const float* v) { return Vec3{v[0], v[1], v[2]}; });
+        if (std::none_of(std::begin(parts), std::end(parts),
+                         [](const GltfKeys& p) { return p.interp == GltfInterp::CubicSpline; })) {
+            return nc;
+        }
+        // Cubic-spline parts follow their curves (the others their keys, as
+        // above); the tracks still tell which parts are animated.
+        struct Parts {
+            GltfKeys cubic[3];
+            Track<Vec3> position, scaling;
+            Track<Quat> rotation;
+            SRT rest;
+            double ticksPerSecond;
+            double tickOffset;
+        };
+        auto shared = std::make_shared<Parts>();
+        for (int p = 0; p < 3; ++p) {
+            if (parts[p].interp == GltfInterp::CubicSpline) {
+                shared->cubic[p] = parts[p];
+            }
+        }
+        shared->position = nc->position;
+        shared->rotation = nc->rotation;
+        shared->scaling = nc->scaling;
+        shared->rest = nc->rest;
+        shared->ticksPerSecond = nc->ticksPerSecond;
+        shared->tickOffset = nc->tickOffset;
+        nc->curve = [shared, k](double seconds) {
+            const Parts& p = *shared;
+            const double tick = seconds * p.ticksPerSecond + p.tickOffset;
+            const aiAnimBehaviour hold = aiAnimBehaviour_DEFAULT;
+            double v[4];
+            Vec3 t = EvalTrack(p.position, tick, hold, hold, p.rest.t);
+            if (!p.cubic[0].seconds.empty()) {
+                CubicSplineAt(p.cubic[0], seconds, v);
+                t = Vec3{v[0], v[1], v[2]} * k;
+            }
+            Quat r = EvalTrack(p.rotation, tick, hold, hold, p.rest.r);
+            if (!p.cubic[1].seconds.empty()) {
+                CubicSplineAt(p.cubic[1], seconds, v);
+                r = Normalize(Quat{v[0], v[1], v[2], v[3]});
+            }
+            Vec3 s = EvalTrack(p.scaling, tick, hold, hold, p.rest.s);
+            if (!p.cubic[2].seconds.empty()) {
+                CubicSplineAt(p.cubic[2], seconds, v);
+                s = Vec3{v[0], v[1], v[2]};
+            }
+            return MatrixFromSRT(s, r, t);
+        };
         return nc;
     }
 
@@ -442,17 +486,11 @@ class Builder {
         // Per node: its translation, rotation and scale samplers (the last
         // channel of a path counts, as in Assimp).
         std::map<int64_t, std::array<int64_t, 3>> byNode;
-        bool cubic = false;
         for (const GltfChannelInfo& ch : anim->channels) {
-            cubic = cubic || anim->samplers[static_cast<size_t>(ch.sampler)].interp ==
-                                 GltfInterp::CubicSpline;
             if (ch.path != GltfPath::Weights) {
                 auto it = byNode.try_emplace(ch.node, std::array<int64_t, 3>{-1, -1, -1}).first;
                 it->second[static_cast<int>(ch.path)] = ch.sampler;
             }
-        }
-        if (cubic) {
-            WarnCubicSpline();
         }
         for (const aiNode* node : m_nodes) {
             const auto it = byNode.find(m_info[node].gltfNode);
@@ -460,12 +498,6 @@ class Builder {
                 m_info[node].channel = GltfChannel(node, *GltfInfo(node), it->second.data());
             }
         }
-    }
-
-    static void WarnCubicSpline() {
-        HostApp::Get().Log(L"cubic-spline animation keys are evaluated linearly between "
-                           L"their values",
-                           XSI::siWarningMsg);
     }
 
     void ReadChannels() {
@@ -1011,6 +1043,10 @@ class Builder {
                 }
             }
         }
+        std::shared_ptr<const GltfKeys> cubicWeights;
+        if (gltfKeys.interp == GltfInterp::CubicSpline && !gltfKeys.seconds.empty()) {
+            cubicWeights = std::make_shared<const GltfKeys>(gltfKeys);
+        }
         Mesh* mesh = m_info[node].item->GetMesh();
         // Targets that move the points alike (a file's targets that read one
         // array) share one copy of their offsets, found by a hash of them.
@@ -1080,6 +1116,16 @@ class Builder {
                 keys = MorphWeightKeys(*channel, t);
             } else {
                 mesh->MorphWeight(index).Set(weight);
+                continue;
+            }
+            if (cubicWeights && t < cubicWeights->width && keys.size() > 1) {
+                // The weight follows the file's cubic spline.
+                const double fps = m_fps;
+                mesh->MorphWeight(index).SetFunction([cubicWeights, t, fps](double f) {
+                    std::vector<double> w(cubicWeights->width);
+                    CubicSplineAt(*cubicWeights, f / fps, w.data());
+                    return w[t];
+                });
                 continue;
             }
             auto track = std::make_shared<const Track<double>>(MakeTrack(std::move(keys), step));
