@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <set>
@@ -444,7 +445,7 @@ ReadColladaCurves(const std::string& text) {
 }
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
-ReadColladaCurves(const pugi::xml_document& doc) {
+ReadColladaCurves(const pugi::xml_document& doc, std::vector<std::string>* unread) {
     const Ids ids = ColladaIds(doc);
     ColladaSamplers samplers(ids);
     // Assimp keeps one channel per sampler (the last that names it): the
@@ -454,9 +455,13 @@ ReadColladaCurves(const pugi::xml_document& doc) {
     for (const pugi::xpath_node& x : channels) {
         ++users[x.node().attribute("source").value()];
     }
-    // The channels by the node they animate ("node id/sid" and a member).
+    // The channels by the node they animate ("node id/sid" and a member),
+    // and the nodes whose channels Assimp drops: those of a shared sampler
+    // and those inside <library_nodes> (Assimp looks for a channel's node in
+    // the visual scene only; the instances of such a node are copies).
     std::map<std::string, std::vector<Target>> byNode;
     std::set<std::string> shared;
+    std::map<std::string, std::string> inLibrary; // node id: a channel's target
     for (const pugi::xpath_node& x : channels) {
         const std::string target = x.node().attribute("target").value();
         const size_t slash = target.find('/');
@@ -486,6 +491,13 @@ ReadColladaCurves(const pugi::xml_document& doc) {
         if (users[x.node().attribute("source").value()] > 1) {
             shared.insert(nodeId);
         }
+        for (pugi::xml_node up = node->second.parent(); up; up = up.parent()) {
+            if (std::strcmp(up.name(), "library_nodes") == 0) {
+                shared.insert(nodeId);
+                inLibrary.emplace(nodeId, target);
+                break;
+            }
+        }
     }
     const std::string tool = doc.child("COLLADA")
                                  .child("asset")
@@ -502,6 +514,8 @@ ReadColladaCurves(const pugi::xml_document& doc) {
     for (const auto& [id, targets] : byNode) {
         if (auto curves = NodeCurves(ids.at(id), targets, byBlender, shared.count(id) > 0)) {
             out.emplace(id, std::move(curves));
+        } else if (const auto library = inLibrary.find(id); unread && library != inLibrary.end()) {
+            unread->push_back(library->second);
         }
     }
     return out;

@@ -126,7 +126,8 @@ class ColladaSamplers {
 };
 
 // The curves of the nodes animated by a sampler that other channels share
-// too (Assimp keeps only the last channel of a sampler), and of the nodes
+// too (Assimp keeps only the last channel of a sampler) or that lie inside
+// <library_nodes> (Assimp drops their channels), and of the nodes
 // that have at least one curve that is not linear
 // or that animates a <matrix> (Assimp splits the matrices of its keys into
 // translation, rotation and scaling, which drops a shear: a bone under an
@@ -139,8 +140,10 @@ class ColladaSamplers {
 // number).
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text);
-// The same from the parsed document.
+// The same from the parsed document; unread, when given, receives the
+// targets of the channels of nodes inside <library_nodes> that the reader
+// cannot follow (Assimp drops those channels too).
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
-ReadColladaCurves(const pugi::xml_document& doc);
+ReadColladaCurves(const pugi::xml_document& doc, std::vector<std::string>* unread = nullptr);
 
 } // namespace host

@@ -44,6 +44,17 @@ constexpr double kMaxFileRate = 100000.0;
 // room for the transforms that move it.
 constexpr double kMaxCoordinate = 1.0e30;
 
+// The time of the last key of a node's curves (seconds).
+double EndTime(const ColladaNodeCurves& curves) {
+    double end = 0.0;
+    for (const ColladaNodeCurves::Element& e : curves.elements) {
+        for (const ColladaNodeCurves::Animation& a : e.animations) {
+            end = std::max(end, a.curve->EndTime());
+        }
+    }
+    return end;
+}
+
 // A number as text, whatever the process locale.
 std::string NumberText(double v) {
     std::ostringstream text;
@@ -103,6 +114,13 @@ class Builder {
             }
         }
         if (m_file && m_file->collada) {
+            for (const std::string& target : m_file->unreadCurves) {
+                HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
+                                         "\" moves a node of <library_nodes> in a way the "
+                                         "importer does not follow; it is left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
             for (const std::string& target : m_file->lensLight.unread) {
                 HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
                                          "\" animates nothing the importer reads; it is left out")
@@ -501,14 +519,11 @@ class Builder {
     }
 
     void ReadChannels() {
-        if (!m_anim) {
-            return;
-        }
         if (m_gltf) {
             ReadGltfChannels();
             return;
         }
-        for (unsigned i = 0; m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
+        for (unsigned i = 0; m_anim && m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
             const aiNodeAnim* ch = m_anim->mChannels[i];
             if (!ch) {
                 continue;
@@ -540,6 +555,7 @@ class Builder {
                 const auto all = moves ? m_allByName.find(name) : m_allByName.end();
                 for (size_t i = 0; all != m_allByName.end() && i < all->second.size(); ++i) {
                     const aiNode* node = all->second[i];
+                    m_curveEnd = std::max(m_curveEnd, EndTime(*curves));
                     if (!m_info[node].channel) {
                         aiNodeAnim none; // no keys: the curves are the motion
                         none.mNodeName = aiString(name);
@@ -1332,7 +1348,8 @@ class Builder {
         // Collada's lens and light curves, which Assimp does not read, play
         // on the same timeline; their times are written with about seven
         // digits, so a time within 1e-4 frames of a frame ends on it.
-        const double lensLight = m_file ? m_file->lensLight.endTime * m_fps : 0.0;
+        const double lensLight =
+            m_file ? std::max(m_file->lensLight.endTime, m_curveEnd) * m_fps : 0.0;
         if (lensLight > end && std::isfinite(lensLight)) {
             end = std::min(std::ceil(lensLight - 1e-4), kMaxEndFrame);
         }
@@ -1348,6 +1365,9 @@ class Builder {
     double m_assimpScale = 1.0; // the unit scale Assimp put on the root
     double m_fps = 30.0;
     double m_tickOffset = 0.0; // Assimp's tick at the file's time 0
+    // The last key time (seconds) of the file's curves that move nodes
+    // Assimp gave no channel.
+    double m_curveEnd = 0.0;
     std::unique_ptr<Scene> m_scene;
     std::vector<const aiNode*> m_nodes; // depth first, parent before children
     std::unordered_map<const aiNode*, NodeInfo> m_info;
