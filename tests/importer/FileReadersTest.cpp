@@ -309,7 +309,9 @@ TEST(FileReaders, MappingNeedsEveryCornerOnItsVertex) {
     host::VertexMapper mapper({file});
     host::ItemVertices out;
     ASSERT_TRUE(mapper.Map("Quad", {first.get(), second.get()}, &out));
-    EXPECT_EQ(out.points.size(), 4u);
+    ASSERT_EQ(out.points.size(), 4u);
+    ASSERT_EQ(out.pointOf.size(), 2u);
+    ASSERT_EQ(out.source.size(), 4u);
     EXPECT_EQ(out.polygonSizes, (std::vector<int>{3, 3}));
     EXPECT_EQ(out.polygonPoints, (std::vector<int>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(out.pointOf[1], (std::vector<int>{0, 2, 3}));

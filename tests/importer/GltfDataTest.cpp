@@ -440,4 +440,11 @@ TEST(GltfData, CubicSplineAndStepSamplersPlayAsTheFormatDefines) {
         }
         EXPECT_NEAR(Axis(L"Stepper", c.frame, {1, 0, 0}).x, c.step, 1e-6) << c.frame;
     }
+    // Key times that do not grow leave no interval to scale the tangents by.
+    std::string still = bin;
+    const std::string two = Bytes({2.0f});
+    still.replace(76, 4, Bytes({0.0f}));
+    ASSERT_EQ(bin.substr(76, 4), two);
+    std::ofstream(path, std::ios::binary) << Glb(doc, still);
+    EXPECT_THROW(LoadIntoHost(path), host::SceneLoadError);
 }
