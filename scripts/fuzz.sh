@@ -30,7 +30,7 @@ case "${ZK_FUZZ_TARGETS:-}" in
   *) read -r -a targets <<<"$ZK_FUZZ_TARGETS" ;;
 esac
 # About what each target runs in 10 s on a 2-core machine.
-declare -A runs=([mdd]=1000000 [zsc]=600000 [scene_checks]=15000 [collada]=15000 [gltf_facts]=50000
+declare -A runs=([mdd]=1000000 [zsc]=600000 [scene_checks]=15000 [collada]=50000 [gltf_facts]=50000
                  [fbx]=20000 [run_arguments]=200000 [vertex_cache]=150000 [scene_load]=4000)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 work=$(mktemp -d /tmp/zk_fuzz.XXXXXX)
