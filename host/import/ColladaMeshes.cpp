@@ -133,7 +133,7 @@ std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* m
         const char* end = text + std::strlen(text);
         const auto res = std::from_chars(text, end, v);
         if (res.ec != std::errc() || res.ptr != end || !(v > 0.0) || !std::isfinite(v)) {
-            throw FileMeshError(std::string("its Collada <unit meter=\"") + text +
+            throw FileMeshError("its Collada <unit meter=\"" + Clipped(text) +
                                 "\"> is not a positive number of metres");
         }
         *metresPerUnit = v;

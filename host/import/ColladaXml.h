@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <type_traits>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace host {
@@ -138,6 +138,12 @@ template <class T> struct SourceItems {
     const T* data() const { return all->data() + first; }
 };
 
+// An attribute's text for a message: at most 40 characters of it.
+inline std::string Clipped(const char* text) {
+    const std::string all(text);
+    return all.size() <= 40 ? all : all.substr(0, 40) + "...";
+}
+
 // A count, offset or stride attribute of an element: absent, the fallback;
 // anything but a whole number from 0 to `most` is refused with one line
 // naming the element, the attribute and its text.
@@ -152,7 +158,7 @@ inline size_t CountAttribute(const pugi::xml_node& element, const char* name, si
     unsigned long long v = 0;
     const auto res = std::from_chars(text, end, v);
     if (res.ec != std::errc() || res.ptr != end || v > most) {
-        throw FileMeshError(what + "<" + element.name() + " " + name + "=\"" + text +
+        throw FileMeshError(what + "<" + element.name() + " " + name + "=\"" + Clipped(text) +
                             "\"> is not a whole number from 0 to " + std::to_string(most));
     }
     return static_cast<size_t>(v);
