@@ -546,7 +546,8 @@ class Builder {
             }
         }
         // Nodes that the file's curves move but Assimp gave no channel (a
-        // sampler that several channels share keeps only its last one).
+        // sampler that several channels share keeps only its last one; a
+        // node of <library_nodes> keeps none, in any of its instances).
         if (m_file && m_file->collada) {
             for (const auto& [name, curves] : m_file->curves) {
                 const bool moves = std::any_of(
