@@ -23,14 +23,14 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZK_FUZZ=ON \
   -DZK_BUILD_TESTS=OFF -DZK_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 seed=${ZK_FUZZ_SEED:-1}
-own=(mdd zsc scene_checks gltf_facts fbx run_arguments vertex_cache)
+own=(mdd zsc scene_checks collada gltf_facts fbx run_arguments vertex_cache)
 case "${ZK_FUZZ_TARGETS:-}" in
   "") targets=("${own[@]}") ;;
   all) targets=("${own[@]}" scene_load) ;;
   *) read -r -a targets <<<"$ZK_FUZZ_TARGETS" ;;
 esac
 # About what each target runs in 10 s on a 2-core machine.
-declare -A runs=([mdd]=1000000 [zsc]=600000 [scene_checks]=15000 [gltf_facts]=50000
+declare -A runs=([mdd]=1000000 [zsc]=600000 [scene_checks]=15000 [collada]=50000 [gltf_facts]=50000
                  [fbx]=20000 [run_arguments]=200000 [vertex_cache]=150000 [scene_load]=4000)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 work=$(mktemp -d /tmp/zk_fuzz.XXXXXX)

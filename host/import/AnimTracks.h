@@ -107,6 +107,9 @@ struct NodeChannel {
     // file's own curves say more than the keys (see ColladaCurves.h); the
     // tracks then only tell which components are animated.
     std::function<Mat34(double seconds)> curve;
+    // A curve without keys (a node Assimp left without a channel): every
+    // component follows the curve.
+    bool curveOnly = false;
 
     Vec3 Position(double frame) const;
     Quat Rotation(double frame) const;

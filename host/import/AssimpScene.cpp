@@ -111,6 +111,18 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
     } catch (const SceneLoadError& e) {
         throw SceneLoadError(path + ": " + e.what());
     }
+    // A Collada file's own data is read before Assimp's: its readers refuse
+    // the offsets, counts and strides that Assimp would read past its arrays
+    // with, naming them.
+    std::unique_ptr<FileFacts> collada;
+    if (checked.collada) {
+        try {
+            collada = std::make_unique<FileFacts>(
+                ReadFileFacts(std::string_view(checked.bytes.get(), checked.size), "Collada"));
+        } catch (const FileMeshError& e) {
+            throw SceneLoadError(path + ": " + e.what());
+        }
+    }
     UnpackedGltf unpacked; // read by the importer below
     std::string withMatrices;
     Assimp::Importer importer;
@@ -169,8 +181,12 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
     const std::string folder = path.substr(0, path.find_last_of('/') + 1);
     const GltfData gltf(checked.gltfLayout, bytes, checked.gltfJson, &folder);
     try {
+        // The file's own numbers first: an impossible one (a Collada unit)
+        // is named as the file gives it, not by what it made of the scene.
+        const bool readAsCollada = std::strncmp(format.C_Str(), "Collada", 7) == 0;
+        const FileFacts file =
+            collada && readAsCollada ? std::move(*collada) : ReadFileFacts(bytes, format.C_Str());
         ValidateImportedScene(*scene);
-        const FileFacts file = ReadFileFacts(bytes, format.C_Str());
         return BuildAssimpScene(*scene, options, isGltf, isGltf && checked.gltf ? &gltf : nullptr,
                                 &file, info);
     } catch (const FileMeshError& e) {

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <type_traits>
 #include <utility>
 
@@ -185,30 +187,24 @@ ColladaCurve::Interp InterpOf(const std::string& name) {
     return ColladaCurve::Interp::Linear;
 }
 
-std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_node& sampler,
-                                                const std::string& what) {
-    std::map<std::string, pugi::xml_node> inputs;
-    for (const pugi::xml_node& input : sampler.children("input")) {
-        inputs.emplace(input.attribute("semantic").value(), input);
-    }
-    if (!inputs.count("INPUT") || !inputs.count("OUTPUT")) {
-        throw FileMeshError(what + "its sampler has no INPUT or no OUTPUT");
-    }
-    const auto times = ReadSource<double>(ids, inputs["INPUT"], "float_array", what);
-    const auto values = ReadSource<double>(ids, inputs["OUTPUT"], "float_array", what);
+std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids,
+                                                std::map<std::string, pugi::xml_node>& inputs,
+                                                const std::string& what, ColladaArrays* arrays) {
+    const auto times = ReadSource<double>(ids, inputs["INPUT"], "float_array", what, arrays);
+    const auto values = ReadSource<double>(ids, inputs["OUTPUT"], "float_array", what, arrays);
     const size_t n = times.count;
     const size_t width = values.stride;
     if (values.count < n) {
         throw FileMeshError(what + "its sampler has fewer values than times");
     }
     for (size_t i = 0; i < n * width; ++i) {
-        if (!std::isfinite(values.values[i])) {
+        if (!std::isfinite(values[i])) {
             throw FileMeshError(what + "a value is not a finite number");
         }
     }
     std::vector<ColladaCurve::Key> keys(n);
     for (size_t k = 0; k < n; ++k) {
-        keys[k].time = times.values[k * times.stride];
+        keys[k].time = times[k * times.stride];
         if (!std::isfinite(keys[k].time) || (k > 0 && keys[k].time < keys[k - 1].time)) {
             throw FileMeshError(what + "its key times are not in order");
         }
@@ -217,12 +213,12 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
     bool curved = false;
     if (inputs.count("INTERPOLATION")) {
         const auto names =
-            ReadSource<std::string>(ids, inputs["INTERPOLATION"], "Name_array", what);
+            ReadSource<std::string>(ids, inputs["INTERPOLATION"], "Name_array", what, arrays);
         if (names.count < n) {
             throw FileMeshError(what + "its sampler has fewer interpolations than keys");
         }
         for (size_t k = 0; k < n; ++k) {
-            const std::string& name = names.values[k * names.stride];
+            const std::string& name = names[k * names.stride];
             keys[k].interp = InterpOf(name);
             hermite[k] = name == "HERMITE";
             curved = curved || keys[k].interp == ColladaCurve::Interp::Bezier;
@@ -235,7 +231,8 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
             if (!inputs.count(names[side])) {
                 throw FileMeshError(what + "its curve keys have no " + names[side]);
             }
-            const auto t = ReadSource<double>(ids, inputs[names[side]], "float_array", what);
+            const auto t =
+                ReadSource<double>(ids, inputs[names[side]], "float_array", what, arrays);
             // (time, value) per value, or the value alone.
             const bool withTime = t.stride == 2 * width;
             if (t.count < n || (!withTime && t.stride != width)) {
@@ -246,14 +243,14 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
             for (size_t i = 0; i < n * width; ++i) {
                 const size_t k = i / width;
                 const size_t c = i % width;
-                const double* item = t.values.data() + k * t.stride;
+                const double* item = t.data() + k * t.stride;
                 double time = withTime ? item[2 * c] : kNoTime;
                 double value = withTime ? item[2 * c + 1] : item[c];
                 // The segment an in tangent ends is the earlier key's.
                 if (side == 0 ? k > 0 && hermite[k - 1] : hermite[k]) {
                     // A slope along the segment's parameter: the control
                     // point is a third of it away from the key.
-                    const double key = values.values[k * width + c];
+                    const double key = values[k * width + c];
                     const double sign = side == 0 ? -1.0 : 1.0;
                     value = key + sign * value / 3.0;
                     time = withTime ? keys[k].time + sign * time / 3.0 : kNoTime;
@@ -274,9 +271,8 @@ std::shared_ptr<const ColladaCurve> ReadSampler(const Ids& ids, const pugi::xml_
     }
     return std::make_shared<ColladaCurve>(
         std::move(keys), static_cast<int>(width),
-        std::vector<double>(values.values.begin(), values.values.begin() + n * width),
-        std::move(tangent[0][0]), std::move(tangent[0][1]), std::move(tangent[1][0]),
-        std::move(tangent[1][1]));
+        std::vector<double>(values.data(), values.data() + n * width), std::move(tangent[0][0]),
+        std::move(tangent[0][1]), std::move(tangent[1][0]), std::move(tangent[1][1]));
 }
 
 // A channel's target below its node: the element's sid and which of its
@@ -364,8 +360,9 @@ bool IsBlenderLayout(const std::vector<ColladaNodeCurves::Element>& elements) {
 
 // The node's transform with its targets' curves, or null where the reader
 // cannot follow it or Assimp's own transform and keys already show it.
-std::shared_ptr<const ColladaNodeCurves>
-NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool byBlender) {
+std::shared_ptr<const ColladaNodeCurves> NodeCurves(const pugi::xml_node& node,
+                                                    const std::vector<Target>& targets,
+                                                    bool byBlender, bool shared) {
     auto out = std::make_shared<ColladaNodeCurves>();
     for (const pugi::xml_node& child : node.children()) {
         const std::string name = child.name();
@@ -414,15 +411,32 @@ NodeCurves(const pugi::xml_node& node, const std::vector<Target>& targets, bool 
     if (blenderLayout) {
         std::swap(out->elements.front(), out->elements.back());
     }
-    return curved || blenderLayout || out->AnimatesMatrix() ? out : nullptr;
+    return curved || blenderLayout || shared || out->AnimatesMatrix() ? out : nullptr;
 }
 
 } // namespace
 
-std::shared_ptr<const ColladaCurve>
-ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
-                   const std::string& what) {
-    return ReadSampler(ids, sampler, what);
+std::shared_ptr<const ColladaCurve> ColladaSamplers::Read(const pugi::xml_node& sampler,
+                                                          const std::string& what) {
+    std::map<std::string, pugi::xml_node> inputs;
+    for (const pugi::xml_node& input : sampler.children("input")) {
+        inputs.emplace(input.attribute("semantic").value(), input);
+    }
+    if (!inputs.count("INPUT") || !inputs.count("OUTPUT")) {
+        throw FileMeshError(what + "its sampler has no INPUT or no OUTPUT");
+    }
+    std::vector<const void*> key;
+    for (const char* semantic : {"INPUT", "OUTPUT", "INTERPOLATION", "IN_TANGENT", "OUT_TANGENT"}) {
+        const auto it = inputs.find(semantic);
+        key.push_back(it == inputs.end()
+                          ? nullptr
+                          : ByUrl(m_ids, it->second.attribute("source").value()).internal_object());
+    }
+    auto it = m_curves.find(key);
+    if (it == m_curves.end()) {
+        it = m_curves.emplace(std::move(key), ReadSampler(m_ids, inputs, what, &m_arrays)).first;
+    }
+    return it->second;
 }
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
@@ -431,11 +445,24 @@ ReadColladaCurves(const std::string& text) {
 }
 
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
-ReadColladaCurves(const pugi::xml_document& doc) {
+ReadColladaCurves(const pugi::xml_document& doc, std::vector<std::string>* unread) {
     const Ids ids = ColladaIds(doc);
-    // The channels by the node they animate ("node id/sid" and a member).
+    ColladaSamplers samplers(ids);
+    // Assimp keeps one channel per sampler (the last that names it): the
+    // nodes of the others keep still unless their curves are read here.
+    std::map<std::string, int> users;
+    const pugi::xpath_node_set channels = doc.select_nodes("//animation/channel");
+    for (const pugi::xpath_node& x : channels) {
+        ++users[x.node().attribute("source").value()];
+    }
+    // The channels by the node they animate ("node id/sid" and a member),
+    // and the nodes whose channels Assimp drops: those of a shared sampler
+    // and those inside <library_nodes> (Assimp looks for a channel's node in
+    // the visual scene only; the instances of such a node are copies).
     std::map<std::string, std::vector<Target>> byNode;
-    for (const pugi::xpath_node& x : doc.select_nodes("//animation/channel")) {
+    std::set<std::string> shared;
+    std::map<std::string, std::string> inLibrary; // node id: a channel's target
+    for (const pugi::xpath_node& x : channels) {
         const std::string target = x.node().attribute("target").value();
         const size_t slash = target.find('/');
         if (slash == std::string::npos || slash == 0) {
@@ -459,8 +486,18 @@ ReadColladaCurves(const pugi::xml_document& doc) {
         if (!sampler) {
             throw FileMeshError(what + "its channel names no sampler");
         }
-        t.curve = ReadSampler(ids, sampler, what);
+        t.curve = samplers.Read(sampler, what);
         byNode[nodeId].push_back(std::move(t));
+        if (users[x.node().attribute("source").value()] > 1) {
+            shared.insert(nodeId);
+        }
+        for (pugi::xml_node up = node->second.parent(); up; up = up.parent()) {
+            if (std::strcmp(up.name(), "library_nodes") == 0) {
+                shared.insert(nodeId);
+                inLibrary.emplace(nodeId, target);
+                break;
+            }
+        }
     }
     const std::string tool = doc.child("COLLADA")
                                  .child("asset")
@@ -475,8 +512,10 @@ ReadColladaCurves(const pugi::xml_document& doc) {
     }
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> out;
     for (const auto& [id, targets] : byNode) {
-        if (auto curves = NodeCurves(ids.at(id), targets, byBlender)) {
+        if (auto curves = NodeCurves(ids.at(id), targets, byBlender, shared.count(id) > 0)) {
             out.emplace(id, std::move(curves));
+        } else if (const auto library = inLibrary.find(id); unread && library != inLibrary.end()) {
+            unread->push_back(library->second);
         }
     }
     return out;

@@ -39,6 +39,7 @@
 // animated or not, so that they land where Blender puts them.
 #pragma once
 
+#include "host/import/ColladaXml.h"
 #include "host/scene/Math.h"
 
 #include <pugixml.hpp>
@@ -107,13 +108,27 @@ class ColladaNodeCurves {
     bool AnimatesMatrix() const;
 };
 
-// The curve of a <sampler> (ids: the document's elements by id). Throws
-// FileMeshError, its message starting with `what`, for broken data.
-std::shared_ptr<const ColladaCurve>
-ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& sampler,
-                   const std::string& what);
+// Reads a document's samplers (ids: its elements by id), each curve once:
+// the channels and samplers that read the same sources share one curve, and
+// each array is parsed once. Read throws FileMeshError, its message starting
+// with `what`, for broken data.
+class ColladaSamplers {
+  public:
+    explicit ColladaSamplers(const std::map<std::string, pugi::xml_node>& ids) : m_ids(ids) {}
+    std::shared_ptr<const ColladaCurve> Read(const pugi::xml_node& sampler,
+                                             const std::string& what);
 
-// The curves of the nodes that have at least one curve that is not linear
+  private:
+    const std::map<std::string, pugi::xml_node>& m_ids;
+    ColladaArrays m_arrays;
+    // By the sources of INPUT, OUTPUT, INTERPOLATION, IN_TANGENT, OUT_TANGENT.
+    std::map<std::vector<const void*>, std::shared_ptr<const ColladaCurve>> m_curves;
+};
+
+// The curves of the nodes animated by a sampler that other channels share
+// too (Assimp keeps only the last channel of a sampler) or that lie inside
+// <library_nodes> (Assimp drops their channels), and of the nodes
+// that have at least one curve that is not linear
 // or that animates a <matrix> (Assimp splits the matrices of its keys into
 // translation, rotation and scaling, which drops a shear: a bone under an
 // unevenly scaled parent that does not inherit its scaling), and the nodes
@@ -125,8 +140,10 @@ ReadColladaSampler(const std::map<std::string, pugi::xml_node>& ids, const pugi:
 // number).
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
 ReadColladaCurves(const std::string& text);
-// The same from the parsed document.
+// The same from the parsed document; unread, when given, receives the
+// targets of the channels of nodes inside <library_nodes> that the reader
+// cannot follow (Assimp drops those channels too).
 std::map<std::string, std::shared_ptr<const ColladaNodeCurves>>
-ReadColladaCurves(const pugi::xml_document& doc);
+ReadColladaCurves(const pugi::xml_document& doc, std::vector<std::string>* unread = nullptr);
 
 } // namespace host

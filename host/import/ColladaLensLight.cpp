@@ -88,6 +88,7 @@ void ColladaLightColor::At(double time, double rgb[3]) const {
 
 ColladaLensLight ReadColladaLensLight(const pugi::xml_document& doc) {
     const Ids ids = ColladaIds(doc);
+    ColladaSamplers samplers(ids);
     const std::string tool = doc.child("COLLADA")
                                  .child("asset")
                                  .child("contributor")
@@ -138,7 +139,7 @@ ColladaLensLight ReadColladaLensLight(const pugi::xml_document& doc) {
             const pugi::xml_node value = BySid(element, sid);
             const std::string name = value ? value.name() : "";
             if (member.empty() && (name == "xfov" || name == "yfov" || name == "aspect_ratio")) {
-                const auto curve = ReadColladaSampler(ids, sampler, what);
+                const auto curve = samplers.Read(sampler, what);
                 if (curve->Width() == 1) {
                     out.endTime = std::max(out.endTime, curve->EndTime());
                     ColladaLens& lens = lenses[element.attribute("id").value()];
@@ -152,7 +153,7 @@ ColladaLensLight ReadColladaLensLight(const pugi::xml_document& doc) {
             const pugi::xml_node value = BySid(element, sid);
             const int first = ColorComponent(member);
             if (value && std::strcmp(value.name(), "color") == 0 && first >= 0) {
-                const auto curve = ReadColladaSampler(ids, sampler, what);
+                const auto curve = samplers.Read(sampler, what);
                 if (first + curve->Width() <= 3 && (member.empty() == (curve->Width() == 3))) {
                     out.endTime = std::max(out.endTime, curve->EndTime());
                     lights[element.attribute("id").value()].animations.push_back({first, curve});

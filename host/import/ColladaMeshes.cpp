@@ -4,14 +4,16 @@
 
 #include <pugixml.hpp>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 namespace host {
 namespace {
 
 FileMesh ReadMesh(const std::map<std::string, pugi::xml_node>& ids, const pugi::xml_node& mesh,
-                  const std::string& what) {
+                  const std::string& what, ColladaArrays* arrays) {
     FileMesh out;
     const pugi::xml_node vertices = mesh.child("vertices");
     pugi::xml_node source;
@@ -23,13 +25,16 @@ FileMesh ReadMesh(const std::map<std::string, pugi::xml_node>& ids, const pugi::
     if (!source) {
         throw FileMeshError(what + "its <vertices> name no positions");
     }
-    const std::vector<double> values = Numbers<double>(source.child("float_array"), what);
+    const std::vector<double>& values = *arrays->Of<double>(source.child("float_array"), what);
     const pugi::xml_node accessor = source.child("technique_common").child("accessor");
-    const size_t stride = accessor.attribute("stride").as_uint(3);
-    const size_t count = accessor.attribute("count").as_uint(values.size() / 3);
-    const size_t offset = accessor.attribute("offset").as_uint(0);
-    if (stride < 3 || count > (values.size() - std::min(values.size(), offset)) / stride + 1 ||
-        (count > 0 && offset + (count - 1) * stride + 3 > values.size())) {
+    const size_t stride = CountAttribute(accessor, "stride", 3, values.size() + 3, what);
+    const size_t offset = CountAttribute(accessor, "offset", 0, values.size(), what);
+    const size_t count = CountAttribute(accessor, "count", values.size() / 3, values.size(), what);
+    if (stride < 3) {
+        throw FileMeshError(what + "its positions have items of fewer than 3 values");
+    }
+    if (count > 0 && (count - 1 > (values.size() - offset) / stride ||
+                      offset + (count - 1) * stride + 3 > values.size())) {
         throw FileMeshError(what + "its positions are shorter than their accessor says");
     }
     for (size_t i = 0; i < count; ++i) {
@@ -43,16 +48,17 @@ FileMesh ReadMesh(const std::map<std::string, pugi::xml_node>& ids, const pugi::
         if (kind != "triangles" && kind != "polylist" && kind != "polygons") {
             continue;
         }
+        // Each corner is a run of one index per input offset.
         int vertexOffset = -1;
-        int inputs = 0;
+        size_t inputs = 0;
         for (const pugi::xml_node& input : prim.children("input")) {
-            const int o = input.attribute("offset").as_int(0);
+            const size_t o = CountAttribute(input, "offset", 0, kMaxInputs - 1, what);
             inputs = std::max(inputs, o + 1);
             if (std::string(input.attribute("semantic").value()) == "VERTEX") {
-                vertexOffset = o;
+                vertexOffset = static_cast<int>(o);
             }
         }
-        if (vertexOffset < 0 || inputs > 1000) {
+        if (vertexOffset < 0) {
             throw FileMeshError(what + "a <" + kind + "> has no VERTEX input");
         }
         std::vector<std::vector<int>> lists;
@@ -118,10 +124,22 @@ std::vector<FileMesh> ReadColladaMeshes(const std::string& text, double* metresP
 std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* metresPerUnit) {
     const pugi::xml_attribute meter =
         doc.child("COLLADA").child("asset").child("unit").attribute("meter");
-    *metresPerUnit = meter && meter.as_double() > 0.0 && std::isfinite(meter.as_double())
-                         ? meter.as_double()
-                         : 0.0;
+    *metresPerUnit = 0.0;
+    if (meter) {
+        // A unit of no length, a negative one (a mirror) or one that is no
+        // number would bake every point somewhere the file does not mean.
+        double v = 0.0;
+        const char* text = meter.value();
+        const char* end = text + std::strlen(text);
+        const auto res = std::from_chars(text, end, v);
+        if (res.ec != std::errc() || res.ptr != end || !(v > 0.0) || !std::isfinite(v)) {
+            throw FileMeshError("its Collada <unit meter=\"" + Clipped(text) +
+                                "\"> is not a positive number of metres");
+        }
+        *metresPerUnit = v;
+    }
     const std::map<std::string, pugi::xml_node> ids = ColladaIds(doc);
+    ColladaArrays arrays;
     // Which nodes show each geometry, directly or through a skin or morph.
     std::map<std::string, std::vector<std::string>> users;
     for (const pugi::xpath_node& x :
@@ -150,7 +168,7 @@ std::vector<FileMesh> ReadColladaMeshes(const pugi::xml_document& doc, double* m
         }
         const std::string id = geometry.attribute("id").value();
         const std::string what = "Collada mesh \"" + id + "\": ";
-        meshes.push_back(ReadMesh(ids, mesh, what));
+        meshes.push_back(ReadMesh(ids, mesh, what, &arrays));
         meshes.back().users = users[id];
         meshes.back().id = id;
     }

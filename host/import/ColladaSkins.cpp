@@ -80,7 +80,8 @@ std::map<std::string, pugi::xml_node> InputsOf(const pugi::xml_node& parent) {
     return inputs;
 }
 
-SkinData ReadSkin(const Ids& ids, const pugi::xml_node& skin, const std::string& what) {
+SkinData ReadSkin(const Ids& ids, const pugi::xml_node& skin, const std::string& what,
+                  ColladaArrays* arrays) {
     SkinData out;
     // The geometry, through any morph controllers on the way.
     pugi::xml_node target = ByUrl(ids, skin.attribute("source").value());
@@ -105,35 +106,34 @@ SkinData ReadSkin(const Ids& ids, const pugi::xml_node& skin, const std::string&
     }
     const pugi::xml_node jointSource = ByUrl(ids, joints["JOINT"].attribute("source").value());
     out.byId = !jointSource.child("Name_array") && jointSource.child("IDREF_array");
-    out.names =
-        ReadSource<std::string>(ids, joints["JOINT"], out.byId ? "IDREF_array" : "Name_array", what)
-            .values;
-    const auto matrices = ReadSource<double>(ids, joints["INV_BIND_MATRIX"], "float_array", what);
+    const auto names = ReadSource<std::string>(
+        ids, joints["JOINT"], out.byId ? "IDREF_array" : "Name_array", what, arrays);
+    out.names.assign(names.data(), names.data() + names.count * names.stride);
+    const auto matrices =
+        ReadSource<double>(ids, joints["INV_BIND_MATRIX"], "float_array", what, arrays);
     if (matrices.stride != 16 || matrices.count < out.names.size()) {
         throw FileMeshError(what + "it has fewer inverse bind matrices than joints");
     }
     const Mat34 shape = RowsToMat34(bindShape);
     for (size_t j = 0; j < out.names.size(); ++j) {
-        out.offsets.push_back(Mul(RowsToMat34(&matrices.values[16 * j]), shape));
+        out.offsets.push_back(Mul(RowsToMat34(&matrices[16 * j]), shape));
     }
     const pugi::xml_node vw = skin.child("vertex_weights");
     auto inputs = InputsOf(vw);
     if (!inputs.count("JOINT") || !inputs.count("WEIGHT")) {
         throw FileMeshError(what + "its <vertex_weights> have no JOINT or no WEIGHT");
     }
-    const int jointOffset = inputs["JOINT"].attribute("offset").as_int(0);
-    const int weightOffset = inputs["WEIGHT"].attribute("offset").as_int(0);
-    int stride = 0;
+    // Each vertex's influences are runs of one index per input offset.
+    const size_t jointOffset = CountAttribute(inputs["JOINT"], "offset", 0, kMaxInputs - 1, what);
+    const size_t weightOffset = CountAttribute(inputs["WEIGHT"], "offset", 0, kMaxInputs - 1, what);
+    size_t stride = 0;
     for (const auto& [semantic, input] : inputs) {
-        stride = std::max(stride, input.attribute("offset").as_int(0) + 1);
+        stride = std::max(stride, CountAttribute(input, "offset", 0, kMaxInputs - 1, what) + 1);
     }
-    const auto weights = ReadSource<double>(ids, inputs["WEIGHT"], "float_array", what);
+    const auto weights = ReadSource<double>(ids, inputs["WEIGHT"], "float_array", what, arrays);
     const std::vector<int> counts = Numbers<int>(vw.child("vcount"), what);
     const std::vector<long> v = Numbers<long>(vw.child("v"), what);
-    const size_t vertices = vw.attribute("count").as_uint(static_cast<unsigned>(counts.size()));
-    if (jointOffset < 0 || weightOffset < 0 || stride > 1000 || counts.size() < vertices) {
-        throw FileMeshError(what + "its <vertex_weights> do not fit their inputs");
-    }
+    const size_t vertices = CountAttribute(vw, "count", counts.size(), counts.size(), what);
     size_t at = 0;
     for (size_t vertex = 0; vertex < vertices; ++vertex) {
         if (counts[vertex] < 0 ||
@@ -146,7 +146,7 @@ SkinData ReadSkin(const Ids& ids, const pugi::xml_node& skin, const std::string&
             if (w < 0 || static_cast<size_t>(w) >= weights.count) {
                 throw FileMeshError(what + "a vertex weight names no weight");
             }
-            const double value = weights.values[static_cast<size_t>(w) * weights.stride];
+            const double value = weights[static_cast<size_t>(w) * weights.stride];
             if (j < 0 || static_cast<size_t>(j) >= out.names.size()) {
                 ++out.dropped;
                 continue;
@@ -166,6 +166,7 @@ SkinData ReadSkin(const Ids& ids, const pugi::xml_node& skin, const std::string&
 std::map<std::string, std::shared_ptr<const ColladaSkin>>
 ReadColladaSkins(const pugi::xml_document& doc) {
     const Ids ids = ColladaIds(doc);
+    ColladaArrays arrays;
     std::vector<pugi::xml_node> scenes;
     for (const pugi::xpath_node& x : doc.select_nodes("//library_visual_scenes/visual_scene")) {
         scenes.push_back(x.node());
@@ -185,9 +186,10 @@ ReadColladaSkins(const pugi::xml_document& doc) {
         auto data = skins.find(controllerId);
         if (data == skins.end()) {
             const std::string what = "Collada skin \"" + controllerId + "\": ";
-            data =
-                skins.emplace(controllerId, std::make_shared<SkinData>(ReadSkin(ids, skin, what)))
-                    .first;
+            data = skins
+                       .emplace(controllerId,
+                                std::make_shared<SkinData>(ReadSkin(ids, skin, what, &arrays)))
+                       .first;
         }
         const SkinData& d = *data->second;
         std::vector<pugi::xml_node> roots;

@@ -15,7 +15,7 @@ FileFacts ReadFileFacts(std::string_view bytes, const std::string& sourceFormat)
         double unit = 0.0;
         const pugi::xml_document doc = ParseColladaXml(bytes);
         facts.mapper = std::make_unique<VertexMapper>(ReadColladaMeshes(doc, &unit));
-        facts.curves = ReadColladaCurves(doc);
+        facts.curves = ReadColladaCurves(doc, &facts.unreadCurves);
         facts.collada = true;
         facts.skins = ReadColladaSkins(doc);
         facts.lensLight = ReadColladaLensLight(doc);

@@ -30,6 +30,8 @@ struct FileFacts {
     // The file's own curves of the nodes whose animation Assimp's keys do
     // not follow, by node name (Collada).
     std::map<std::string, std::shared_ptr<const ColladaNodeCurves>> curves;
+    // Collada: the targets of channels of library nodes that are not read.
+    std::vector<std::string> unreadCurves;
     // Collada: Assimp names nodes by their ids, which the file's channels
     // name; and the skins of the nodes that show one, by node id.
     bool collada = false;

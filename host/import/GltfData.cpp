@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -295,8 +296,58 @@ GltfKeys GltfData::Keys(size_t animation, int64_t sampler, size_t width) const {
         const size_t first = (k * perKey + (perKey == 3 ? 1 : 0)) * width;
         keys.values.insert(keys.values.end(), values.begin() + first,
                            values.begin() + first + width);
+        if (perKey == 3) {
+            // In tangent, value, out tangent.
+            const auto in = values.begin() + static_cast<std::ptrdiff_t>(3 * k * width);
+            keys.seconds.push_back(times[k]);
+            keys.inTangents.insert(keys.inTangents.end(), in, in + width);
+            keys.outTangents.insert(keys.outTangents.end(), in + 2 * width, in + 3 * width);
+        }
+    }
+    for (size_t k = 1; k < keys.seconds.size(); ++k) {
+        if (!(keys.seconds[k] > keys.seconds[k - 1])) {
+            throw SceneLoadError("glTF: " + what + " has cubic-spline key times that do not grow");
+        }
     }
     return keys;
+}
+
+void CubicSplineAt(const GltfKeys& keys, double seconds, double* out) {
+    const size_t n = keys.seconds.size();
+    const size_t w = keys.width;
+    if (n == 0) {
+        return;
+    }
+    const auto value = [&](size_t k, size_t c) {
+        return static_cast<double>(keys.values[k * w + c]);
+    };
+    if (!(seconds > keys.seconds.front()) || n == 1) { // also a time that is no number
+        for (size_t c = 0; c < w; ++c) {
+            out[c] = value(0, c);
+        }
+        return;
+    }
+    if (seconds >= keys.seconds.back()) {
+        for (size_t c = 0; c < w; ++c) {
+            out[c] = value(n - 1, c);
+        }
+        return;
+    }
+    const size_t k =
+        static_cast<size_t>(std::upper_bound(keys.seconds.begin(), keys.seconds.end(), seconds) -
+                            keys.seconds.begin() - 1);
+    const double td = keys.seconds[k + 1] - keys.seconds[k];
+    const double s = (seconds - keys.seconds[k]) / td;
+    const double s2 = s * s;
+    const double s3 = s2 * s;
+    const double h00 = 2 * s3 - 3 * s2 + 1;
+    const double h10 = s3 - 2 * s2 + s;
+    const double h01 = -2 * s3 + 3 * s2;
+    const double h11 = s3 - s2;
+    for (size_t c = 0; c < w; ++c) {
+        out[c] = h00 * value(k, c) + td * h10 * keys.outTangents[k * w + c] +
+                 h01 * value(k + 1, c) + td * h11 * keys.inTangents[(k + 1) * w + c];
+    }
 }
 
 std::vector<Mat34> GltfData::InverseBindMatrices(int64_t skin) const {

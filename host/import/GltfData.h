@@ -34,7 +34,19 @@ struct GltfKeys {
     std::vector<float> values;
     size_t width = 0;
     GltfInterp interp = GltfInterp::Linear;
+    // Cubic-spline keys: the file's key times (seconds) and each key's in
+    // and out tangents, `width` per key; empty for other interpolations.
+    std::vector<double> seconds;
+    std::vector<float> inTangents, outTangents;
 };
+
+// The value of cubic-spline keys at a time of the file (seconds), into
+// out[0 .. keys.width - 1], as glTF defines it: between keys k and k + 1,
+// td = t(k+1) - t(k) and s = (t - t(k)) / td,
+//   v = (2s^3 - 3s^2 + 1) v(k) + td (s^3 - 2s^2 + s) out(k)
+//     + (-2s^3 + 3s^2) v(k+1) + td (s^3 - s^2) in(k+1);
+// before the first key and after the last, the end key's value.
+void CubicSplineAt(const GltfKeys& keys, double seconds, double* out);
 
 class GltfData {
   public:

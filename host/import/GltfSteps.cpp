@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <locale>
+#include <sstream>
 #include <unordered_set>
 #include <utility>
 
@@ -608,6 +611,26 @@ GltfLayout ReadLayout(const Json& doc, const std::vector<TextSpan>& cuts) {
     return l;
 }
 
+// A node's transform numbers (translation, rotation, scale, matrix) are
+// read as floats: one past float range would make every point it moves
+// infinite. The fault, or "" for none.
+std::string CheckNodeNumbers(const Json& node, size_t index) {
+    for (const char* key : {"translation", "rotation", "scale", "matrix"}) {
+        const Json::array_t* a = ArrayMember(node, key);
+        for (size_t i = 0; a && i < a->size(); ++i) {
+            const Json& v = (*a)[i];
+            if (v.is_number_float() && !std::isfinite(static_cast<float>(v.get<double>()))) {
+                std::ostringstream text;
+                text.imbue(std::locale::classic());
+                text << "nodes[" << index << "] has a " << key << " of " << v.get<double>()
+                     << ", past the range of a float";
+                return text.str();
+            }
+        }
+    }
+    return {};
+}
+
 bool Refuse(GltfFacts* out, std::string problem) {
     *out = GltfFacts{};
     out->problem = std::move(problem);
@@ -678,6 +701,12 @@ bool ReadGltfFacts(const char* json, size_t size, GltfFacts* out) {
                 facts.embeddedBuffers.push_back(
                     {i, cuts[cut].begin, cuts[cut].end, length ? AsIndex(length) : -1});
             }
+        }
+    }
+    for (size_t n = 0; nodes && n < nodes->size(); ++n) {
+        std::string fault = CheckNodeNumbers((*nodes)[n], n);
+        if (!fault.empty()) {
+            return Refuse(out, std::move(fault));
         }
     }
     const Json::array_t* animations = ArrayMember(doc, "animations");

@@ -19,8 +19,11 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <locale>
 #include <map>
 #include <set>
+#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -34,6 +37,32 @@ constexpr double kMaxEndFrame = 1.0e6;
 // The longest full name of an item (its ancestors' names and its own, joined
 // by '.').
 constexpr size_t kMaxFullName = 16384;
+// The frame rates a file may give (as --fps accepts them).
+constexpr double kMinFileRate = 0.001;
+constexpr double kMaxFileRate = 100000.0;
+// The largest coordinate a mesh may hold: well inside float range, with
+// room for the transforms that move it.
+constexpr double kMaxCoordinate = 1.0e30;
+
+// The time of the last key of a node's curves (seconds).
+double EndTime(const ColladaNodeCurves& curves) {
+    double end = 0.0;
+    for (const ColladaNodeCurves::Element& e : curves.elements) {
+        for (const ColladaNodeCurves::Animation& a : e.animations) {
+            end = std::max(end, a.curve->EndTime());
+        }
+    }
+    return end;
+}
+
+// A number as text, whatever the process locale.
+std::string NumberText(double v) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text.precision(10);
+    text << v;
+    return text.str();
+}
 
 // ---------------------------------------------------------------------------
 // The scene builder.
@@ -85,6 +114,13 @@ class Builder {
             }
         }
         if (m_file && m_file->collada) {
+            for (const std::string& target : m_file->unreadCurves) {
+                HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
+                                         "\" moves a node of <library_nodes> in a way the "
+                                         "importer does not follow; it is left out")
+                                       .c_str(),
+                                   XSI::siWarningMsg);
+            }
             for (const std::string& target : m_file->lensLight.unread) {
                 HostApp::Get().Log(Widen("the Collada animation of \"" + OneLine(target) +
                                          "\" animates nothing the importer reads; it is left out")
@@ -336,8 +372,15 @@ class Builder {
         }
         m_anim = m_animIndex >= 0 ? m_ai.mAnimations[m_animIndex] : nullptr;
         if (m_anim) {
+            // The file's rate of its animation's time (frames per second
+            // for the formats that count frames): 0 names none.
             const double tps = m_anim->mTicksPerSecond;
-            m_ticksPerSecond = tps > 0.0 && std::isfinite(tps) ? tps : kDefaultTicksPerSecond;
+            if (tps != 0.0 && !(tps >= kMinFileRate && tps <= kMaxFileRate)) {
+                throw SceneLoadError("animation \"" + std::string(m_anim->mName.C_Str()) +
+                                     "\" runs at " + NumberText(tps) +
+                                     " ticks per second, outside 0.001 to 100000");
+            }
+            m_ticksPerSecond = tps > 0.0 ? tps : kDefaultTicksPerSecond;
             // Assimp counts an FBX animation from its stack's start.
             const auto& starts = m_file ? m_file->settings.animationStarts
                                         : std::vector<std::pair<std::string, double>>{};
@@ -394,16 +437,60 @@ class Builder {
             }
             return MakeTrack(std::move(pairs), keys.interp == GltfInterp::Step);
         };
-        nc->position =
-            track(keysOf(0, 3, info.hasTranslation, info.translation), [k](const float* v) {
-                return Vec3{v[0], v[1], v[2]} * k;
-            });
-        nc->rotation = track(keysOf(1, 4, info.hasRotation, info.rotation), [](const float* v) {
-            return Quat{v[0], v[1], v[2], v[3]};
-        });
-        nc->scaling = track(keysOf(2, 3, info.hasScale, info.scale), [](const float* v) {
-            return Vec3{v[0], v[1], v[2]};
-        });
+        const GltfKeys parts[3] = {keysOf(0, 3, info.hasTranslation, info.translation),
+                                   keysOf(1, 4, info.hasRotation, info.rotation),
+                                   keysOf(2, 3, info.hasScale, info.scale)};
+        nc->position = track(parts[0], [k](const float* v) { return Vec3{v[0], v[1], v[2]} * k; });
+        nc->rotation = track(parts[1], [](const float* v) { return Quat{v[0], v[1], v[2], v[3]}; });
+        nc->scaling = track(parts[2], [](const float* v) { return Vec3{v[0], v[1], v[2]}; });
+        if (std::none_of(std::begin(parts), std::end(parts),
+                         [](const GltfKeys& p) { return p.interp == GltfInterp::CubicSpline; })) {
+            return nc;
+        }
+        // Cubic-spline parts follow their curves (the others their keys, as
+        // above); the tracks still tell which parts are animated.
+        struct Parts {
+            GltfKeys cubic[3];
+            Track<Vec3> position, scaling;
+            Track<Quat> rotation;
+            SRT rest;
+            double ticksPerSecond;
+            double tickOffset;
+        };
+        auto shared = std::make_shared<Parts>();
+        for (int p = 0; p < 3; ++p) {
+            if (parts[p].interp == GltfInterp::CubicSpline) {
+                shared->cubic[p] = parts[p];
+            }
+        }
+        shared->position = nc->position;
+        shared->rotation = nc->rotation;
+        shared->scaling = nc->scaling;
+        shared->rest = nc->rest;
+        shared->ticksPerSecond = nc->ticksPerSecond;
+        shared->tickOffset = nc->tickOffset;
+        nc->curve = [shared, k](double seconds) {
+            const Parts& p = *shared;
+            const double tick = seconds * p.ticksPerSecond + p.tickOffset;
+            const aiAnimBehaviour hold = aiAnimBehaviour_DEFAULT;
+            double v[4];
+            Vec3 t = EvalTrack(p.position, tick, hold, hold, p.rest.t);
+            if (!p.cubic[0].seconds.empty()) {
+                CubicSplineAt(p.cubic[0], seconds, v);
+                t = Vec3{v[0], v[1], v[2]} * k;
+            }
+            Quat r = EvalTrack(p.rotation, tick, hold, hold, p.rest.r);
+            if (!p.cubic[1].seconds.empty()) {
+                CubicSplineAt(p.cubic[1], seconds, v);
+                r = Normalize(Quat{v[0], v[1], v[2], v[3]});
+            }
+            Vec3 s = EvalTrack(p.scaling, tick, hold, hold, p.rest.s);
+            if (!p.cubic[2].seconds.empty()) {
+                CubicSplineAt(p.cubic[2], seconds, v);
+                s = Vec3{v[0], v[1], v[2]};
+            }
+            return MatrixFromSRT(s, r, t);
+        };
         return nc;
     }
 
@@ -417,17 +504,11 @@ class Builder {
         // Per node: its translation, rotation and scale samplers (the last
         // channel of a path counts, as in Assimp).
         std::map<int64_t, std::array<int64_t, 3>> byNode;
-        bool cubic = false;
         for (const GltfChannelInfo& ch : anim->channels) {
-            cubic = cubic || anim->samplers[static_cast<size_t>(ch.sampler)].interp ==
-                                 GltfInterp::CubicSpline;
             if (ch.path != GltfPath::Weights) {
                 auto it = byNode.try_emplace(ch.node, std::array<int64_t, 3>{-1, -1, -1}).first;
                 it->second[static_cast<int>(ch.path)] = ch.sampler;
             }
-        }
-        if (cubic) {
-            WarnCubicSpline();
         }
         for (const aiNode* node : m_nodes) {
             const auto it = byNode.find(m_info[node].gltfNode);
@@ -437,21 +518,12 @@ class Builder {
         }
     }
 
-    static void WarnCubicSpline() {
-        HostApp::Get().Log(L"cubic-spline animation keys are evaluated linearly between "
-                           L"their values",
-                           XSI::siWarningMsg);
-    }
-
     void ReadChannels() {
-        if (!m_anim) {
-            return;
-        }
         if (m_gltf) {
             ReadGltfChannels();
             return;
         }
-        for (unsigned i = 0; m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
+        for (unsigned i = 0; m_anim && m_anim->mChannels && i < m_anim->mNumChannels; ++i) {
             const aiNodeAnim* ch = m_anim->mChannels[i];
             if (!ch) {
                 continue;
@@ -470,6 +542,27 @@ class Builder {
             for (const aiNode* node : nodes) {
                 if (!m_info[node].channel) {
                     m_info[node].channel = NodeChannelOf(node, *ch);
+                }
+            }
+        }
+        // Nodes that the file's curves move but Assimp gave no channel (a
+        // sampler that several channels share keeps only its last one; a
+        // node of <library_nodes> keeps none, in any of its instances).
+        if (m_file && m_file->collada) {
+            for (const auto& [name, curves] : m_file->curves) {
+                const bool moves = std::any_of(
+                    curves->elements.begin(), curves->elements.end(),
+                    [](const ColladaNodeCurves::Element& e) { return !e.animations.empty(); });
+                const auto all = moves ? m_allByName.find(name) : m_allByName.end();
+                for (size_t i = 0; all != m_allByName.end() && i < all->second.size(); ++i) {
+                    const aiNode* node = all->second[i];
+                    m_curveEnd = std::max(m_curveEnd, EndTime(*curves));
+                    if (!m_info[node].channel) {
+                        aiNodeAnim none; // no keys: the curves are the motion
+                        none.mNodeName = aiString(name);
+                        m_info[node].channel = NodeChannelOf(node, none);
+                        m_info[node].channel->curveOnly = true;
+                    }
                 }
             }
         }
@@ -725,17 +818,17 @@ class Builder {
             item->SetLocalMatrixFunction([ch](double f) { return ch->Matrix(f); });
             return;
         }
-        if (ch->scaling.Count() > 1) {
+        if (ch->scaling.Count() > 1 || ch->curveOnly) {
             item->Scaling().SetFunction([ch](double f) { return ch->Scaling(f); });
         } else {
             item->Scaling().Set(ch->Scaling(0.0));
         }
-        if (ch->rotation.Count() > 1) {
+        if (ch->rotation.Count() > 1 || ch->curveOnly) {
             item->Rotation().SetFunction([ch](double f) { return ch->Rotation(f); });
         } else {
             item->Rotation().Set(ch->Rotation(0.0));
         }
-        if (ch->position.Count() > 1) {
+        if (ch->position.Count() > 1 || ch->curveOnly) {
             item->Translation().SetFunction([ch](double f) { return ch->Position(f); });
         } else {
             item->Translation().Set(ch->Position(0.0));
@@ -863,8 +956,24 @@ class Builder {
             throw SceneLoadError("mesh \"" + m_info[node].name +
                                  "\": its polygon corners do not map onto the file's vertices");
         }
+        double largest = 0.0;
+        double largestScene = 0.0;
         for (Vec3& p : out.points) {
+            largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
             p = p * m_scale;
+            largestScene = std::max({largestScene, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+        }
+        // A point out of float range, or one the unit takes there (or
+        // shrinks to 0 with every other), bakes as infinities or collapses.
+        if (!(largest <= kMaxCoordinate)) {
+            throw SceneLoadError("mesh \"" + m_info[node].name +
+                                 "\": a vertex is not a finite number or lies out of range");
+        }
+        if (!(largestScene <= kMaxCoordinate) ||
+            (largest > 0.0 && largestScene < std::numeric_limits<float>::min())) {
+            throw SceneLoadError("its unit of " + NumberText(m_scale) +
+                                 " metres takes the points of mesh \"" + m_info[node].name +
+                                 "\" out of float range");
         }
         return out;
     }
@@ -951,9 +1060,38 @@ class Builder {
                 }
             }
         }
+        std::shared_ptr<const GltfKeys> cubicWeights;
+        if (gltfKeys.interp == GltfInterp::CubicSpline && !gltfKeys.seconds.empty()) {
+            cubicWeights = std::make_shared<const GltfKeys>(gltfKeys);
+        }
         Mesh* mesh = m_info[node].item->GetMesh();
+        // Targets that move the points alike (a file's targets that read one
+        // array) share one copy of their offsets, found by a hash of them.
+        std::unordered_multimap<uint64_t, std::shared_ptr<const std::vector<Vec3>>> kept;
         for (unsigned t = 0; t < targets; ++t) {
-            std::vector<Vec3> deltas = MorphDeltas(meshes, vertices, t, m_scale);
+            std::vector<Vec3> computed = MorphDeltas(meshes, vertices, t, m_scale);
+            uint64_t hash = 14695981039346656037ull;
+            for (const Vec3& d : computed) {
+                for (const double v : {d.x, d.y, d.z}) {
+                    uint64_t bits = 0;
+                    std::memcpy(&bits, &v, sizeof bits);
+                    hash = (hash ^ bits) * 1099511628211ull;
+                }
+            }
+            std::shared_ptr<const std::vector<Vec3>> deltas;
+            const auto same = kept.equal_range(hash);
+            for (auto it = same.first; it != same.second && !deltas; ++it) {
+                if (std::equal(computed.begin(), computed.end(), it->second->begin(),
+                               it->second->end(), [](const Vec3& a, const Vec3& b) {
+                                   return a.x == b.x && a.y == b.y && a.z == b.z;
+                               })) {
+                    deltas = it->second;
+                }
+            }
+            if (!deltas) {
+                deltas = std::make_shared<const std::vector<Vec3>>(std::move(computed));
+                kept.emplace(hash, deltas);
+            }
             double weight = 0.0;
             bool weightSet = false;
             std::string name;
@@ -995,6 +1133,16 @@ class Builder {
                 keys = MorphWeightKeys(*channel, t);
             } else {
                 mesh->MorphWeight(index).Set(weight);
+                continue;
+            }
+            if (cubicWeights && t < cubicWeights->width && keys.size() > 1) {
+                // The weight follows the file's cubic spline.
+                const double fps = m_fps;
+                mesh->MorphWeight(index).SetFunction([cubicWeights, t, fps](double f) {
+                    std::vector<double> w(cubicWeights->width);
+                    CubicSplineAt(*cubicWeights, f / fps, w.data());
+                    return w[t];
+                });
                 continue;
             }
             auto track = std::make_shared<const Track<double>>(MakeTrack(std::move(keys), step));
@@ -1201,7 +1349,8 @@ class Builder {
         // Collada's lens and light curves, which Assimp does not read, play
         // on the same timeline; their times are written with about seven
         // digits, so a time within 1e-4 frames of a frame ends on it.
-        const double lensLight = m_file ? m_file->lensLight.endTime * m_fps : 0.0;
+        const double lensLight =
+            m_file ? std::max(m_file->lensLight.endTime, m_curveEnd) * m_fps : 0.0;
         if (lensLight > end && std::isfinite(lensLight)) {
             end = std::min(std::ceil(lensLight - 1e-4), kMaxEndFrame);
         }
@@ -1217,6 +1366,9 @@ class Builder {
     double m_assimpScale = 1.0; // the unit scale Assimp put on the root
     double m_fps = 30.0;
     double m_tickOffset = 0.0; // Assimp's tick at the file's time 0
+    // The last key time (seconds) of the file's curves that move nodes
+    // Assimp gave no channel.
+    double m_curveEnd = 0.0;
     std::unique_ptr<Scene> m_scene;
     std::vector<const aiNode*> m_nodes; // depth first, parent before children
     std::unordered_map<const aiNode*, NodeInfo> m_info;

@@ -263,6 +263,15 @@ ColladaTree MeasureColladaTree(const ColladaNodes& nodes) {
     return out;
 }
 
+namespace {
+
+// Whether a Collada element holds a list of indices.
+bool IsIndexList(std::string_view name) {
+    return name == "p" || name == "vcount" || name == "v" || name == "h";
+}
+
+} // namespace
+
 int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
     const std::string_view s(text, size);
     int depth = 0;
@@ -320,6 +329,17 @@ int XmlNestingDepth(const char* text, size_t size, ColladaNodes* nodes) {
                     nodes->name.push_back(AttributeValue(Attribute(tag, "name")));
                     if (!empty) {
                         openNodes.emplace_back(nodes->id.size() - 1, depth);
+                    }
+                } else if (!empty && nodes->badIndices.empty() && IsIndexList(TagName(tag))) {
+                    const size_t end = std::min(s.find('<', q), s.size());
+                    const std::string_view list =
+                        q < s.size() ? s.substr(q + 1, end - q - 1) : std::string_view();
+                    const size_t bad = list.find_first_not_of("0123456789 \t\r\n");
+                    if (bad != std::string_view::npos) {
+                        const size_t stop = list.find_first_of(" \t\r\n", bad);
+                        nodes->badIndices =
+                            "<" + std::string(TagName(tag)) + "> holds \"" +
+                            std::string(list.substr(bad, std::min<size_t>(stop - bad, 40))) + "\"";
                     }
                 } else if (TagName(tag) == "instance_node" && parent != SIZE_MAX) {
                     const std::string_view url = Attribute(tag, "url");
@@ -399,10 +419,14 @@ bool IsExtension(std::string_view extension, std::string_view wanted) {
            });
 }
 
-void CheckCollada(std::string_view bytes) {
+// collada: whether Assimp reads the XML as Collada.
+void CheckCollada(std::string_view bytes, bool collada) {
     ColladaNodes nodes;
     if (XmlNestingDepth(bytes.data(), bytes.size(), &nodes) > kMaxSceneNesting) {
         throw SceneLoadError(Nesting("the XML"));
+    }
+    if (collada && !nodes.badIndices.empty()) {
+        throw SceneLoadError("a Collada index list " + nodes.badIndices + ", which is no index");
     }
     const ColladaTree tree = MeasureColladaTree(nodes);
     if (tree.loops) {
@@ -441,7 +465,8 @@ CheckedSceneFile CheckSceneBytes(std::string_view bytes, const std::string* fold
     // bytes, so the checks of a format run when either points to it.
     const bool xml = first == '<' || NamesCollada(bytes) || IsExtension(extension, "dae");
     if (xml) {
-        CheckCollada(bytes);
+        checked.collada = NamesCollada(bytes) || IsExtension(extension, "dae");
+        CheckCollada(bytes, checked.collada);
     }
     // Text readers read up to the first NUL byte.
     const std::string_view text = bytes.substr(0, bytes.find('\0'));

@@ -45,7 +45,8 @@ constexpr int kMaxSceneNesting = kMaxGltfNesting;
 constexpr size_t kMaxDirectXToken = 1023;
 
 struct CheckedSceneFile {
-    bool gltf = false; // JSON or binary glTF whose JSON was read
+    bool gltf = false;    // JSON or binary glTF whose JSON was read
+    bool collada = false; // XML that Assimp reads as Collada
     GltfLayout gltfLayout;
     size_t gltfJson = 0; // where the JSON text starts in the bytes
     // The long base64 buffers of a glTF JSON text file (offsets into bytes).
@@ -77,6 +78,10 @@ struct ColladaNodes {
     std::vector<std::string> id;
     std::vector<std::string> name;
     std::vector<std::pair<size_t, std::string>> instances;
+    // The first index list (<p>, <vcount>, <v>, <h>) whose text holds a word
+    // that is no index, as "<p> holds \"x\""; empty for none. Assimp reads
+    // such a list for ever.
+    std::string badIndices;
 };
 
 // The tree Assimp makes of Collada nodes, each instance a copy of the node's

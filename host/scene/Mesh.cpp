@@ -565,7 +565,12 @@ void Mesh::SetPolygons(std::vector<int> sizes, std::vector<int> pointIndices) {
 }
 
 int Mesh::AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas) {
-    if (deltas.size() != m_points.size()) {
+    return AddMorphTarget(name, std::make_shared<const std::vector<Vec3>>(std::move(deltas)));
+}
+
+int Mesh::AddMorphTarget(const std::wstring& name,
+                         std::shared_ptr<const std::vector<Vec3>> deltas) {
+    if (!deltas || deltas->size() != m_points.size()) {
         throw std::invalid_argument("a morph target needs one delta per point");
     }
     Morph m;
@@ -594,7 +599,7 @@ int Mesh::AddMorphTarget(const std::wstring& name, std::vector<int> indices,
     Morph m;
     m.name = name;
     m.indices = std::move(indices);
-    m.deltas = std::move(deltas);
+    m.deltas = std::make_shared<const std::vector<Vec3>>(std::move(deltas));
     m.sparse = true;
     const int index = AddMorph(std::move(m));
     m_sparseIndices = std::move(merged);
@@ -804,7 +809,7 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
             continue;
         }
         if (!m.sparse) {
-            m_activeDeltas.push_back(m.deltas.data());
+            m_activeDeltas.push_back(m.deltas->data());
             m_activeWeights.push_back(w);
             continue;
         }
@@ -818,7 +823,7 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
         }
         for (size_t k = 0; k < m.indices.size(); ++k) {
             Vec3& s = m_sparseSum[m.indices[k]];
-            const Vec3& d = m.deltas[k];
+            const Vec3& d = (*m.deltas)[k];
             s.x += w * d.x;
             s.y += w * d.y;
             s.z += w * d.z;

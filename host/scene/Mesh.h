@@ -104,6 +104,9 @@ class Mesh {
     // Morph targets: per-point offsets from the rest points, blended by an
     // animatable weight (0 at first).
     int AddMorphTarget(const std::wstring& name, std::vector<Vec3> deltas);
+    // The same with offsets other targets may share (a file's targets that
+    // read one array): the mesh keeps them once.
+    int AddMorphTarget(const std::wstring& name, std::shared_ptr<const std::vector<Vec3>> deltas);
     // A morph target that moves only some points: deltas[k] is the offset of
     // point indices[k] (each index at most once). Costs memory and time in
     // proportion to the points it moves.
@@ -172,7 +175,8 @@ class Mesh {
   private:
     struct Morph {
         std::wstring name;
-        std::vector<Vec3> deltas;
+        // Shared with the other targets that move the points alike.
+        std::shared_ptr<const std::vector<Vec3>> deltas;
         std::vector<int> indices; // a sparse target: the points deltas move
         bool sparse = false;
         Animated<double> weight;

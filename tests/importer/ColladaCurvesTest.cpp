@@ -235,6 +235,8 @@ TEST(ColladaCurves, BrokenSamplersAreRefused) {
          {"N/t.X", "0 1", "0 2", 2, 1, "BEZIER BEZIER", "0 0 0 0 0 0", "0 0 0 0 0 0", 3}},
         {"tangents shorter than the keys",
          {"N/t.X", "0 1", "0 2", 2, 1, "BEZIER BEZIER", "0 0 1", "0 0 1", 2}},
+        {"values of no width", {"N/t.X", "0 1", "0 2", 2, 0, "STEP STEP", "", "", 0}},
+        {"values 17 wide", {"N/t.X", "0 1", "0 2", 2, 17, "STEP STEP", "", "", 0}},
     };
     for (const auto& c : cases) {
         const std::string file = File(kTranslate, {c.channel});
@@ -327,6 +329,10 @@ TEST(ColladaSkins, BrokenSkinsAreRefused) {
         {"fewer pairs than counts", "<v>0 0 1 1 1 2</v>", "<v>0 0 1 1</v>"},
         {"a weight index past the weights", "<v>0 0 1 1 1 2</v>", "<v>0 0 1 1 1 7</v>"},
         {"a bind shape of 15 numbers", "0 0 0 1</bind_shape_matrix>", "0 0 1</bind_shape_matrix>"},
+        {"more vertices than counts", "<vertex_weights count=\"2\">",
+         "<vertex_weights count=\"3\">"},
+        {"an offset past the inputs' room", "w\" offset=\"1\"", "w\" offset=\"1000\""},
+        {"a negative offset", "j\" offset=\"0\"", "j\" offset=\"-1\""},
     };
     for (const auto& c : cases) {
         std::string bad = good;

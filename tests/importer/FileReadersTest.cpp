@@ -309,7 +309,9 @@ TEST(FileReaders, MappingNeedsEveryCornerOnItsVertex) {
     host::VertexMapper mapper({file});
     host::ItemVertices out;
     ASSERT_TRUE(mapper.Map("Quad", {first.get(), second.get()}, &out));
-    EXPECT_EQ(out.points.size(), 4u);
+    ASSERT_EQ(out.points.size(), 4u);
+    ASSERT_EQ(out.pointOf.size(), 2u);
+    ASSERT_EQ(out.source.size(), 4u);
     EXPECT_EQ(out.polygonSizes, (std::vector<int>{3, 3}));
     EXPECT_EQ(out.polygonPoints, (std::vector<int>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(out.pointOf[1], (std::vector<int>{0, 2, 3}));
@@ -363,4 +365,30 @@ TEST(FileReaders, ColladaPolygonsUnitsAndUnmappableFiles) {
                       "</mesh></geometry></library_geometries></COLLADA>"}) {
         EXPECT_THROW(host::ReadColladaMeshes(bad, &unit), host::FileMeshError) << bad;
     }
+}
+
+// A node of <library_nodes> that two scene nodes instance ("A" at z = 5,
+// "B" at z = -5), its translate X animated from 0 (0 s) to 2 (1 s): Assimp
+// drops the channel; both instances move, and the scene runs to 1 s. A
+// library node whose animated element the importer does not follow (a
+// <lookat>) is named in one warning line.
+TEST(FileReaders, ColladaLibraryNodesMoveInEveryInstance) {
+    LoadIntoHost(ZK_DATA_DIR "/library_nodes.dae");
+    EXPECT_EQ(host::HostApp::Get().GetScene()->GetEndFrame(), 30.0);
+    for (const double frame : {0.0, 15.0, 30.0, 45.0}) {
+        const double x = std::min(frame, 30.0) / 15.0;
+        EXPECT_P3_NEAR(Translation(L"A.Lib", frame), (P3{x, 0, 5}), "A.Lib frame " << frame);
+        EXPECT_P3_NEAR(Translation(L"B.Lib1", frame), (P3{x, 0, -5}), "B.Lib1 frame " << frame);
+    }
+    std::string lookat = ReadText(ZK_DATA_DIR "/library_nodes.dae");
+    const std::string translate = R"(<translate sid="location">0 0 0</translate>)";
+    const size_t at = lookat.find(translate);
+    ASSERT_NE(at, std::string::npos);
+    lookat.replace(at, translate.size(), R"(<lookat sid="location">0 0 0 1 0 0 0 1 0</lookat>)");
+    const std::string path = ZK_TEST_OUT_DIR "/library_lookat.dae";
+    std::ofstream(path) << lookat;
+    const Outcome r = Xsihost("list --scene " + path);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "WARNING: the Collada animation of \"Lib/location.X\" moves a node of "
+                     "<library_nodes> in a way the importer does not follow; it is left out\n");
 }

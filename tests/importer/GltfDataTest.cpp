@@ -362,3 +362,89 @@ TEST(GltfData, NodesOfOneNameKeepWhatTheFileGivesEach) {
         ErrorOf([&] { LoadIntoHost(path); }).find("morph weight key 0 is not a finite number"),
         std::string::npos);
 }
+
+// Cubic-spline samplers play the glTF spline: between keys k and k + 1
+// (td = t1 - t0, s = (t - t0) / td) the value is
+//   (2s^3 - 3s^2 + 1) v0 + td (s^3 - 2s^2 + s) out0 + (-2s^3 + 3s^2) v1
+//   + td (s^3 - s^2) in1,
+// for node translations and morph weights alike; the end values hold
+// outside the keys, and the tangents before the first key and after the last
+// play no part. Keys at 0 s and 2 s (td = 2): v0 = 0, out0 = 3, in1 = 2,
+// v1 = 1 give 0.8125 at 0.5 s (s = 1/4: 2 * 0.140625 * 3 + 0.15625 * 1 +
+// 2 * -0.046875 * 2) and 0.75 at 1 s (s = 1/2: 2 * 0.125 * 3 + 0.5 * 1 +
+// 2 * -0.125 * 2). A STEP sampler holds each key's value up to the next.
+TEST(GltfData, CubicSplineAndStepSamplersPlayAsTheFormatDefines) {
+    std::string bin = Bytes({0, 0, 0, 1, 0, 0, 0, 1, 0}); // 0: triangle
+    bin += Bytes({0, 0, 1, 0, 0, 1, 0, 0, 1});            // 36: target offsets
+    bin += Bytes({0.0f, 2.0f});                           // 72: key times
+    bin += Bytes({9, 9, 9, 0, 0, 0, 3, 0, 0,              // 80: translation keys
+                  2, 0, 0, 1, 0, 0, 9, 9, 9});            //     (in, value, out)
+    bin += Bytes({7, 0, 3, 2, 1, 7});                     // 152: one weight's keys
+    bin += Bytes({1, 1, 1, 5, 5, 5});                     // 176: step scales
+    auto view = [](size_t offset, size_t length) {
+        return Json{{"buffer", 0}, {"byteOffset", offset}, {"byteLength", length}};
+    };
+    auto accessor = [](int v, int count, const char* type) {
+        return Json{{"bufferView", v}, {"componentType", 5126}, {"count", count}, {"type", type}};
+    };
+    const Json camera = {{"type", "perspective"}, {"perspective", {{"yfov", 0.8}, {"znear", 0.1}}}};
+    const Json doc = {
+        {"asset", {{"version", "2.0"}}},
+        {"scene", 0},
+        {"scenes", {{{"nodes", {0, 1, 2}}}}},
+        {"nodes",
+         {{{"name", "Spline"}, {"camera", 0}},
+          {{"name", "Shape"}, {"mesh", 0}},
+          {{"name", "Stepper"}, {"camera", 0}}}},
+        {"cameras", {camera}},
+        {"meshes",
+         {{{"primitives", {{{"attributes", {{"POSITION", 0}}}, {"targets", {{{"POSITION", 1}}}}}}},
+           {"weights", {0.0}}}}},
+        {"buffers", {{{"byteLength", bin.size()}}}},
+        {"bufferViews",
+         {view(0, 36), view(36, 36), view(72, 8), view(80, 72), view(152, 24), view(176, 24)}},
+        {"accessors",
+         {Json{{"bufferView", 0},
+               {"componentType", 5126},
+               {"count", 3},
+               {"type", "VEC3"},
+               {"min", {0, 0, 0}},
+               {"max", {1, 1, 0}}},
+          accessor(1, 3, "VEC3"), accessor(2, 2, "SCALAR"), accessor(3, 6, "VEC3"),
+          accessor(4, 6, "SCALAR"), accessor(5, 2, "VEC3")}},
+        {"animations",
+         {{{"samplers",
+            {{{"input", 2}, {"output", 3}, {"interpolation", "CUBICSPLINE"}},
+             {{"input", 2}, {"output", 4}, {"interpolation", "CUBICSPLINE"}},
+             {{"input", 2}, {"output", 5}, {"interpolation", "STEP"}}}},
+           {"channels",
+            {{{"sampler", 0}, {"target", {{"node", 0}, {"path", "translation"}}}},
+             {{"sampler", 1}, {"target", {{"node", 1}, {"path", "weights"}}}},
+             {{"sampler", 2}, {"target", {{"node", 2}, {"path", "scale"}}}}}}}}}};
+    const std::string path = ZK_TEST_OUT_DIR "/gltf_cubic.glb";
+    std::ofstream(path, std::ios::binary) << Glb(doc, bin);
+    LoadIntoHost(path);
+    struct Case {
+        double frame; // at 30 frames per second
+        double spline;
+        double step;
+    };
+    const Case cases[] = {{0, 0, 1},      {15, 0.8125, 1}, {30, 0.75, 1}, {59.9, -1, 1},
+                          {60, 1.0, 5.0}, {90, 1.0, 5.0},  {-10, 0, 1}};
+    for (const Case& c : cases) {
+        if (c.spline >= 0) {
+            EXPECT_NEAR(Translation(L"Spline", c.frame).x, c.spline, 1e-6) << c.frame;
+            const std::vector<P3> points = Points(L"Shape", c.frame);
+            ASSERT_EQ(points.size(), 3u);
+            EXPECT_NEAR(points[2].z, c.spline, 1e-6) << c.frame;
+        }
+        EXPECT_NEAR(Axis(L"Stepper", c.frame, {1, 0, 0}).x, c.step, 1e-6) << c.frame;
+    }
+    // Key times that do not grow leave no interval to scale the tangents by.
+    std::string still = bin;
+    const std::string two = Bytes({2.0f});
+    still.replace(76, 4, Bytes({0.0f}));
+    ASSERT_EQ(bin.substr(76, 4), two);
+    std::ofstream(path, std::ios::binary) << Glb(doc, still);
+    EXPECT_THROW(LoadIntoHost(path), host::SceneLoadError);
+}

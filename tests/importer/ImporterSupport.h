@@ -30,6 +30,7 @@
 #include <map>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,9 +77,13 @@ inline void LoadIntoHost(const std::string& path, const std::string& animation =
     host::LoadSceneFile(path, options);
 }
 
+// The item of a full name; a missing one throws, which fails the test
+// there instead of handing a null item on.
 inline const host::Item* Find(const std::wstring& name) {
     const host::Item* item = host::HostApp::Get().GetScene()->FindItem(name);
-    EXPECT_NE(item, nullptr) << "no item " << std::string(name.begin(), name.end());
+    if (!item) {
+        throw std::runtime_error("no item " + std::string(name.begin(), name.end()));
+    }
     return item;
 }
 inline XSI::X3DObject Obj(const std::wstring& name) {
@@ -90,7 +95,10 @@ inline double Param(const std::wstring& item, const wchar_t* param, double frame
 // The colour (alpha 1) and intensity of a light's one shader at a frame.
 inline std::pair<P3, double> LightValues(const std::wstring& name, double frame = DBL_MAX) {
     const XSI::CRefArray shaders = XSI::Light(host::RefOf(Find(name))).GetShaders();
-    EXPECT_EQ(shaders.GetCount(), 1);
+    if (shaders.GetCount() != 1) {
+        throw std::runtime_error("light " + std::string(name.begin(), name.end()) + " has " +
+                                 std::to_string(shaders.GetCount()) + " shaders, not 1");
+    }
     float r = -1, g = -1, b = -1, a = -1;
     XSI::Shader(shaders[0]).GetColorParameterValue(L"color", r, g, b, a, frame);
     EXPECT_EQ(a, 1.0f);
