@@ -31,6 +31,35 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
     sub.add_flag("--keep-units", options.keepUnits,
                  "Keep the scene file's own units (default: metres where the file names its unit)")
         ->needs(scene);
+    sub.add_flag("--any-reader", options.anyReader,
+                 "Read the scene file with any of Assimp's readers (default: glTF, FBX, Collada "
+                 "and OBJ only)")
+        ->needs(scene);
+    sub.add_option("--max-memory", options.maxMemory,
+                   "Memory the process that reads the scene file may hold: a size such as 512M "
+                   "or 8G, or none (default: three quarters of the memory available)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                MemoryLimit limit;
+                if (!ParseMemoryLimit(text, &limit)) {
+                    return "takes a size of at least " + MemoryText(kMinMemoryLimit) +
+                           " (a number of bytes, or with K, M, G or T) or none, not " + Quote(text);
+                }
+                return std::string();
+            },
+            "SIZE"))
+        ->needs(scene);
+}
+
+std::vector<std::string> LoadLimitArguments(const SceneOptions& options) {
+    std::vector<std::string> args;
+    if (options.anyReader) {
+        args.push_back("--any-reader");
+    }
+    if (!options.maxMemory.empty()) {
+        args.insert(args.end(), {"--max-memory", options.maxMemory});
+    }
+    return args;
 }
 
 std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneFileInfo* info) {
@@ -57,6 +86,7 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
     load.animation = options.animation;
     load.keepUnits = options.keepUnits;
     load.frameRate = options.frameRate;
+    load.anyReader = options.anyReader;
     host::SceneFileInfo fileInfo;
     try {
         SceneLoadStarts();
@@ -75,6 +105,10 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
         return scene;
     } catch (const host::SceneLoadError& e) {
         throw UsageError(e.what()); // names the file and what is wrong
+    } catch (const std::bad_alloc&) {
+        throw UsageError(options.file +
+                         ": cannot read the scene: the system refused its reader memory; the "
+                         "file is damaged, or the machine is short of memory");
     }
 }
 

@@ -252,6 +252,8 @@ FarmPlan MakePlan(const FarmOptions& o) {
         b.insert(b.end(), {"--anim", o.scene.animation});
     if (o.scene.keepUnits)
         b.push_back("--keep-units");
+    for (const std::string& arg : LoadLimitArguments(o.scene))
+        b.push_back(arg);
     if (o.haveFps)
         b.insert(b.end(), {"--fps", Exact(o.fps)});
     if (o.haveItems)
@@ -732,17 +734,21 @@ Subcommand AddFarmCommand(CLI::App& app) {
                               return Farm(*options);
                           // The scene file is read in a watched child (LoadWatch.h), which
                           // reports its own errors as main() does.
-                          return RunWatchingSceneLoad(options->scene.file, [options] {
-                              try {
-                                  return Farm(*options);
-                              } catch (const UsageError& e) {
-                                  std::fprintf(stderr, "xsihost: %s\n", e.what());
-                                  return kExitUsage;
-                              } catch (const std::exception& e) {
-                                  std::fprintf(stderr, "xsihost: %s\n", e.what());
-                                  return kExitCommandFailed;
-                              }
-                          });
+                          const MemoryLimit limit = MemoryLimitOf(options->scene.maxMemory);
+                          return RunWatchingSceneLoad(
+                              options->scene.file,
+                              [options] {
+                                  try {
+                                      return Farm(*options);
+                                  } catch (const UsageError& e) {
+                                      std::fprintf(stderr, "xsihost: %s\n", e.what());
+                                      return kExitUsage;
+                                  } catch (const std::exception& e) {
+                                      std::fprintf(stderr, "xsihost: %s\n", e.what());
+                                      return kExitCommandFailed;
+                                  }
+                              },
+                              limit);
                       }};
 }
 

@@ -18,12 +18,8 @@ int main(int argc, char** argv) {
     xsihost::AddFullHelpFlag(app);
 
     std::vector<xsihost::Subcommand> subcommands = {
-        xsihost::AddListCommand(app),
-        xsihost::AddRunCommand(app),
-        xsihost::AddBakeCommand(app),
-        xsihost::AddInspectCommand(app),
-        xsihost::AddJoinCommand(app),
-        xsihost::AddFarmCommand(app),
+        xsihost::AddListCommand(app),    xsihost::AddRunCommand(app),  xsihost::AddBakeCommand(app),
+        xsihost::AddInspectCommand(app), xsihost::AddJoinCommand(app), xsihost::AddFarmCommand(app),
     };
 
     try {
@@ -66,8 +62,11 @@ int main(int argc, char** argv) {
         // A scene file is read under watch (LoadWatch.h).
         const CLI::Option* scene = sub.cli->get_option_no_throw("--scene");
         if (scene && scene->count() > 0) {
-            return xsihost::RunWatchingSceneLoad(scene->as<std::string>(),
-                                                 [&] { return runSubcommand(sub); });
+            const CLI::Option* memory = sub.cli->get_option_no_throw("--max-memory");
+            return xsihost::RunWatchingSceneLoad(
+                scene->as<std::string>(), [&] { return runSubcommand(sub); },
+                xsihost::MemoryLimitOf(memory && memory->count() > 0 ? memory->as<std::string>()
+                                                                     : std::string()));
         }
         return runSubcommand(sub);
     }
