@@ -6,6 +6,7 @@
 #include "host/scene/Workers.h"
 
 #include <cstdio>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <vector>
 
@@ -30,6 +31,15 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "xsihost: %s\n", e.what());
         return xsihost::kExitUsage;
+    }
+
+    // A bake keeps every point cache open while it walks the frames: as many
+    // files as the system lets this process open (the soft limit raised to
+    // the hard one; a bake that needs more says so before it starts).
+    struct rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 
     // The host's thread count, checked before anything runs (an empty value
