@@ -118,4 +118,32 @@ TEST(LoadLimits, MaxMemoryIsASizeForTheLoadOfAFile) {
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
+// inspect reads a cache as it prints it: a 256 MiB cache (sparse: no disk
+// spent) is summed up within 64 MiB of address space, where reading it whole
+// took twice its size. The sanitizer build's shadow memory does not fit an
+// address-space limit: there the summary alone is checked.
+TEST(LoadLimits, InspectReadsACacheOfAnySizeInLittleMemory) {
+    const fs::path dir = TestDir();
+    const fs::path cache = dir / "sparse.mdd";
+    constexpr uint64_t kPoints = 11184810; // two blocks of 128 MiB
+    {
+        std::ofstream file(cache, std::ios::binary);
+        const unsigned char header[12] = {0,    0,    0,    1,    0x00, 0xAA,
+                                          0xAA, 0xAA, 0x3F, 0x00, 0,    0}; // F 1, time 0.5
+        file.write(reinterpret_cast<const char*>(header), sizeof header);
+    }
+    fs::resize_file(cache, 12 + 2 * 12 * kPoints);
+    const std::string limit = ZK_SANITIZE ? "true" : "ulimit -v 65536";
+    const RunResult r = zkt::RunProgram(
+        "sh",
+        {"-c", limit + " && exec \"$0\" \"$@\"", zkt::XsihostPath(), "inspect", cache.string()},
+        {{}, dir, {}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, cache.string() + ": MDD point cache, 268435452 bytes\n"
+                                      "  frames 1, points 11184810, frame blocks 2 of 2\n"
+                                      "  time 0.5 .. 0.5 s\n"
+                                      "  first block bounds (0, 0, 0) .. (0, 0, 0)\n"
+                                      "  last block bounds (0, 0, 0) .. (0, 0, 0)\n");
+}
+
 } // namespace e2e
