@@ -707,7 +707,7 @@ int Bake(const BakeOptions& o) {
         const bool earlier = lstat(file.path.c_str(), &st) == 0;
         const std::string temp = staged.Written(staging);
         if (temp.empty()) {
-            file.state = FileState::NotWritten;
+            file.state = earlier ? FileState::Kept : FileState::NotWritten;
         } else {
             const Stamp stamp = StampOf(temp);
             const bool whole = stamp.regular && (files[i].cache ? CacheComplete(temp, stamp, frames)
