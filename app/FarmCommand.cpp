@@ -32,6 +32,7 @@
 #include "BakeOutputs.h"
 #include "LoadWatch.h"
 #include "SlurmJobs.h"
+#include "Output.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
@@ -432,7 +433,7 @@ std::vector<Submitted> SubmitJobs(const FarmPlan& plan, const FarmOptions& o, co
             CancelJobs(ids); // no half of a split left running
             throw;
         }
-        std::printf("%s %s\n", done.back().id.c_str(), what.c_str());
+        Print(done.back().id + " " + what + "\n");
         std::fflush(stdout);
     };
     if (!s.chunks.empty()) {

@@ -1,6 +1,7 @@
 // xsihost: the command-line host. It loads a scene and the plug-ins, runs a
 // command, and shows the progress bar and the log on stderr.
 #include "LoadWatch.h"
+#include "Output.h"
 #include "Subcommands.h"
 
 #include "host/scene/Workers.h"
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e); // --help
+            const int status = app.exit(e); // --help, --version
+            return xsihost::FinishOutput() ? status : xsihost::kExitCommandFailed;
         }
         std::fprintf(stderr, "xsihost: %s\n", e.what());
         return xsihost::kExitUsage;
@@ -56,7 +58,11 @@ int main(int argc, char** argv) {
     // The subcommand's errors are one line each.
     const auto runSubcommand = [](const xsihost::Subcommand& sub) {
         try {
-            return sub.run();
+            const int status = sub.run();
+            // What a script reads must have reached it.
+            return xsihost::FinishOutput() || status != xsihost::kExitOK
+                       ? status
+                       : xsihost::kExitCommandFailed;
         } catch (const xsihost::UsageError& e) {
             std::fprintf(stderr, "xsihost: %s\n", e.what());
             return xsihost::kExitUsage;

@@ -3,6 +3,8 @@
 // xsihost inspect. Each gives one clear line and a failure status.
 #include "E2eSupport.h"
 
+#include <cstdlib>
+
 using namespace e2e;
 
 TEST(Errors, AnXsiFolderThatIsAFileFailsTheCommand) {
@@ -63,5 +65,66 @@ TEST(Errors, InspectRefusesATruncatedCache) {
         const Strings err = Lines(r.err);
         ASSERT_EQ(err.size(), 1u) << r.err;
         EXPECT_TRUE(StartsWith(err[0], cut.string() + ": ")) << err[0];
+    }
+}
+
+// What a command writes on stdout that is lost (a full disk: /dev/full) ends
+// it with exit status 1 and one line saying so; a command that failed
+// already keeps its own status.
+TEST(Errors, AWriteErrorOnStdoutFailsTheCommand) {
+    const fs::path dir = TestDir();
+    ASSERT_EQ(
+        Bake({"--demo", "--items", "Rig.Cube", "--frames", "1:4"}, dir / "whole", dir).exitCode, 0);
+    ASSERT_EQ(
+        Bake({"--demo", "--items", "Rig.Cube", "--frames", "5:8"}, dir / "later", dir).exitCode, 0);
+    const std::string cache = (dir / "whole" / "mdd" / "Rig.Cube.mdd").string();
+    const std::string later = (dir / "later" / "mdd" / "Rig.Cube.mdd").string();
+    const std::string joined = (dir / "joined.mdd").string();
+    const std::string cut = (dir / "cut.mdd").string();
+    std::ofstream(cut, std::ios::binary) << ReadFile(cache).substr(0, 8 + 16 + 96 + 96);
+    const std::string skinned = std::string(ZK_EXAMPLES_DIR) + "/skinned.gltf";
+    fs::create_directories(dir / "slurm");
+    const std::string farmPath =
+        "PATH=" + std::string(ZK_FAKE_SLURM_DIR) + ":" + std::getenv("PATH");
+    const std::string farmRecords = "ZK_FAKE_SLURM=" + (dir / "slurm").string();
+    const struct {
+        Strings args;
+        int exitCode;
+        Strings env = {};
+    } cases[] = {
+        {{"inspect", cache}, 1},
+        {{"inspect", "--json", cache}, 1},
+        {{"inspect", cut}, 1}, // partial: 1 either way
+        {{"inspect", (dir / "missing.mdd").string(), cache}, 2},
+        {{"list", "--demo"}, 1},
+        {{"list", "--json", "--demo"}, 1},
+        {{"list", "--scene", skinned}, 1}, // through the load's child process
+        {{"bake", "--quiet", "--demo", "--items", "Camera", "--frames", "1:2",
+          (dir / "bake").string()},
+         1},
+        {{"bake", "--quiet", "--json", "--demo", "--items", "Camera", "--frames", "1:2",
+          (dir / "bakejson").string()},
+         1},
+        {{"run", "--json", "--demo", "ZK_XSI_Baker"}, 1}, // refused: 1 either way
+        {{"join", joined, cache, later}, 1},
+        {{"join", "--check", joined, cache, later}, 1}, // joined by the case before
+        {{"farm", "slurm", "--quiet", "--poll", "0.1", "--demo", "--items", "Rig.Cube", "--frames",
+          "1:4", "--chunks", "2", (dir / "farm").string()},
+         1,
+         {farmPath, farmRecords}},
+        {{"--help-all"}, 1},
+        {{"--version"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        Strings args = {"-c", "exec \"$0\" \"$@\" > /dev/full", zkt::XsihostPath()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = zkt::RunProgram("sh", args, {c.env, dir, {}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        const Strings err = Lines(r.err);
+        EXPECT_EQ(std::count(err.begin(), err.end(),
+                             "xsihost: cannot write to standard output: No space left on device"),
+                  1)
+            << r.err;
     }
 }
