@@ -613,19 +613,22 @@ int Bake(const BakeOptions& o) {
     const XSI::CValueArray args = arguments(on, on.mdd || o.linkCaches, o.motionFiles);
 
     // OUTDIR first, to hold the lock; then, under the lock, the folders.
+    // Cancelled while the scene loaded: nothing is made.
     std::vector<fs::path> created;
-    MakeFolder(out, created);
     std::unique_ptr<OutDirLock> lock;
-    try {
-        lock = std::make_unique<OutDirLock>(out.string());
-        RemoveStaleTemporaries(folderPaths);
-        RemoveStaleTemporaries({out.string()});
-        for (const std::string& folder : folderPaths)
-            MakeFolder(folder, created);
-    } catch (...) {
-        lock.reset();
-        RemoveEmptyFolders(created);
-        throw;
+    if (!host::ui::IsInterrupted()) {
+        MakeFolder(out, created);
+        try {
+            lock = std::make_unique<OutDirLock>(out.string());
+            RemoveStaleTemporaries(folderPaths);
+            RemoveStaleTemporaries({out.string()});
+            for (const std::string& folder : folderPaths)
+                MakeFolder(folder, created);
+        } catch (...) {
+            lock.reset();
+            RemoveEmptyFolders(created);
+            throw;
+        }
     }
 
     // Every file the command writes goes under a temporary name beside it
@@ -726,6 +729,7 @@ int Bake(const BakeOptions& o) {
         }
         report.push_back(file);
     }
+    lock.reset(); // its file goes: a folder that holds nothing else goes too
     RemoveEmptyFolders(created);
     std::sort(report.begin(), report.end(),
               [](const BakeFile& a, const BakeFile& b) { return a.path < b.path; });

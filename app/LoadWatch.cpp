@@ -33,10 +33,15 @@ constexpr int kPassedOn[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Passes on a signal another process sent (si_code SI_USER, SI_QUEUE,
 // SI_TKILL: 0 or less); one from the terminal (SI_KERNEL) has reached the
-// child already, and a second would count as a second Ctrl-C there.
+// child already, and a second would count as a second Ctrl-C there. The
+// copy carries the sender's pid: when the sender signalled the whole
+// process group, the child got the signal directly too and takes the two as
+// one (host/ui/Terminal.h).
 void PassOn(int sig, siginfo_t* info, void*) {
     if (g_child > 0 && info && info->si_code <= 0) {
-        kill(static_cast<pid_t>(g_child), sig);
+        union sigval sender = {};
+        sender.sival_int = static_cast<int>(info->si_pid);
+        sigqueue(static_cast<pid_t>(g_child), sig, sender);
     }
 }
 
