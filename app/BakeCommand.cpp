@@ -586,6 +586,11 @@ int Bake(const BakeOptions& o) {
     const fs::path out(o.outDir);
     const std::vector<Expected> files =
         ExpectedFiles(out, items, o.prefix, o.motionFiles, on, o.linkCaches, frames);
+    if (std::any_of(files.begin(), files.end(), [](const Expected& f) { return f.cache; }))
+        CheckCacheTimes(first, last, app.GetFrameRate(),
+                        o.frames.empty() ? "the scene's frame range " + std::to_string(first) +
+                                               ":" + std::to_string(last)
+                                         : "--frames " + o.frames);
     CheckUnder(out, files);
     const std::pair<bool, const char*> folders[] = {
         {on.mdd, "mdd"}, {on.lwo, "lwo"}, {on.emdl, "emdl"}, {o.motionFiles, "motion"}};

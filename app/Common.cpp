@@ -10,6 +10,7 @@
 #include "host/scene/Scene.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -109,6 +110,27 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
         throw UsageError(options.file +
                          ": cannot read the scene: the system refused its reader memory; the "
                          "file is damaged, or the machine is short of memory");
+    }
+}
+
+void CheckCacheTimes(long long first, long long last, double fps, const std::string& what) {
+    // As the cache writer computes them. The time is monotonic in the
+    // frame, so times that do not increase are two neighbours that are
+    // equal; past 2^24 the frame itself is no longer exact, so the walk
+    // meets such a pair within about 2^25 frames of its start.
+    const float rate = static_cast<float>(fps);
+    float time = static_cast<float>(first) / rate;
+    for (long long frame = first; frame < last; ++frame) {
+        const float next = static_cast<float>(frame + 1) / rate;
+        if (!(next > time)) {
+            char shown[96];
+            std::snprintf(shown, sizeof shown, "%.9g s: frame / %g fps", static_cast<double>(time),
+                          fps);
+            throw UsageError(what + ": frames " + std::to_string(frame) + " and " +
+                             std::to_string(frame + 1) + " get the same time in an MDD cache (" +
+                             shown + " as a 32-bit float); bake frames nearer 0");
+        }
+        time = next;
     }
 }
 

@@ -202,6 +202,10 @@ FarmPlan MakePlan(const FarmOptions& o) {
         plan.first = static_cast<long long>(std::floor(scene.GetStartFrame()));
         plan.last = static_cast<long long>(std::ceil(scene.GetEndFrame()));
     }
+    CheckCacheTimes(plan.first, plan.last, plan.fps,
+                    o.frames.empty() ? "the scene's frame range " + std::to_string(plan.first) +
+                                           ":" + std::to_string(plan.last)
+                                     : "--frames " + o.frames);
     const long long frames = plan.last - plan.first + 1;
     if (o.chunks < 1 || o.chunks > frames)
         throw UsageError("--chunks must be from 1 to the " + std::to_string(frames) +

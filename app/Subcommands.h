@@ -80,6 +80,13 @@ constexpr double kMinFrameRate = 0.001;
 constexpr double kMaxFrameRate = 100000.0;
 CLI::Validator FrameRateValidator();
 
+// An MDD cache holds each frame's time, frame / rate as a 32-bit float, and
+// a player tells its frames apart by them: far from frame 0 two frames get
+// the same time (at 30 fps from frame 15,728,641 on). Throws UsageError,
+// naming the range (`what`, as the user gave it) and the first two frames
+// that share a time, when the times of first..last do not increase.
+void CheckCacheTimes(long long first, long long last, double fps, const std::string& what);
+
 // A text between double quotes for a message line, control characters and
 // backslashes shown as escapes, so that the message stays one line.
 std::string Quote(const std::string& text);
