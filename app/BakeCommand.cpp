@@ -656,6 +656,7 @@ int Bake(const BakeOptions& o) {
 
     // Cancelled while the scene loaded: the command does not run at all.
     const bool ran = !host::ui::IsInterrupted();
+    app.Points().Reset();
     const double commandStarted = host::ui::Now();
     XSI::CValue ret;
     XSI::CStatus status = XSI::CStatus::OK;
@@ -699,6 +700,14 @@ int Bake(const BakeOptions& o) {
     const double commandEnded = host::ui::Now();
     const bool cancelled = host::ui::IsInterrupted();
     const bool succeeded = status == XSI::CStatus::OK && !cancelled;
+    // Points a 32-bit float cannot hold (in the space the caches store, or
+    // in the meshes' own, which the mesh files store): nothing this bake
+    // wrote is put in place.
+    const host::PointFaults::Fault& ownSpace = app.Points().InOwnSpace();
+    const host::PointFaults::Fault& worldSpace = app.Points().InWorldSpace();
+    const host::PointFaults::Fault* badPoints = !o.local && worldSpace.found ? &worldSpace
+                                                : ownSpace.found             ? &ownSpace
+                                                                             : nullptr;
 
     // Each file the command wrote goes into place when it is complete, or
     // when no file was there before; else the earlier file stays.
@@ -714,7 +723,8 @@ int Bake(const BakeOptions& o) {
         struct stat st;
         const bool earlier = lstat(file.path.c_str(), &st) == 0;
         const std::string temp = staged.Written(staging);
-        if (temp.empty()) {
+        if (temp.empty() || badPoints) {
+            staged.Discard(staging);
             file.state = earlier ? FileState::Kept : FileState::NotWritten;
         } else {
             const Stamp stamp = StampOf(temp);
@@ -744,8 +754,8 @@ int Bake(const BakeOptions& o) {
         notWritten += file.state == FileState::NotWritten ? 1 : 0;
         kept += file.state == FileState::Kept ? 1 : 0;
     }
-    const int exitStatus = cancelled                    ? kExitCancelled
-                           : status != XSI::CStatus::OK ? kExitCommandFailed
+    const int exitStatus = cancelled                                 ? kExitCancelled
+                           : status != XSI::CStatus::OK || badPoints ? kExitCommandFailed
                            : incomplete > 0 || notWritten > 0 || kept > 0 || !unopened.empty()
                                ? kExitCommandFailed
                                : kExitOK;
@@ -791,6 +801,13 @@ int Bake(const BakeOptions& o) {
     } else if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker failed: status 0x%08X\n",
                      static_cast<unsigned>(status.GetCode()));
+    } else if (badPoints) {
+        std::fprintf(stderr,
+                     "xsihost: the points of %s %s at frame %.17g%s; nothing this bake wrote was "
+                     "put in place\n",
+                     Narrow(badPoints->item).c_str(),
+                     badPoints->notFinite ? "are not finite" : "leave the range of 32-bit floats",
+                     badPoints->frame, badPoints == &worldSpace ? " in world space" : "");
     } else if (incomplete > 0 || notWritten > 0 || kept > 0 || !unopened.empty()) {
         // The command said OK: every file it was asked for must be there whole.
         for (const BakeFile& file : report)

@@ -1,10 +1,42 @@
 #include "host/scene/PointArray.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 namespace host {
+
+PointMagnitude MeasurePoints(const Vec3* points, size_t count) {
+    // Four lanes the compiler keeps in vector registers: a maximum of the
+    // magnitudes (a NaN never wins the comparison) and a sum of v - v,
+    // which is 0 for a finite v and NaN for an infinity or a NaN.
+    const double* v = &points->x;
+    const size_t n = 3 * count;
+    double largest[4] = {0.0, 0.0, 0.0, 0.0};
+    double poison[4] = {0.0, 0.0, 0.0, 0.0};
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (size_t k = 0; k < 4; ++k) {
+            const double a = std::fabs(v[i + k]);
+            largest[k] = a > largest[k] ? a : largest[k];
+            poison[k] += v[i + k] - v[i + k];
+        }
+    }
+    for (; i < n; ++i) {
+        const double a = std::fabs(v[i]);
+        largest[0] = a > largest[0] ? a : largest[0];
+        poison[0] += v[i] - v[i];
+    }
+    PointMagnitude m;
+    m.largest = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
+    m.finite = poison[0] + poison[1] + poison[2] + poison[3] == 0.0;
+    return m;
+}
+
+PointMagnitude Combine(const PointMagnitude& a, const PointMagnitude& b) {
+    return {std::max(a.largest, b.largest), a.finite && b.finite};
+}
 
 void PointArray::Add(const Vec3& p) {
     const Vec3 value = p; // p may be a point of this array

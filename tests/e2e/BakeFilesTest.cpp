@@ -9,7 +9,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
+#include <limits>
 
 namespace e2e {
 namespace {
@@ -282,6 +284,149 @@ TEST(BakeFiles, TheFreeSpaceCheckCountsTheSceneFiles) {
     EXPECT_TRUE(StartsWith(r.err, "xsihost: the files need about ")) << r.err;
     EXPECT_TRUE(Contains(r.err, " bytes (0 of them point caches), but ")) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+} // namespace e2e
+
+namespace e2e {
+namespace {
+
+// A glTF scene of one triangle, "Tri", whose corners lie on the three axes
+// at (at, 0, 0), (0, -at, 0) and (0, 0, atZ), and whose node is scaled by
+// `scale`, or, when `scaleAt1s` is set, by a scale keyed linearly from 1 at
+// 0 s to it at 1 s. Its buffer is a file of its own beside it:
+// little-endian floats.
+void WriteTriangle(const fs::path& scene, float at, float atZ, double scale,
+                   double scaleAt1s = 0.0) {
+    std::string bin;
+    const auto put = [&bin](float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        for (int i = 0; i < 4; ++i)
+            bin += static_cast<char>((bits >> (8 * i)) & 0xFF);
+    };
+    for (float v : {at, 0.0f, 0.0f, 0.0f, -at, 0.0f, 0.0f, 0.0f, atZ})
+        put(v);
+    for (float v : {0.0f, 1.0f, 1.0f, 1.0f, 1.0f})
+        put(v); // key times, and the scale at 0 s
+    for (int i = 0; i < 3; ++i)
+        put(static_cast<float>(scaleAt1s));
+    std::ofstream(scene.string() + ".bin", std::ios::binary) << bin;
+    const auto text = [](double v) {
+        char number[64];
+        std::snprintf(number, sizeof number, "%.17g", v);
+        return std::string(number);
+    };
+    const std::string s = text(scale), big = text(std::max(at, atZ));
+    std::ofstream(scene)
+        << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
+        << R"("nodes":[{"name":"Tri","mesh":0,"scale":[)" << s << "," << s << "," << s << "]}],"
+        << R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+        << R"("buffers":[{"byteLength":68,"uri":")" << scene.filename().string() << R"(.bin"}],)"
+        << R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,)"
+        << R"("byteLength":8},{"buffer":0,"byteOffset":44,"byteLength":24}],)"
+        << R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",)"
+        << R"("min":[-)" << big << ",-" << big << ",-" << big << R"(],"max":[)" << big << "," << big
+        << "," << big << R"(]},{"bufferView":1,"componentType":5126,"count":2,"type":"SCALAR",)"
+        << R"("min":[0],"max":[1]},{"bufferView":2,"componentType":5126,"count":2,"type":"VEC3"}])"
+        << (scaleAt1s != 0.0 ? R"(,"animations":[{"samplers":[{"input":1,"output":2}],)"
+                               R"("channels":[{"sampler":0,"target":{"node":0,"path":"scale"}}]}])"
+                             : "")
+        << "}";
+}
+
+} // namespace
+
+// Points a 32-bit float cannot hold at some frame (past the largest float
+// once mapped by the item's transform, or not finite) fail the bake with
+// one line naming the item and the first such frame; nothing it wrote is
+// put in place, and an earlier bake stays as it was. The largest float
+// itself bakes; the points in the mesh's own space (--local) are checked
+// there.
+TEST(BakeFiles, PointsAFloatCannotHoldFailTheBake) {
+    const fs::path dir = TestDir();
+    // The largest float, 2^128 - 2^104; the largest below 2^127, the most a
+    // cache's z holds (it stores z as z - 2z in floats).
+    constexpr float kMax = std::numeric_limits<float>::max();
+    constexpr float kMaxZ = 0x1.fffffep+126f;
+    const std::string range = "leave the range of 32-bit floats at frame ";
+    const struct {
+        const char* what;
+        float at, atZ;
+        double scale, scaleAt1s;
+        Strings options;
+        std::string fault; // the line's middle; empty: baked
+    } cases[] = {
+        {"1e10 scaled by 1e30", 1e10f, 1e10f, 1e30, 0.0, {}, range + "1 in world space"},
+        {"the same in its own space", 1e10f, 1e10f, 1e30, 0.0, {"--local"}, ""},
+        {"the largest floats", kMax, kMaxZ, 1.0, 0.0, {}, ""},
+        {"the largest floats in their own space", kMax, kMaxZ, 1.0, 0.0, {"--local"}, ""},
+        {"the largest floats scaled by 1.0000001",
+         kMax,
+         kMaxZ,
+         1.0000001,
+         0.0,
+         {},
+         range + "1 in world space"},
+        {"z at 2^127", 1.0f, 0x1p127f, 1.0, 0.0, {}, range + "1 in world space"},
+        {"z at 2^127 in its own space", 1.0f, 0x1p127f, 1.0, 0.0, {"--local"}, range + "1"},
+        // 1e10 * (1 + (1e30 - 1) * f / 30): 3.3e38 at frame 1, 6.7e38 at 2.
+        {"scaled up to 1e30 at 1 s",
+         1e10f,
+         1.0f,
+         1.0,
+         1e30,
+         {"--frames", "0:30"},
+         range + "2 in world space"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path scene = dir / "tri.gltf";
+        WriteTriangle(scene, c.at, c.atZ, c.scale, c.scaleAt1s);
+        const fs::path out = dir / "out";
+        fs::remove_all(out);
+        Strings options = {"--scene", scene.string()};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        if (c.scaleAt1s == 0.0)
+            options.insert(options.end(), {"--frames", "1:3"});
+        const RunResult r = Bake(options, out, dir);
+        if (!c.fault.empty()) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "xsihost: the points of Tri " + c.fault +
+                                 "; nothing this bake wrote was put in place\n");
+            EXPECT_FALSE(fs::exists(out)); // nor its folders, left empty
+            continue;
+        }
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const ZK_MddFile mdd = ReadMdd(out / "mdd" / "Tri.mdd");
+        ASSERT_TRUE(mdd.complete);
+        ASSERT_EQ(mdd.pointCount, 3);
+        for (int64_t block = 0; block < mdd.blockCount; ++block) {
+            EXPECT_EQ(MddPoint(mdd, block, 0), (P3{c.at, 0, 0}));
+            EXPECT_EQ(MddPoint(mdd, block, 1), (P3{0, -c.at, 0}));
+            EXPECT_EQ(MddPoint(mdd, block, 2), (P3{0, 0, -c.atZ})); // z as stored: negated
+        }
+    }
+
+    // Over an earlier complete bake: every file stays as it was, named.
+    const fs::path scene = dir / "grows.gltf";
+    WriteTriangle(scene, 1e10f, 1.0f, 1.0, 1e30);
+    const fs::path out = dir / "earlier";
+    ASSERT_EQ(Bake({"--scene", scene.string(), "--frames", "0:1"}, out, dir).exitCode, 0);
+    const std::map<std::string, std::string> before = Contents(out);
+    const RunResult r = Bake({"--scene", scene.string(), "--frames", "0:30"}, out, dir);
+    EXPECT_EQ(r.exitCode, 1);
+    Strings kept;
+    for (const auto& [rel, bytes] : before)
+        if (!fs::is_directory(out / rel))
+            kept.push_back((out / rel).string());
+    EXPECT_EQ(LinesAfter(r.err, "xsihost: left as it was: "), kept) << r.err;
+    EXPECT_EQ(Lines(r.err).back(), "xsihost: the points of Tri leave the range of 32-bit floats "
+                                   "at frame 2 in world space; nothing this bake wrote was put "
+                                   "in place");
+    EXPECT_TRUE(Contents(out) == before);
+    EXPECT_FALSE(AnyTemporaryFile(out));
 }
 
 } // namespace e2e

@@ -82,8 +82,11 @@ TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {
         {{"--scene", (dir / "long.gltf").string(), "--fps", "100000", out},
          "the scene's frame range 0:1000000 is longer than 1000000 frames; bake a part of it "
          "with --frames A:B"},
-        // Caches that cannot fit the file system; paths the command cannot hold.
-        {{"--demo", "--frames", "1:1000000000", out}, "bytes free; bake fewer frames or items"},
+        // Files that cannot fit the file system; paths the command cannot hold.
+        // The scene files of a billion frames (caches that long would not
+        // tell their frames apart and are refused before this).
+        {{"--demo", "--frames", "1:1000000000", "--outputs", "lws,mel,fxs,zsc", out},
+         "bytes free; bake fewer frames or items"},
         {{"--demo", longOut}, "is longer than 254 bytes"},
     };
     for (const auto& c : cases) {
