@@ -891,15 +891,26 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
     // Each range measured right after it is made, while it is in the cache.
     const Scene* scene = owner.GetScene();
     if (scene == nullptr || n <= kRangePoints) {
-        EvaluateRange(f, 0, n, out);
-        m_lastMagnitude = MeasurePoints(out, n);
+        PointMagnitude all;
+        for (size_t begin = 0; begin < n; begin += kRangePoints) {
+            const size_t end = std::min(n, begin + kRangePoints);
+            EvaluateRange(f, begin, end, out);
+            all = Combine(all, MeasurePoints(out + begin, end - begin));
+        }
+        m_lastMagnitude = all;
         return;
     }
     m_rangeMagnitudes.assign((n + kRangePoints - 1) / kRangePoints, PointMagnitude());
-    PointMagnitude* measured = m_rangeMagnitudes.data();
-    scene->GetWorkers().ForRanges(n, kRangePoints, [&f, out, measured](size_t begin, size_t end) {
-        EvaluateRange(f, begin, end, out);
-        measured[begin / kRangePoints] = MeasurePoints(out + begin, end - begin);
+    // One reference captured: the body fits std::function without a heap
+    // allocation.
+    struct Job {
+        const FrameInputs& f;
+        Vec3* out;
+        PointMagnitude* measured;
+    } job{f, out, m_rangeMagnitudes.data()};
+    scene->GetWorkers().ForRanges(n, kRangePoints, [&job](size_t begin, size_t end) {
+        EvaluateRange(job.f, begin, end, job.out);
+        job.measured[begin / kRangePoints] = MeasurePoints(job.out + begin, end - begin);
     });
     PointMagnitude all;
     for (const PointMagnitude& range : m_rangeMagnitudes) {

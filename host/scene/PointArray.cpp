@@ -2,36 +2,76 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <cstring>
 #include <new>
 
 namespace host {
 
-PointMagnitude MeasurePoints(const Vec3* points, size_t count) {
-    // Four lanes the compiler keeps in vector registers: a maximum of the
-    // magnitudes (a NaN never wins the comparison) and a sum of v - v,
-    // which is 0 for a finite v and NaN for an infinity or a NaN.
-    const double* v = &points->x;
-    const size_t n = 3 * count;
-    double largest[4] = {0.0, 0.0, 0.0, 0.0};
-    double poison[4] = {0.0, 0.0, 0.0, 0.0};
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        for (size_t k = 0; k < 4; ++k) {
-            const double a = std::fabs(v[i + k]);
-            largest[k] = a > largest[k] ? a : largest[k];
-            poison[k] += v[i + k] - v[i + k];
-        }
-    }
-    for (; i < n; ++i) {
+namespace {
+
+// The largest magnitude of n doubles and whether all are finite: a maximum
+// of the magnitudes (maxpd gives its second operand when the first is a
+// NaN, so a NaN never wins) and a mask of the values that are NaN (an
+// infinity wins the maximum).
+PointMagnitude MeasureScalar(const double* v, size_t n) {
+    double largest = 0.0;
+    bool finite = true;
+    for (size_t i = 0; i < n; ++i) {
         const double a = std::fabs(v[i]);
-        largest[0] = a > largest[0] ? a : largest[0];
-        poison[0] += v[i] - v[i];
+        largest = a > largest ? a : largest;
+        finite = finite && v[i] == v[i];
     }
+    return {largest, finite && largest <= std::numeric_limits<double>::max()};
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) PointMagnitude MeasureAvx2(const double* v, size_t n) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    __m256d big0 = _mm256_setzero_pd(), big1 = big0, nan0 = big0, nan1 = big0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256d a = _mm256_loadu_pd(v + i), b = _mm256_loadu_pd(v + i + 4);
+        big0 = _mm256_max_pd(_mm256_and_pd(a, magnitude), big0);
+        big1 = _mm256_max_pd(_mm256_and_pd(b, magnitude), big1);
+        nan0 = _mm256_or_pd(nan0, _mm256_cmp_pd(a, a, _CMP_UNORD_Q));
+        nan1 = _mm256_or_pd(nan1, _mm256_cmp_pd(b, b, _CMP_UNORD_Q));
+    }
+    double lanes[4], nans[4];
+    _mm256_storeu_pd(lanes, _mm256_max_pd(big0, big1));
+    _mm256_storeu_pd(nans, _mm256_or_pd(nan0, nan1));
+    const PointMagnitude rest = MeasureScalar(v + i, n - i);
     PointMagnitude m;
-    m.largest = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
-    m.finite = poison[0] + poison[1] + poison[2] + poison[3] == 0.0;
+    m.largest = std::max(std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3])),
+                         rest.largest);
+    const bool anyNan = _mm256_movemask_pd(_mm256_loadu_pd(nans)) != 0;
+    m.finite = rest.finite && !anyNan && m.largest <= std::numeric_limits<double>::max();
     return m;
+}
+
+bool HasAvx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2");
+    }();
+    return has;
+}
+#endif
+
+} // namespace
+
+PointMagnitude MeasurePoints(const Vec3* points, size_t count) {
+    const double* v = count > 0 ? &points->x : nullptr;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (HasAvx2()) {
+        return MeasureAvx2(v, 3 * count);
+    }
+#endif
+    return MeasureScalar(v, 3 * count);
 }
 
 PointMagnitude Combine(const PointMagnitude& a, const PointMagnitude& b) {

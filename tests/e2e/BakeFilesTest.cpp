@@ -272,6 +272,22 @@ TEST(BakeFiles, AsManyMeshesAsTheOpenFileLimitAllows) {
                                       "a time with --items, or raise the limit\n"))
         << refused.err;
     EXPECT_FALSE(fs::exists(dir / "refused"));
+    // At the limit the bake needs it goes through; one file fewer is refused.
+    const std::string needs = "and needs ";
+    const size_t at = refused.err.find(needs);
+    ASSERT_NE(at, std::string::npos) << refused.err;
+    const int needed = std::stoi(refused.err.substr(at + needs.size()));
+    ASSERT_GT(needed, 300);
+    const RunResult atLimit = bakeUnder("ulimit -n " + std::to_string(needed), dir / "at");
+    EXPECT_EQ(atLimit.exitCode, 0) << atLimit.err;
+    EXPECT_EQ(Lines(atLimit.out).size(), 300u);
+    const RunResult below = bakeUnder("ulimit -n " + std::to_string(needed - 1), dir / "below");
+    EXPECT_EQ(below.exitCode, 2);
+    EXPECT_TRUE(Contains(below.err, "needs " + std::to_string(needed) +
+                                        " open files in all, but xsihost may open " +
+                                        std::to_string(needed - 1) + " "))
+        << below.err;
+    EXPECT_FALSE(fs::exists(dir / "below"));
 }
 
 // The free space is checked for every output, not only the caches: a
