@@ -48,6 +48,10 @@ TEST(LoadLimits, ATinyFileThatAllocatesWithoutEndIsStoppedAtTheMemoryLimit) {
               "$Points\n1 0 0 0 0 0 0\n"),
     };
     for (const fs::path& file : files) {
+        // The sanitizer's allocator refuses the motion's one allocation of
+        // 60 GB itself, and ends the process with its own report.
+        if (ZK_SANITIZE && file.extension() == ".csm")
+            continue;
         for (const char* command : {"list", "bake"}) {
             Strings args = {command,        "--scene",      file.string(),
                             "--any-reader", "--max-memory", "128M"};
