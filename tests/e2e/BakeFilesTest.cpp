@@ -361,10 +361,9 @@ void WriteTriangle(const fs::path& scene, float at, float atZ, double scale,
 // there.
 TEST(BakeFiles, PointsAFloatCannotHoldFailTheBake) {
     const fs::path dir = TestDir();
-    // The largest float, 2^128 - 2^104; the largest below 2^127, the most a
-    // cache's z holds (it stores z as z - 2z in floats).
-    constexpr float kMax = std::numeric_limits<float>::max();
-    constexpr float kMaxZ = 0x1.fffffep+126f;
+    // The largest float is 3.4028e38 (2^128 - 2^104); a cache's z holds
+    // less than 2^127, 1.7014e38, as it stores z - 2z in floats. A scene
+    // file's own vertices reach 1e30 at most: its scale takes them further.
     const std::string range = "leave the range of 32-bit floats at frame ";
     const struct {
         const char* what;
@@ -375,17 +374,10 @@ TEST(BakeFiles, PointsAFloatCannotHoldFailTheBake) {
     } cases[] = {
         {"1e10 scaled by 1e30", 1e10f, 1e10f, 1e30, 0.0, {}, range + "1 in world space"},
         {"the same in its own space", 1e10f, 1e10f, 1e30, 0.0, {"--local"}, ""},
-        {"the largest floats", kMax, kMaxZ, 1.0, 0.0, {}, ""},
-        {"the largest floats in their own space", kMax, kMaxZ, 1.0, 0.0, {"--local"}, ""},
-        {"the largest floats scaled by 1.0000001",
-         kMax,
-         kMaxZ,
-         1.0000001,
-         0.0,
-         {},
-         range + "1 in world space"},
-        {"z at 2^127", 1.0f, 0x1p127f, 1.0, 0.0, {}, range + "1 in world space"},
-        {"z at 2^127 in its own space", 1.0f, 0x1p127f, 1.0, 0.0, {"--local"}, range + "1"},
+        {"x and y at 3.37e38", 9.9e29f, 1.0f, 3.4e8, 0.0, {}, ""},
+        {"x and y at 3.42e38", 9.9e29f, 1.0f, 3.45e8, 0.0, {}, range + "1 in world space"},
+        {"z at 1.683e38", 9.9e29f, 9.9e29f, 1.7e8, 0.0, {}, ""},
+        {"z at 1.703e38", 9.9e29f, 9.9e29f, 1.72e8, 0.0, {}, range + "1 in world space"},
         // 1e10 * (1 + (1e30 - 1) * f / 30): 3.3e38 at frame 1, 6.7e38 at 2.
         {"scaled up to 1e30 at 1 s",
          1e10f,
@@ -418,10 +410,14 @@ TEST(BakeFiles, PointsAFloatCannotHoldFailTheBake) {
         const ZK_MddFile mdd = ReadMdd(out / "mdd" / "Tri.mdd");
         ASSERT_TRUE(mdd.complete);
         ASSERT_EQ(mdd.pointCount, 3);
+        // Where the scale is applied (world space), the file's float times it.
+        const bool local = !c.options.empty();
+        const float at = local ? c.at : static_cast<float>(c.at * c.scale);
+        const float atZ = local ? c.atZ : static_cast<float>(c.atZ * c.scale);
         for (int64_t block = 0; block < mdd.blockCount; ++block) {
-            EXPECT_EQ(MddPoint(mdd, block, 0), (P3{c.at, 0, 0}));
-            EXPECT_EQ(MddPoint(mdd, block, 1), (P3{0, -c.at, 0}));
-            EXPECT_EQ(MddPoint(mdd, block, 2), (P3{0, 0, -c.atZ})); // z as stored: negated
+            EXPECT_EQ(MddPoint(mdd, block, 0), (P3{at, 0, 0}));
+            EXPECT_EQ(MddPoint(mdd, block, 1), (P3{0, -at, 0}));
+            EXPECT_EQ(MddPoint(mdd, block, 2), (P3{0, 0, -atZ})); // z as stored: negated
         }
     }
 

@@ -87,7 +87,7 @@ TEST(LoadLimits, AColladaIndexListThatIsNoNumberIsRefusedBeforeItIsRead) {
     const RunResult r = Xsihost({"list", "--scene", letter.string(), "--max-memory", "128M"}, dir);
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "xsihost: " + letter.string() +
-                         ": a Collada <p> holds \"a\", which is no whole number\n");
+                         ": a Collada index list <p> holds \"a\", which is no index\n");
 }
 
 // The limit lets through a load that fits it, and --max-memory is refused
