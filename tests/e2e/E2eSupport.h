@@ -75,8 +75,8 @@ inline uintmax_t WatchedSize(const fs::path& watched) {
 // signal was sent before the program ended.
 inline RunResult XsihostInterrupted(const Strings& args, const fs::path& watched, uintmax_t size,
                                     const fs::path& captureDir, bool* interrupted) {
-    const RunResult r = zkt::RunXsihost(
-        args, {{}, captureDir, [&] { return WatchedSize(watched) > size; }});
+    const RunResult r =
+        zkt::RunXsihost(args, {{}, captureDir, [&] { return WatchedSize(watched) > size; }});
     *interrupted = r.interrupted;
     return r;
 }

@@ -217,7 +217,7 @@ TEST(LoadWatch, MaxMemoryTakesSizesOfAtLeastSixteenMebibytes) {
         {"16 M", false, 0, ""},
         {"16X", false, 0, ""},
         {"16777215T", true, (16777215ULL << 40), "16 EiB"}, // 2^64 - 2^40 bytes
-        {"16777216T", false, 0, ""},                         // 2^64 bytes
+        {"16777216T", false, 0, ""},                        // 2^64 bytes
         {"99999999T", false, 0, ""},
         {"99999999999999999999", false, 0, ""},
         {"None", false, 0, ""},
