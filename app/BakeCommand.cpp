@@ -28,22 +28,30 @@
 // name that names no item (or more than one by its short name); a scene
 // whose own range is longer than kMaxSceneFrames; any file path that would
 // not lie under OUTDIR or would not fit the command's 255-byte path field;
-// and caches that would not fit the free space of OUTDIR's file system.
+// a symbolic link, or anything but a regular file, where an output or an
+// output folder goes; files that would not fit the free space of OUTDIR's
+// file system (the caches' sizes, the other files' estimated); caches that
+// the open-file limit cannot hold open at once; and an OUTDIR another bake
+// is writing into (BakeFiles.h: one bake per folder).
 //
-// After the run it prints on stdout each file it completed, and names on
-// stderr each file it wrote but did not complete. A point cache is complete
-// when its header holds the frame count asked and its size is exactly
-// 8 + 4F + 12P(F + 1) for its header's F frames and P points; any other
-// file when the command returned OK, was not cancelled, and the file is a
-// non-empty regular file. A file this run did not write (absent, or
-// unchanged since before the run) is neither; after a command that returned
-// OK it is named as not written and the bake fails. Folders the bake created
-// and left empty are removed. With --json, stdout holds one JSON document
-// instead (BakeReport.h).
+// The command writes each file under a temporary name beside it
+// (BakeFiles.h). After the run each one is judged: a point cache is
+// complete when its header holds the frame count asked and its size is
+// exactly 8 + 4F + 12P(F + 1) for its header's F frames and P points; any
+// other file when the command returned OK, was not cancelled, and the file
+// is a non-empty regular file. A complete file is put in place; an
+// incomplete one too when no file was there before (and named as
+// incomplete), else it is dropped and the earlier file is left as it was
+// (and named so). A file the command did not write is neither; after a
+// command that returned OK it is named as not written and the bake fails.
+// stdout lists the files completed. Folders the bake created and left empty
+// are removed. With --json, stdout holds one JSON document instead
+// (BakeReport.h).
 //
 // While the command runs, the first interrupt says at once what the run
-// still writes; a second names the files left incomplete and ends the
-// process.
+// still writes; a second removes the temporary files, names the earlier
+// files left as they were and ends the process.
+#include "BakeFiles.h"
 #include "BakeOutputs.h"
 #include "BakeReport.h"
 #include "Output.h"
@@ -61,6 +69,7 @@
 
 #include <xsi_application.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -236,20 +245,45 @@ struct Expected {
     bool linked = false;
     bool meshFile = false; // LWO or EMDL
     std::string item;
+    // Its size in bytes: a cache's exactly, any other file's estimated from
+    // its items, points and frames.
+    unsigned long long bytes = 0;
 };
+
+// 8 + 4F + 12P(F + 1): a point cache of F frames and P points. Saturates
+// instead of wrapping.
+unsigned long long CacheBytes(long long frames, long long points) {
+    const long double bytes =
+        8.0L + 4.0L * frames + 12.0L * static_cast<long double>(points) * (frames + 1);
+    return bytes >= 1.8e19L ? ~0ULL : static_cast<unsigned long long>(bytes);
+}
+
+// About what the writers spend per item and frame of motion keyed into each
+// scene file and motion file (a little under what the demo scene's items
+// take), and per point of a mesh file: an estimate for the free-space check,
+// low rather than high, so that a bake that fits is never refused.
+constexpr double kLwsBytesPerKey = 300, kMelBytesPerKey = 140, kFxsBytesPerKey = 420,
+                 kZscBytesPerKey = 48, kMotBytesPerKey = 250, kEnvBytesPerKey = 30,
+                 kMeshFileBytesPerPoint = 16;
+
+unsigned long long Saturated(long double bytes) {
+    return bytes >= 1.8e19L ? ~0ULL : static_cast<unsigned long long>(bytes);
+}
 
 std::vector<Expected> ExpectedFiles(const fs::path& out,
                                     const std::vector<const host::Item*>& items,
                                     const std::string& prefix, bool motionFiles,
-                                    const BakeOutputs& on, bool linkCaches) {
+                                    const BakeOutputs& on, bool linkCaches, long long frames) {
     std::vector<Expected> files;
     std::set<std::string> seen;
     std::string owner; // the item whose files are added
     auto add = [&](const fs::path& path, bool cache, long long points, bool linked = false,
-                   bool meshFile = false) {
+                   bool meshFile = false, long double bytes = 0) {
         if (seen.insert(path.string()).second)
-            files.push_back({path.string(), cache, points, linked, meshFile, owner});
+            files.push_back({path.string(), cache, points, linked, meshFile, owner,
+                             cache ? CacheBytes(frames, points) : Saturated(bytes)});
     };
+    const long double keys = static_cast<long double>(frames) * items.size();
     for (const host::Item* item : items) {
         const std::string name = Narrow(item->GetFullName());
         CheckNamePart(name, "the item name");
@@ -259,23 +293,34 @@ std::vector<Expected> ExpectedFiles(const fs::path& out,
             if (on.mdd || linkCaches)
                 add(out / "mdd" / (prefix + name + ".mdd"), true, item->GetPointCount(),
                     linkCaches);
+            const long double meshBytes =
+                kMeshFileBytesPerPoint * static_cast<long double>(item->GetPointCount());
             if (on.lwo)
-                add(out / "lwo" / (name + ".lwo"), false, 0, false, true);
+                add(out / "lwo" / (name + ".lwo"), false, 0, false, true, meshBytes);
             if (on.emdl)
-                add(out / "emdl" / (name + ".emdl"), false, 0, false, true);
+                add(out / "emdl" / (name + ".emdl"), false, 0, false, true, meshBytes);
         }
         if (motionFiles) {
-            add(out / "motion" / (name + ".mot"), false, 0);
+            add(out / "motion" / (name + ".mot"), false, 0, false, false, kMotBytesPerKey * frames);
             if (kind == "camera")
-                add(out / "motion" / (name + "_zoom.env"), false, 0);
+                add(out / "motion" / (name + "_zoom.env"), false, 0, false, false,
+                    kEnvBytesPerKey * frames);
         }
     }
     owner.clear();
-    const std::pair<bool, const char*> scenes[] = {
-        {on.lws, "scene.lws"}, {on.mel, "scene.mel"}, {on.fxs, "scene.fxs"}, {on.zsc, "scene.zsc"}};
-    for (const auto& [wanted, scene] : scenes)
-        if (wanted)
-            add(out / scene, false, 0);
+    // With the motion in motion files, the LightWave scene and the ZSC file
+    // hold no keys.
+    const struct {
+        bool wanted;
+        const char* name;
+        double bytesPerKey;
+    } scenes[] = {{on.lws, "scene.lws", motionFiles ? 0.0 : kLwsBytesPerKey},
+                  {on.mel, "scene.mel", kMelBytesPerKey},
+                  {on.fxs, "scene.fxs", kFxsBytesPerKey},
+                  {on.zsc, "scene.zsc", motionFiles ? 0.0 : kZscBytesPerKey}};
+    for (const auto& scene : scenes)
+        if (scene.wanted)
+            add(out / scene.name, false, 0, false, false, scene.bytesPerKey * keys);
     return files;
 }
 
@@ -296,21 +341,18 @@ void CheckUnder(const fs::path& out, const std::vector<Expected>& files) {
     }
 }
 
-// 8 + 4F + 12P(F + 1): a point cache of F frames and P points. Saturates
-// instead of wrapping.
-unsigned long long CacheBytes(long long frames, long long points) {
-    const long double bytes =
-        8.0L + 4.0L * frames + 12.0L * static_cast<long double>(points) * (frames + 1);
-    return bytes >= 1.8e19L ? ~0ULL : static_cast<unsigned long long>(bytes);
-}
-
-// The caches must fit the free space of the file system that holds (or will
-// hold) the output folder.
-void CheckFreeSpace(const fs::path& out, const std::vector<Expected>& files, long long frames) {
-    unsigned long long need = 0;
-    for (const Expected& file : files)
-        if (file.cache && !file.linked)
-            need = std::min(~0ULL - 1, need + CacheBytes(frames, file.points));
+// The files must fit the free space of the file system that holds (or will
+// hold) the output folder: the caches' exact sizes and the other files'
+// estimates.
+void CheckFreeSpace(const fs::path& out, const std::vector<Expected>& files) {
+    unsigned long long need = 0, caches = 0;
+    for (const Expected& file : files) {
+        if (file.linked)
+            continue;
+        need = std::min(~0ULL - 1, need + file.bytes);
+        if (file.cache)
+            caches = std::min(~0ULL - 1, caches + file.bytes);
+    }
     fs::path probe = fs::absolute(out);
     std::error_code ec;
     while (!fs::exists(probe, ec) && probe.has_relative_path())
@@ -321,9 +363,38 @@ void CheckFreeSpace(const fs::path& out, const std::vector<Expected>& files, lon
     const unsigned long long free = static_cast<unsigned long long>(vfs.f_bavail) *
                                     static_cast<unsigned long long>(vfs.f_frsize);
     if (need > free)
-        throw UsageError("the point caches need " + std::to_string(need) + " bytes, but " +
+        throw UsageError("the files need about " + std::to_string(need) + " bytes (" +
+                         std::to_string(caches) + " of them point caches), but " +
                          Quote(probe.string()) + " has " + std::to_string(free) +
                          " bytes free; bake fewer frames or items");
+}
+
+// The files a bake may need open at once besides its caches: a scene or mesh
+// file being written, the scene file, the libraries the companion loads.
+constexpr long long kSpareFiles = 16;
+
+// The command keeps every point cache it writes open for the whole walk
+// over the frames: they must fit the open-file limit (xsihost raised its
+// soft limit to the hard one when it started), with the files open now.
+void CheckOpenFiles(const std::vector<Expected>& files) {
+    long long caches = 0;
+    for (const Expected& file : files)
+        caches += file.cache && !file.linked ? 1 : 0;
+    struct rlimit limit;
+    if (caches == 0 || getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return;
+    long long open = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec))
+        ++open;
+    const long long need = caches + open + kSpareFiles;
+    if (need > static_cast<long long>(limit.rlim_cur))
+        throw UsageError("the bake keeps its " + std::to_string(caches) +
+                         " point caches open at once and needs " + std::to_string(need) +
+                         " open files in all, but xsihost may open " +
+                         std::to_string(static_cast<long long>(limit.rlim_cur)) +
+                         " (the hard limit of open files, ulimit -Hn); bake fewer meshes at a "
+                         "time with --items, or raise the limit");
 }
 
 // Creates a folder and its missing parents; each folder it created is added
@@ -376,8 +447,6 @@ Stamp StampOf(const std::string& path) {
     return stamp;
 }
 
-enum class Outcome { NotWritten, Complete, Incomplete };
-
 // Whether a cache holds the frames asked: its header's frame count and a
 // size of exactly 8 + 4F + 12P(F + 1).
 bool CacheComplete(const std::string& path, const Stamp& stamp, long long frames) {
@@ -393,17 +462,6 @@ bool CacheComplete(const std::string& path, const Stamp& stamp, long long frames
     };
     const long long f = big(0), p = big(4);
     return f == frames && stamp.size == CacheBytes(f, p);
-}
-
-Outcome Judge(const Expected& file, const Stamp& before, long long frames, bool succeeded) {
-    const Stamp after = StampOf(file.path);
-    if (!after.exists || after == before)
-        return Outcome::NotWritten;
-    if (!after.regular)
-        return Outcome::Incomplete;
-    const bool complete =
-        file.cache ? CacheComplete(file.path, after, frames) : succeeded && after.size > 0;
-    return complete ? Outcome::Complete : Outcome::Incomplete;
 }
 
 // The command's arguments, NAME=VALUE: the outputs `on` switched on under
@@ -527,9 +585,25 @@ int Bake(const BakeOptions& o) {
 
     const fs::path out(o.outDir);
     const std::vector<Expected> files =
-        ExpectedFiles(out, items, o.prefix, o.motionFiles, on, o.linkCaches);
+        ExpectedFiles(out, items, o.prefix, o.motionFiles, on, o.linkCaches, frames);
+    if (std::any_of(files.begin(), files.end(), [](const Expected& f) { return f.cache; }))
+        CheckCacheTimes(first, last, app.GetFrameRate(),
+                        o.frames.empty() ? "the scene's frame range " + std::to_string(first) +
+                                               ":" + std::to_string(last)
+                                         : "--frames " + o.frames);
     CheckUnder(out, files);
-    CheckFreeSpace(out, files, frames);
+    const std::pair<bool, const char*> folders[] = {
+        {on.mdd, "mdd"}, {on.lwo, "lwo"}, {on.emdl, "emdl"}, {o.motionFiles, "motion"}};
+    std::vector<std::string> folderPaths, written;
+    for (const auto& [wanted, folder] : folders)
+        if (wanted)
+            folderPaths.push_back((out / folder).string());
+    for (const Expected& file : files)
+        if (!file.linked)
+            written.push_back(file.path);
+    CheckOutputPlaces(folderPaths, written);
+    CheckFreeSpace(out, files);
+    CheckOpenFiles(files);
 
     host::RegisterSceneCommands(app);
     app.LoadPlugins(PluginFolder(o.plugins));
@@ -543,33 +617,46 @@ int Bake(const BakeOptions& o) {
     };
     const XSI::CValueArray args = arguments(on, on.mdd || o.linkCaches, o.motionFiles);
 
+    // OUTDIR first, to hold the lock; then, under the lock, the folders.
+    // Cancelled while the scene loaded: nothing is made.
     std::vector<fs::path> created;
-    const std::pair<bool, const char*> folders[] = {
-        {on.mdd, "mdd"}, {on.lwo, "lwo"}, {on.emdl, "emdl"}, {o.motionFiles, "motion"}};
-    for (const auto& [wanted, folder] : folders)
-        if (wanted)
-            MakeFolder(out / folder, created);
-    // Made out of OUTDIR's own folder when nothing else is written there.
-    MakeFolder(out, created);
+    std::unique_ptr<OutDirLock> lock;
+    if (!host::ui::IsInterrupted()) {
+        MakeFolder(out, created);
+        try {
+            lock = std::make_unique<OutDirLock>(out.string());
+            RemoveStaleTemporaries(folderPaths);
+            RemoveStaleTemporaries({out.string()});
+            for (const std::string& folder : folderPaths)
+                MakeFolder(folder, created);
+        } catch (...) {
+            lock.reset();
+            RemoveEmptyFolders(created);
+            throw;
+        }
+    }
 
-    std::vector<Stamp> before;
+    // Every file the command writes goes under a temporary name beside it
+    // until it is judged (BakeFiles.h); a second interrupt removes those and
+    // names the earlier files it leaves as they were.
+    StagedFiles staged(written);
     std::vector<WatchedFile> watched;
     double bytesPerFrame = 0.0;
-    for (const Expected& file : files) {
-        before.push_back(StampOf(file.path));
-        if (file.linked)
+    for (size_t i = 0, k = 0; i < files.size(); ++i) {
+        if (files[i].linked)
             continue; // never written: its cache writes go into a sink
-        const Stamp& stamp = before.back();
-        watched.push_back({file.path, file.cache, file.points, stamp.exists, stamp.modified,
-                           static_cast<long long>(stamp.size)});
-        if (file.cache)
-            bytesPerFrame += 12.0 * static_cast<double>(file.points);
+        struct stat st;
+        watched.push_back(
+            {files[i].path, staged.Temporary(k++), lstat(files[i].path.c_str(), &st) == 0});
+        if (files[i].cache)
+            bytesPerFrame += 12.0 * static_cast<double>(files[i].points);
     }
     DescribeBakerBars(bytesPerFrame);
-    NameIncompleteFilesOnQuit(std::move(watched), frames);
+    LeaveEarlierFilesOnQuit(std::move(watched));
 
     // Cancelled while the scene loaded: the command does not run at all.
     const bool ran = !host::ui::IsInterrupted();
+    app.Points().Reset();
     const double commandStarted = host::ui::Now();
     XSI::CValue ret;
     XSI::CStatus status = XSI::CStatus::OK;
@@ -609,30 +696,67 @@ int Bake(const BakeOptions& o) {
         }
     }
     host::ui::FinishProgress();
+    staged.Finish();
     const double commandEnded = host::ui::Now();
     const bool cancelled = host::ui::IsInterrupted();
     const bool succeeded = status == XSI::CStatus::OK && !cancelled;
+    // Points a 32-bit float cannot hold (in the space the caches store, or
+    // in the meshes' own, which the mesh files store): nothing this bake
+    // wrote is put in place.
+    const host::PointFaults::Fault& ownSpace = app.Points().InOwnSpace();
+    const host::PointFaults::Fault& worldSpace = app.Points().InWorldSpace();
+    const host::PointFaults::Fault* badPoints = !o.local && worldSpace.found ? &worldSpace
+                                                : ownSpace.found             ? &ownSpace
+                                                                             : nullptr;
 
+    // Each file the command wrote goes into place when it is complete, or
+    // when no file was there before; else the earlier file stays.
     std::vector<BakeFile> report;
-    for (size_t i = 0; i < files.size(); ++i) {
-        const Outcome outcome = Judge(files[i], before[i], frames, succeeded);
-        report.push_back({files[i].path, files[i].item, files[i].cache, files[i].points,
-                          files[i].linked                  ? FileState::Linked
-                          : outcome == Outcome::Complete   ? FileState::Complete
-                          : outcome == Outcome::Incomplete ? FileState::Incomplete
-                                                           : FileState::NotWritten});
+    for (size_t i = 0, k = 0; i < files.size(); ++i) {
+        BakeFile file{files[i].path, files[i].item, files[i].cache, files[i].points,
+                      FileState::Linked};
+        if (files[i].linked) {
+            report.push_back(file);
+            continue;
+        }
+        const size_t staging = k++;
+        struct stat st;
+        const bool earlier = lstat(file.path.c_str(), &st) == 0;
+        const std::string temp = staged.Written(staging);
+        if (temp.empty() || badPoints) {
+            staged.Discard(staging);
+            file.state = earlier ? FileState::Kept : FileState::NotWritten;
+        } else {
+            const Stamp stamp = StampOf(temp);
+            const bool whole = stamp.regular && (files[i].cache ? CacheComplete(temp, stamp, frames)
+                                                                : succeeded && stamp.size > 0);
+            std::string error;
+            if (!whole && earlier) {
+                staged.Discard(staging);
+                file.state = FileState::Kept;
+            } else if (!staged.Commit(staging, &error)) {
+                std::fprintf(stderr, "xsihost: cannot put %s in place: %s\n", file.path.c_str(),
+                             error.c_str());
+                file.state = FileState::Incomplete;
+            } else {
+                file.state = whole ? FileState::Complete : FileState::Incomplete;
+            }
+        }
+        report.push_back(file);
     }
+    lock.reset(); // its file goes: a folder that holds nothing else goes too
     RemoveEmptyFolders(created);
     std::sort(report.begin(), report.end(),
               [](const BakeFile& a, const BakeFile& b) { return a.path < b.path; });
-    size_t incomplete = 0, notWritten = 0;
+    size_t incomplete = 0, notWritten = 0, kept = 0;
     for (const BakeFile& file : report) {
         incomplete += file.state == FileState::Incomplete ? 1 : 0;
         notWritten += file.state == FileState::NotWritten ? 1 : 0;
+        kept += file.state == FileState::Kept ? 1 : 0;
     }
-    const int exitStatus = cancelled                    ? kExitCancelled
-                           : status != XSI::CStatus::OK ? kExitCommandFailed
-                           : incomplete > 0 || notWritten > 0 || !unopened.empty()
+    const int exitStatus = cancelled                                 ? kExitCancelled
+                           : status != XSI::CStatus::OK || badPoints ? kExitCommandFailed
+                           : incomplete > 0 || notWritten > 0 || kept > 0 || !unopened.empty()
                                ? kExitCommandFailed
                                : kExitOK;
 
@@ -664,6 +788,10 @@ int Bake(const BakeOptions& o) {
     for (const BakeFile& file : report)
         if (file.state == FileState::Incomplete)
             std::fprintf(stderr, "xsihost: incomplete: %s\n", file.path.c_str());
+    // The files there before the bake that it did not complete again.
+    for (const BakeFile& file : report)
+        if (file.state == FileState::Kept)
+            std::fprintf(stderr, "xsihost: left as it was: %s\n", file.path.c_str());
 
     if (!ran) {
         std::fprintf(stderr, "xsihost: cancelled before ZK_XSI_Baker ran; nothing was written\n");
@@ -673,7 +801,14 @@ int Bake(const BakeOptions& o) {
     } else if (status != XSI::CStatus::OK) {
         std::fprintf(stderr, "xsihost: ZK_XSI_Baker failed: status 0x%08X\n",
                      static_cast<unsigned>(status.GetCode()));
-    } else if (incomplete > 0 || notWritten > 0 || !unopened.empty()) {
+    } else if (badPoints) {
+        std::fprintf(stderr,
+                     "xsihost: the points of %s %s at frame %.17g%s; nothing this bake wrote was "
+                     "put in place\n",
+                     Narrow(badPoints->item).c_str(),
+                     badPoints->notFinite ? "are not finite" : "leave the range of 32-bit floats",
+                     badPoints->frame, badPoints == &worldSpace ? " in world space" : "");
+    } else if (incomplete > 0 || notWritten > 0 || kept > 0 || !unopened.empty()) {
         // The command said OK: every file it was asked for must be there whole.
         for (const BakeFile& file : report)
             if (file.state == FileState::NotWritten)
@@ -683,7 +818,7 @@ int Bake(const BakeOptions& o) {
                          file.c_str());
         std::fprintf(stderr,
                      "xsihost: ZK_XSI_Baker returned OK but %zu files are incomplete or missing\n",
-                     incomplete + notWritten + unopened.size());
+                     incomplete + notWritten + kept + unopened.size());
     }
     return exitStatus;
 }

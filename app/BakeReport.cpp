@@ -20,14 +20,6 @@ namespace {
 
 using nlohmann::ordered_json;
 
-// 8 + 4F + 12P(F + 1): the size of a whole cache of F frames and P points;
-// -1 when it would not fit.
-long long WholeCacheBytes(long long frames, long long points) {
-    const long double bytes =
-        8.0L + 4.0L * frames + 12.0L * static_cast<long double>(points) * (frames + 1);
-    return bytes < 9.2e18L ? static_cast<long long>(bytes) : -1;
-}
-
 // Reads a cache's header (frame count, point count): async-signal-safe.
 bool ReadCacheHeader(const char* path, long long* frames, long long* points) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -77,6 +69,8 @@ const char* StateName(FileState state) {
         return "incomplete";
     case FileState::Linked:
         return "linked";
+    case FileState::Kept:
+        return "leftAsItWas";
     case FileState::NotWritten:
         break;
     }
@@ -126,28 +120,13 @@ ordered_json FileJson(const BakeFile& file, long long frames) {
 // only read by it.
 std::vector<WatchedFile> g_watched;
 std::vector<std::string> g_watchedLines;
-long long g_watchedFrames = 0;
 
-void NameWatchedFiles() {
+void LeaveWatchedFiles() {
     for (size_t i = 0; i < g_watched.size(); ++i) {
-        const WatchedFile& file = g_watched[i];
-        struct stat st;
-        if (stat(file.path.c_str(), &st) != 0) {
-            continue;
+        unlink(g_watched[i].temporary.c_str());
+        if (g_watched[i].existed) {
+            host::ui::WriteFromSignal(g_watchedLines[i].c_str());
         }
-        const long long modified =
-            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-        if (file.existed && modified == file.modified &&
-            static_cast<long long>(st.st_size) == file.size) {
-            continue; // not touched by this run
-        }
-        long long frames = 0, points = 0;
-        if (file.cache && S_ISREG(st.st_mode) &&
-            ReadCacheHeader(file.path.c_str(), &frames, &points) && frames == g_watchedFrames &&
-            static_cast<long long>(st.st_size) == WholeCacheBytes(frames, points)) {
-            continue; // a whole cache
-        }
-        host::ui::WriteFromSignal(g_watchedLines[i].c_str());
     }
 }
 
@@ -209,17 +188,16 @@ ordered_json BakeJson(const BakeSummary& bake) {
     return out;
 }
 
-void NameIncompleteFilesOnQuit(std::vector<WatchedFile> files, long long frames) {
+void LeaveEarlierFilesOnQuit(std::vector<WatchedFile> files) {
     host::ui::SetQuitHook(nullptr);
     std::sort(files.begin(), files.end(),
               [](const WatchedFile& a, const WatchedFile& b) { return a.path < b.path; });
     g_watched = std::move(files);
-    g_watchedFrames = frames;
     g_watchedLines.clear();
     for (const WatchedFile& file : g_watched) {
-        g_watchedLines.push_back("xsihost: incomplete: " + file.path + "\n");
+        g_watchedLines.push_back("xsihost: left as it was: " + file.path + "\n");
     }
-    host::ui::SetQuitHook(NameWatchedFiles);
+    host::ui::SetQuitHook(LeaveWatchedFiles);
 }
 
 } // namespace xsihost

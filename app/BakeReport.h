@@ -12,8 +12,9 @@
 namespace xsihost {
 
 // Linked: a cache the scene files link but this bake does not write
-// (--link-caches).
-enum class FileState { NotWritten, Complete, Incomplete, Linked };
+// (--link-caches). Kept: a file there before the bake, left as it was
+// because the bake did not complete it again.
+enum class FileState { NotWritten, Complete, Incomplete, Linked, Kept };
 
 // One file the bake was to write.
 struct BakeFile {
@@ -45,19 +46,17 @@ struct BakeSummary {
 // time each progress bar of the command was shown.
 nlohmann::ordered_json BakeJson(const BakeSummary& bake);
 
-// A file as it was before the command ran.
+// A file the command writes under a temporary name, and whether a file was
+// at its path before the run.
 struct WatchedFile {
     std::string path;
-    bool cache = false;
-    long long points = 0;
+    std::string temporary;
     bool existed = false;
-    long long modified = 0; // ns
-    long long size = 0;
 };
 
-// From now on a second interrupt writes "xsihost: incomplete: PATH" on
-// stderr for each of these files that the run changed, unless it is a whole
-// cache of `frames` frames, before the process ends.
-void NameIncompleteFilesOnQuit(std::vector<WatchedFile> files, long long frames);
+// From now on a second interrupt removes the temporary files and writes
+// "xsihost: left as it was: PATH" on stderr for each file that was there
+// before, before the process ends.
+void LeaveEarlierFilesOnQuit(std::vector<WatchedFile> files);
 
 } // namespace xsihost

@@ -10,6 +10,7 @@
 #include "host/scene/Scene.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,6 +32,35 @@ void AddSceneOptions(CLI::App& sub, SceneOptions& options) {
     sub.add_flag("--keep-units", options.keepUnits,
                  "Keep the scene file's own units (default: metres where the file names its unit)")
         ->needs(scene);
+    sub.add_flag("--any-reader", options.anyReader,
+                 "Read the scene file with any of Assimp's readers (default: glTF, FBX, Collada "
+                 "and OBJ only)")
+        ->needs(scene);
+    sub.add_option("--max-memory", options.maxMemory,
+                   "Memory the process that reads the scene file may hold: a size such as 512M "
+                   "or 8G, or none (default: three quarters of the memory available)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                MemoryLimit limit;
+                if (!ParseMemoryLimit(text, &limit)) {
+                    return "takes a size of at least " + MemoryText(kMinMemoryLimit) +
+                           " (a number of bytes, or with K, M, G or T) or none, not " + Quote(text);
+                }
+                return std::string();
+            },
+            "SIZE"))
+        ->needs(scene);
+}
+
+std::vector<std::string> LoadLimitArguments(const SceneOptions& options) {
+    std::vector<std::string> args;
+    if (options.anyReader) {
+        args.push_back("--any-reader");
+    }
+    if (!options.maxMemory.empty()) {
+        args.insert(args.end(), {"--max-memory", options.maxMemory});
+    }
+    return args;
 }
 
 std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneFileInfo* info) {
@@ -57,6 +87,7 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
     load.animation = options.animation;
     load.keepUnits = options.keepUnits;
     load.frameRate = options.frameRate;
+    load.anyReader = options.anyReader;
     host::SceneFileInfo fileInfo;
     try {
         SceneLoadStarts();
@@ -75,6 +106,31 @@ std::unique_ptr<host::Scene> LoadScene(const SceneOptions& options, host::SceneF
         return scene;
     } catch (const host::SceneLoadError& e) {
         throw UsageError(e.what()); // names the file and what is wrong
+    } catch (const std::bad_alloc&) {
+        throw UsageError(options.file +
+                         ": cannot read the scene: the system refused its reader memory; the "
+                         "file is damaged, or the machine is short of memory");
+    }
+}
+
+void CheckCacheTimes(long long first, long long last, double fps, const std::string& what) {
+    // As the cache writer computes them. The time is monotonic in the
+    // frame, so times that do not increase are two neighbours that are
+    // equal; past 2^24 the frame itself is no longer exact, so the walk
+    // meets such a pair within about 2^25 frames of its start.
+    const float rate = static_cast<float>(fps);
+    float time = static_cast<float>(first) / rate;
+    for (long long frame = first; frame < last; ++frame) {
+        const float next = static_cast<float>(frame + 1) / rate;
+        if (!(next > time)) {
+            char shown[96];
+            std::snprintf(shown, sizeof shown, "%.9g s: frame / %g fps", static_cast<double>(time),
+                          fps);
+            throw UsageError(what + ": frames " + std::to_string(frame) + " and " +
+                             std::to_string(frame + 1) + " get the same time in an MDD cache (" +
+                             shown + " as a 32-bit float); bake frames nearer 0");
+        }
+        time = next;
     }
 }
 

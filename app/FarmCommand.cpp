@@ -32,6 +32,7 @@
 #include "BakeOutputs.h"
 #include "LoadWatch.h"
 #include "SlurmJobs.h"
+#include "Output.h"
 #include "Subcommands.h"
 
 #include "host/app/HostApp.h"
@@ -201,6 +202,10 @@ FarmPlan MakePlan(const FarmOptions& o) {
         plan.first = static_cast<long long>(std::floor(scene.GetStartFrame()));
         plan.last = static_cast<long long>(std::ceil(scene.GetEndFrame()));
     }
+    CheckCacheTimes(plan.first, plan.last, plan.fps,
+                    o.frames.empty() ? "the scene's frame range " + std::to_string(plan.first) +
+                                           ":" + std::to_string(plan.last)
+                                     : "--frames " + o.frames);
     const long long frames = plan.last - plan.first + 1;
     if (o.chunks < 1 || o.chunks > frames)
         throw UsageError("--chunks must be from 1 to the " + std::to_string(frames) +
@@ -252,6 +257,8 @@ FarmPlan MakePlan(const FarmOptions& o) {
         b.insert(b.end(), {"--anim", o.scene.animation});
     if (o.scene.keepUnits)
         b.push_back("--keep-units");
+    for (const std::string& arg : LoadLimitArguments(o.scene))
+        b.push_back(arg);
     if (o.haveFps)
         b.insert(b.end(), {"--fps", Exact(o.fps)});
     if (o.haveItems)
@@ -430,7 +437,7 @@ std::vector<Submitted> SubmitJobs(const FarmPlan& plan, const FarmOptions& o, co
             CancelJobs(ids); // no half of a split left running
             throw;
         }
-        std::printf("%s %s\n", done.back().id.c_str(), what.c_str());
+        Print(done.back().id + " " + what + "\n");
         std::fflush(stdout);
     };
     if (!s.chunks.empty()) {
@@ -732,17 +739,21 @@ Subcommand AddFarmCommand(CLI::App& app) {
                               return Farm(*options);
                           // The scene file is read in a watched child (LoadWatch.h), which
                           // reports its own errors as main() does.
-                          return RunWatchingSceneLoad(options->scene.file, [options] {
-                              try {
-                                  return Farm(*options);
-                              } catch (const UsageError& e) {
-                                  std::fprintf(stderr, "xsihost: %s\n", e.what());
-                                  return kExitUsage;
-                              } catch (const std::exception& e) {
-                                  std::fprintf(stderr, "xsihost: %s\n", e.what());
-                                  return kExitCommandFailed;
-                              }
-                          });
+                          const MemoryLimit limit = MemoryLimitOf(options->scene.maxMemory);
+                          return RunWatchingSceneLoad(
+                              options->scene.file,
+                              [options] {
+                                  try {
+                                      return Farm(*options);
+                                  } catch (const UsageError& e) {
+                                      std::fprintf(stderr, "xsihost: %s\n", e.what());
+                                      return kExitUsage;
+                                  } catch (const std::exception& e) {
+                                      std::fprintf(stderr, "xsihost: %s\n", e.what());
+                                      return kExitCommandFailed;
+                                  }
+                              },
+                              limit);
                       }};
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace xsihost {
 
@@ -140,7 +141,9 @@ void AddFullHelpFlag(CLI::App& app) {
         "--help-all",
         [&app] {
             Print(FullHelp(app));
-            FinishOutput();
+            if (!FinishOutput()) {
+                std::exit(kExitCommandFailed); // said on stderr already
+            }
             throw CLI::Success();
         },
         "Print the help of every subcommand and exit");

@@ -16,6 +16,7 @@
 // a part is refused or the command is misused (one line naming the file);
 // 1 when a cache cannot be written or --check finds it different.
 #include "MddJoin.h"
+#include "Output.h"
 #include "Subcommands.h"
 
 #include <cstdio>
@@ -84,7 +85,7 @@ int Join(const JoinOptions& o) {
             for (const JoinPlan& plan : plans) {
                 const std::string difference = CheckJoin(plan);
                 if (difference.empty()) {
-                    std::printf("%s\n", plan.output.c_str());
+                    Print(plan.output + "\n");
                 } else {
                     std::fprintf(stderr, "xsihost: %s\n", difference.c_str());
                     status = kExitCommandFailed;
@@ -104,7 +105,7 @@ int Join(const JoinOptions& o) {
                              ec.message());
         for (const JoinPlan& plan : plans) {
             WriteJoin(plan);
-            std::printf("%s\n", plan.output.c_str());
+            Print(plan.output + "\n");
             std::fflush(stdout);
         }
     } catch (const JoinError& e) {

@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace xsihost {
@@ -54,8 +56,25 @@ bool IsUtf8(const std::string& bytes) {
 
 } // namespace
 
+namespace {
+
+// The first error a write to stdout met (an errno value), 0 while none did;
+// whether it was said on stderr.
+int g_writeError = 0;
+bool g_said = false;
+
+void Note(int error) {
+    if (g_writeError == 0) {
+        g_writeError = error != 0 ? error : EIO;
+    }
+}
+
+} // namespace
+
 void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+        Note(errno);
+    }
 }
 
 std::ostream& Out() {
@@ -68,8 +87,18 @@ void PrintJson(const nlohmann::ordered_json& document) {
 
 bool FinishOutput() {
     std::cout.flush();
-    const bool streamGood = !std::cout.bad();
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) && streamGood;
+    if (std::cout.bad()) {
+        Note(errno);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Note(errno);
+    }
+    if (g_writeError != 0 && !g_said) {
+        g_said = true;
+        std::fprintf(stderr, "xsihost: cannot write to standard output: %s\n",
+                     std::strerror(g_writeError));
+    }
+    return g_writeError == 0;
 }
 
 std::string JsonText(const std::string& bytes) {

@@ -17,7 +17,9 @@ void Print(const std::string& text);
 std::ostream& Out();
 // Writes one JSON document: two-space indents and a line feed after it.
 void PrintJson(const nlohmann::ordered_json& document);
-// Flushes stdout; false when anything written to it was lost.
+// Flushes stdout; false when anything written to it was lost, which is said
+// once, in one line on stderr. main() calls it after every subcommand and
+// turns a loss into exit status 1 when the subcommand had succeeded.
 bool FinishOutput();
 
 // Text for a JSON string. A path or a name of the host's 8-bit text is

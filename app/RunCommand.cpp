@@ -45,6 +45,10 @@ struct RunOptions {
 int Run(const RunOptions& o) {
     host::HostApp& app = host::HostApp::Get();
     app.SetQuiet(o.quiet);
+    host::ui::SetInterruptNotes("xsihost: cancelled: nothing is written yet; stopping before " +
+                                    o.command + " runs (Ctrl-C again: stop at once)",
+                                "xsihost: stopped at once by a second interrupt; " + o.command +
+                                    " did not run");
     host::ui::InstallInterruptHandler(o.quiet);
 
     // The frame rate first: a scene file's frame range is its animation's
@@ -76,7 +80,10 @@ int Run(const RunOptions& o) {
                                     "is incomplete");
     const double started = host::ui::Now();
     XSI::CValue ret;
-    XSI::CStatus status = XSI::Application().ExecuteCommand(name.c_str(), args, ret);
+    // Cancelled while the scene loaded: the command does not run at all.
+    const bool ran = !host::ui::IsInterrupted();
+    XSI::CStatus status =
+        ran ? XSI::Application().ExecuteCommand(name.c_str(), args, ret) : XSI::CStatus::Fail;
     host::ui::FinishProgress();
     const double seconds = std::round(std::max(0.0, host::ui::Now() - started) * 1e6) / 1e6;
     // A run cancelled with Ctrl-C stopped early, whatever status it returned:
@@ -90,7 +97,7 @@ int Run(const RunOptions& o) {
     if (o.json) {
         nlohmann::ordered_json document;
         document["command"] = JsonText(o.command);
-        document["commandStatus"] = code;
+        document["commandStatus"] = ran ? nlohmann::ordered_json(code) : nlohmann::ordered_json();
         document["returnValue"] =
             ret.IsEmpty() ? nlohmann::ordered_json()
                           : nlohmann::ordered_json(JsonText(ret.GetAsText().GetAsciiString()));
@@ -102,7 +109,10 @@ int Run(const RunOptions& o) {
         Print(std::string(ret.GetAsText().GetAsciiString()) + "\n");
     }
     FinishOutput();
-    if (cancelled) {
+    if (!ran) {
+        std::fprintf(stderr, "xsihost: cancelled before %s ran; nothing was written\n",
+                     o.command.c_str());
+    } else if (cancelled) {
         std::fprintf(stderr, "xsihost: %s was cancelled (status %s); what it wrote is incomplete\n",
                      o.command.c_str(), code);
     } else if (status != XSI::CStatus::OK) {

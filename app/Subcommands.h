@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace host {
 class Scene;
@@ -46,16 +47,21 @@ Subcommand AddFarmCommand(CLI::App& app);
 // page is made from it.
 void AddFullHelpFlag(CLI::App& app);
 
-// --scene FILE [--anim NAME|INDEX] | --demo, shared by the subcommands that
-// read a scene.
+// --scene FILE [--anim NAME|INDEX] [--keep-units] [--any-reader]
+// [--max-memory SIZE] | --demo, shared by the subcommands that read a scene.
 struct SceneOptions {
     std::string file;
     std::string animation; // the scene file's animation to play; empty: the first
     bool demo = false;
     bool keepUnits = false; // the file's own numbers, not metres
     double frameRate = 0.0; // --fps; 0: the file's rate, else the host's
+    bool anyReader = false; // every Assimp reader, not only the formats read by default
+    std::string maxMemory;  // --max-memory as given; empty: the default
 };
 void AddSceneOptions(CLI::App& sub, SceneOptions& options);
+// The options that reach the jobs a command starts, as the user gave them:
+// --any-reader and --max-memory.
+std::vector<std::string> LoadLimitArguments(const SceneOptions& options);
 // The scene the options name (nullptr when neither was given). A file's
 // scene is built for the frame rate of --fps, else the file's own, which
 // becomes the host's frame rate; info (when given) receives what the file
@@ -73,6 +79,13 @@ std::string PluginFolder(const std::string& given);
 constexpr double kMinFrameRate = 0.001;
 constexpr double kMaxFrameRate = 100000.0;
 CLI::Validator FrameRateValidator();
+
+// An MDD cache holds each frame's time, frame / rate as a 32-bit float, and
+// a player tells its frames apart by them: far from frame 0 two frames get
+// the same time (at 30 fps from frame 15,728,641 on). Throws UsageError,
+// naming the range (`what`, as the user gave it) and the first two frames
+// that share a time, when the times of first..last do not increase.
+void CheckCacheTimes(long long first, long long last, double fps, const std::string& what);
 
 // A text between double quotes for a message line, control characters and
 // backslashes shown as escapes, so that the message stays one line.

@@ -1,11 +1,13 @@
 // xsihost: the command-line host. It loads a scene and the plug-ins, runs a
 // command, and shows the progress bar and the log on stderr.
 #include "LoadWatch.h"
+#include "Output.h"
 #include "Subcommands.h"
 
 #include "host/scene/Workers.h"
 
 #include <cstdio>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <vector>
 
@@ -18,22 +20,28 @@ int main(int argc, char** argv) {
     xsihost::AddFullHelpFlag(app);
 
     std::vector<xsihost::Subcommand> subcommands = {
-        xsihost::AddListCommand(app),
-        xsihost::AddRunCommand(app),
-        xsihost::AddBakeCommand(app),
-        xsihost::AddInspectCommand(app),
-        xsihost::AddJoinCommand(app),
-        xsihost::AddFarmCommand(app),
+        xsihost::AddListCommand(app),    xsihost::AddRunCommand(app),  xsihost::AddBakeCommand(app),
+        xsihost::AddInspectCommand(app), xsihost::AddJoinCommand(app), xsihost::AddFarmCommand(app),
     };
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e); // --help
+            const int status = app.exit(e); // --help, --version
+            return xsihost::FinishOutput() ? status : xsihost::kExitCommandFailed;
         }
         std::fprintf(stderr, "xsihost: %s\n", e.what());
         return xsihost::kExitUsage;
+    }
+
+    // A bake keeps every point cache open while it walks the frames: as many
+    // files as the system lets this process open (the soft limit raised to
+    // the hard one; a bake that needs more says so before it starts).
+    struct rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 
     // The host's thread count, checked before anything runs (an empty value
@@ -50,7 +58,11 @@ int main(int argc, char** argv) {
     // The subcommand's errors are one line each.
     const auto runSubcommand = [](const xsihost::Subcommand& sub) {
         try {
-            return sub.run();
+            const int status = sub.run();
+            // What a script reads must have reached it.
+            return xsihost::FinishOutput() || status != xsihost::kExitOK
+                       ? status
+                       : xsihost::kExitCommandFailed;
         } catch (const xsihost::UsageError& e) {
             std::fprintf(stderr, "xsihost: %s\n", e.what());
             return xsihost::kExitUsage;
@@ -66,8 +78,11 @@ int main(int argc, char** argv) {
         // A scene file is read under watch (LoadWatch.h).
         const CLI::Option* scene = sub.cli->get_option_no_throw("--scene");
         if (scene && scene->count() > 0) {
-            return xsihost::RunWatchingSceneLoad(scene->as<std::string>(),
-                                                 [&] { return runSubcommand(sub); });
+            const CLI::Option* memory = sub.cli->get_option_no_throw("--max-memory");
+            return xsihost::RunWatchingSceneLoad(
+                scene->as<std::string>(), [&] { return runSubcommand(sub); },
+                xsihost::MemoryLimitOf(memory && memory->count() > 0 ? memory->as<std::string>()
+                                                                     : std::string()));
         }
         return runSubcommand(sub);
     }

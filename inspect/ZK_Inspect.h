@@ -139,7 +139,8 @@ void ZK_PrintZscSummary(std::ostream& out, const ZK_ZscFile& zsc);
 void ZK_PrintMddJson(std::ostream& out, const ZK_MddFile& mdd);
 void ZK_PrintZscJson(std::ostream& out, const ZK_ZscFile& zsc);
 
-// Reads a regular file whole, as it was when opened. Anything else (a FIFO,
+// Reads a regular file whole, as it was when opened (ZK_InspectFiles does
+// not: it reads a point cache as it prints it, in pieces). Anything else (a FIFO,
 // a device, a folder) is refused at once, never waited on or read.
 bool ZK_ReadFileBytes(const std::string& path, std::vector<unsigned char>* bytes,
                       std::string* error);
@@ -152,7 +153,9 @@ constexpr int ZK_INSPECT_PARTIAL = 1;
 constexpr int ZK_INSPECT_FAILED = 2;
 
 // Reads every file (ZSC when it starts with "ZKSC", MDD otherwise) and prints
-// the summaries one after the other, or with json one JSON array of the
+// the summaries one after the other (a point cache is read as it is
+// printed, in pieces, so that its size takes no memory; a ZSC file is read
+// from the file mapped into memory), or with json one JSON array of the
 // files' objects. A file that cannot be read gets one line "<path>: <message>"
 // on err (and {"file": ..., "error": ...} in the JSON array); a partial cache
 // gets its summary and one line "<path>: partial: ..." on err. Returns the

@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a fresh Debian machine.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libassimp-dev zlib1g-dev libpugixml-dev libssl-dev libmimalloc-dev
-      libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev locales python3
+      libcli11-dev libelf-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev locales python3
       valgrind dpkg-dev file clang libclang-rt-14-dev help2man man-db groff-base)
 missing=()
 for p in "${pkgs[@]}"; do

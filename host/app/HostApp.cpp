@@ -21,6 +21,7 @@ void HostApp::Reset() {
     m_log.ClearLog();
     m_commands.ClearCommandsRun();
     m_bars.Reset();
+    m_points.Reset();
 }
 
 } // namespace host

@@ -13,6 +13,7 @@
 
 #include "host/app/Commands.h"
 #include "host/app/HostLog.h"
+#include "host/app/PointFaults.h"
 #include "host/app/Plugins.h"
 #include "host/app/ProgressBars.h"
 #include "host/app/SceneState.h"
@@ -28,6 +29,7 @@ class HostApp {
     CommandTable& Commands() { return m_commands; }
     PluginLoader& Plugins() { return m_plugins; }
     ProgressBars& Bars() { return m_bars; }
+    PointFaults& Points() { return m_points; }
 
     // Scene and time.
     void SetScene(std::unique_ptr<Scene> scene);
@@ -107,6 +109,7 @@ class HostApp {
     PluginLoader m_plugins{m_log, m_commands};
     CommandTable m_commands{m_log, m_plugins};
     ProgressBars m_bars{m_log};
+    PointFaults m_points;
 };
 
 } // namespace host

@@ -5,9 +5,17 @@
 
 #include <xsi_context.h>
 
+#include <gelf.h>
+#include <libelf.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace host {
 
@@ -20,6 +28,58 @@ std::wstring Widen(const std::string& text) {
 }
 
 } // namespace
+
+bool ExportsPluginEntry(const std::string& path, std::string* why) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *why = "not a regular file";
+        return false;
+    }
+    elf_version(EV_CURRENT);
+    Elf* elf = elf_begin(fd, ELF_C_READ, nullptr);
+    GElf_Ehdr header;
+    bool found = false;
+    *why = "not a shared library";
+    if (elf && elf_kind(elf) == ELF_K_ELF && gelf_getehdr(elf, &header) &&
+        header.e_type == ET_DYN) {
+        *why = "it exports no XSILoadPlugin";
+        for (Elf_Scn* section = elf_nextscn(elf, nullptr); section && !found;
+             section = elf_nextscn(elf, section)) {
+            GElf_Shdr sh;
+            if (!gelf_getshdr(section, &sh) || sh.sh_type != SHT_DYNSYM || sh.sh_entsize == 0) {
+                continue;
+            }
+            Elf_Data* data = elf_getdata(section, nullptr);
+            const size_t count = data ? data->d_size / sh.sh_entsize : 0;
+            for (size_t i = 0; i < count && !found; ++i) {
+                GElf_Sym sym;
+                if (!gelf_getsym(data, static_cast<int>(i), &sym)) {
+                    continue;
+                }
+                const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
+                const int bind = GELF_ST_BIND(sym.st_info);
+                found = name && std::strcmp(name, "XSILoadPlugin") == 0 &&
+                        sym.st_shndx != SHN_UNDEF && GELF_ST_TYPE(sym.st_info) == STT_FUNC &&
+                        (bind == STB_GLOBAL || bind == STB_WEAK) &&
+                        GELF_ST_VISIBILITY(sym.st_other) == STV_DEFAULT;
+            }
+        }
+    }
+    if (elf) {
+        elf_end(elf);
+    }
+    close(fd);
+    if (found) {
+        why->clear();
+    }
+    return found;
+}
 
 PluginCommand* PluginLoader::FindActiveCommand(const std::wstring& name) const {
     for (const std::unique_ptr<Plugin>& p : m_plugins) {
@@ -51,7 +111,19 @@ int PluginLoader::LoadPlugins(const std::string& folder) {
     std::sort(names.begin(), names.end());
     int loaded = 0;
     for (const std::string& name : names) {
-        if (LoadPlugin(folder + "/" + name) == XSI::CStatus::OK) {
+        const std::string path = folder + "/" + name;
+        std::string why;
+        if (!ExportsPluginEntry(path, &why)) {
+            // A library that is no plug-in is passed over in silence; any
+            // other file is named.
+            if (why != "it exports no XSILoadPlugin") {
+                m_log.Log(XSI::CString(L"Cannot load ") + Widen(path).c_str() + L": " +
+                              Widen(why).c_str(),
+                          XSI::siWarningMsg);
+            }
+            continue;
+        }
+        if (LoadPlugin(path) == XSI::CStatus::OK) {
             ++loaded;
         }
     }
@@ -59,6 +131,15 @@ int PluginLoader::LoadPlugins(const std::string& folder) {
 }
 
 XSI::CStatus PluginLoader::LoadPlugin(const std::string& path) {
+    std::string why;
+    if (!ExportsPluginEntry(path, &why)) {
+        if (why == "it exports no XSILoadPlugin") {
+            return XSI::CStatus::InvalidArgument; // an ordinary library, not a plug-in
+        }
+        m_log.Log(XSI::CString(L"Cannot load ") + Widen(path).c_str() + L": " + Widen(why).c_str(),
+                  XSI::siWarningMsg);
+        return XSI::CStatus::Fail;
+    }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();

@@ -57,6 +57,11 @@ struct CommandContext {
     std::vector<std::pair<std::wstring, XSI::CValue>> attributes;
 };
 
+// Whether the file is a shared library (ELF) whose dynamic symbols define
+// the function XSILoadPlugin, read from the file without loading it. False,
+// with the reason in *why, for any other file.
+bool ExportsPluginEntry(const std::string& path, std::string* why);
+
 class PluginLoader {
   public:
     // A plug-in's command whose name the command table already knows is not
@@ -67,9 +72,11 @@ class PluginLoader {
     // exports XSILoadPlugin and returns how many were loaded; problems are
     // logged. LoadPlugin loads one library (InvalidArgument when it exports
     // no XSILoadPlugin, Fail when it cannot be loaded or its load entry
-    // fails). RegisterPlugin runs a load entry and finds the commands'
-    // entries through lookup ("<command>_Init", "<command>_Execute").
-    // Plug-ins stay loaded for the life of the process.
+    // fails). A library's exports are read from its file (ExportsPluginEntry)
+    // before it is loaded: loading runs a library's code (its constructors),
+    // so a library that is no plug-in is never loaded. RegisterPlugin runs a load entry and finds
+    // the commands' entries through lookup ("<command>_Init", "<command>_Execute"). Plug-ins stay
+    // loaded for the life of the process.
     int LoadPlugins(const std::string& folder);
     XSI::CStatus LoadPlugin(const std::string& path);
     XSI::CStatus RegisterPlugin(const std::string& label, PluginLoadFn load,

@@ -127,6 +127,9 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
     std::string withMatrices;
     Assimp::Importer importer;
     DropUnsafeReaders(&importer);
+    if (!options.anyReader) {
+        KeepDefaultReaders(&importer);
+    }
     ServedFiles* files = NewRegularFileSystem();
     importer.SetIOHandler(files->AsIOSystem());
     // Assimp reads the bytes that were checked, and a .gltf file's long
@@ -162,8 +165,12 @@ std::unique_ptr<Scene> LoadOnThisStack(const std::string& path, const AssimpLoad
         throw SceneLoadError(path + ": cannot read the scene: " + OneLine(e.what()));
     }
     if (!scene) {
-        throw SceneLoadError(path +
-                             ": cannot read the scene: " + OneLine(importer.GetErrorString()));
+        const std::string error = importer.GetErrorString();
+        if (!options.anyReader && error.rfind("No suitable reader found", 0) == 0) {
+            throw SceneLoadError(path + ": cannot read the scene: it is no " + kDefaultFormats +
+                                 " file; Assimp's other readers read it only with --any-reader");
+        }
+        throw SceneLoadError(path + ": cannot read the scene: " + OneLine(error));
     }
     // A Collada file without animation clips plays all its animations at
     // once (see ColladaTimeline.h): they become the scene's one animation.

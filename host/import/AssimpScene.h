@@ -138,6 +138,9 @@ struct AssimpLoadOptions {
     // defaultFrameRate.
     double frameRate = 0.0;
     double defaultFrameRate = 30.0;
+    // Every reader Assimp has; false: only those of the formats read by
+    // default (KeepDefaultReaders, SceneFileChecks.h).
+    bool anyReader = false;
 };
 
 // What the file declared and what the scene was built with.

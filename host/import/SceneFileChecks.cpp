@@ -5,6 +5,7 @@
 #include <assimp/BaseImporter.h>
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
+#include <assimp/importerdesc.h>
 #include <assimp/MemoryIOWrapper.h>
 
 #include <algorithm>
@@ -555,6 +556,37 @@ void DropUnsafeReaders(Assimp::Importer* importer) {
     for (const char* extension : {"ogex", "smd", "fbx"}) {
         Assimp::BaseImporter* reader = importer->GetImporter(extension);
         // Assimp leaves a reader it lets go to the caller to delete.
+        if (reader && importer->UnregisterLoader(reader) == aiReturn_SUCCESS) {
+            delete reader;
+        }
+    }
+}
+
+void KeepDefaultReaders(Assimp::Importer* importer) {
+    // A reader's extensions are one text, separated by spaces.
+    const auto readsDefaultFormat = [](const aiImporterDesc* info) {
+        if (!info || !info->mFileExtensions) {
+            return false;
+        }
+        const std::string_view list = info->mFileExtensions;
+        size_t start = 0;
+        while (start < list.size()) {
+            const size_t end = std::min(list.find(' ', start), list.size());
+            const std::string_view extension = list.substr(start, end - start);
+            for (const char* wanted : {"gltf", "glb", "fbx", "dae", "obj"}) {
+                if (IsExtension(extension, wanted)) {
+                    return true;
+                }
+            }
+            start = end + 1;
+        }
+        return false;
+    };
+    for (size_t i = importer->GetImporterCount(); i-- > 0;) {
+        if (readsDefaultFormat(importer->GetImporterInfo(i))) {
+            continue;
+        }
+        Assimp::BaseImporter* reader = importer->GetImporter(i);
         if (reader && importer->UnregisterLoader(reader) == aiReturn_SUCCESS) {
             delete reader;
         }

@@ -111,6 +111,13 @@ int BraceNestingDepth(const char* text, size_t size);
 // then refused as one no reader takes.
 void DropUnsafeReaders(Assimp::Importer* importer);
 
+// Takes out of `importer` every reader but those of the formats read by
+// default, the ones the project tests with real files: glTF (.gltf, .glb),
+// FBX, Collada (.dae) and Wavefront OBJ. The others read only when asked.
+void KeepDefaultReaders(Assimp::Importer* importer);
+// The formats KeepDefaultReaders keeps, for messages.
+constexpr const char* kDefaultFormats = "glTF, FBX, Collada or OBJ";
+
 // A file system for Assimp that opens regular files only, and serves some
 // paths from memory instead of the disk.
 class ServedFiles {

@@ -510,11 +510,13 @@ void Mesh::SetPoints(const std::vector<Vec3>& points) {
     m_points = PointArray::Build(points.size(), [in, &points](Vec3* out) {
         std::memcpy(static_cast<void*>(out), in, sizeof(Vec3) * points.size());
     });
+    m_restMeasured = false;
 }
 
 int Mesh::AddPoint(const Vec3& p) {
     CheckPointCountChange(m_points.size() + 1);
     m_points.Add(p);
+    m_restMeasured = false;
     return GetPointCount() - 1;
 }
 
@@ -782,6 +784,14 @@ void Mesh::AddDeformer(Deformer d) {
     m_deformers.push_back(std::move(d));
 }
 
+const PointMagnitude& Mesh::RestMagnitude() const {
+    if (!m_restMeasured) {
+        m_restMagnitude = MeasurePoints(m_points.data(), m_points.size());
+        m_restMeasured = true;
+    }
+    return m_restMagnitude;
+}
+
 void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
     const size_t n = m_points.size();
     const Vec3* rest = m_points.data();
@@ -789,11 +799,13 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
         if (n > 0) {
             std::memcpy(static_cast<void*>(out), rest, sizeof(Vec3) * n);
         }
+        m_lastMagnitude = RestMagnitude();
         return;
     }
     if (m_source != nullptr) {
         if (m_morphs.empty() && !HasSkin() && m_deformers.empty()) {
             m_source->ReadPoints(frame, out);
+            m_lastMagnitude = MeasurePoints(out, n);
             return;
         }
         m_source->ReadPoints(frame, m_sourcePoints.data());
@@ -876,18 +888,40 @@ void Mesh::Evaluate(const Item& owner, double frame, Vec3* out) const {
                         m_jointStretched ? m_jointStretch.data() : nullptr,
                         dqWorldSpace ? &meshToWorld : nullptr,
                         dqWorldSpace ? &toMesh : nullptr};
+    // Each range measured right after it is made, while it is in the cache.
     const Scene* scene = owner.GetScene();
     if (scene == nullptr || n <= kRangePoints) {
-        EvaluateRange(f, 0, n, out);
+        PointMagnitude all;
+        for (size_t begin = 0; begin < n; begin += kRangePoints) {
+            const size_t end = std::min(n, begin + kRangePoints);
+            EvaluateRange(f, begin, end, out);
+            all = Combine(all, MeasurePoints(out + begin, end - begin));
+        }
+        m_lastMagnitude = all;
         return;
     }
-    scene->GetWorkers().ForRanges(n, kRangePoints, [&f, out](size_t begin, size_t end) {
-        EvaluateRange(f, begin, end, out);
+    m_rangeMagnitudes.assign((n + kRangePoints - 1) / kRangePoints, PointMagnitude());
+    // One reference captured: the body fits std::function without a heap
+    // allocation.
+    struct Job {
+        const FrameInputs& f;
+        Vec3* out;
+        PointMagnitude* measured;
+    } job{f, out, m_rangeMagnitudes.data()};
+    scene->GetWorkers().ForRanges(n, kRangePoints, [&job](size_t begin, size_t end) {
+        EvaluateRange(job.f, begin, end, job.out);
+        job.measured[begin / kRangePoints] = MeasurePoints(job.out + begin, end - begin);
     });
+    PointMagnitude all;
+    for (const PointMagnitude& range : m_rangeMagnitudes) {
+        all = Combine(all, range);
+    }
+    m_lastMagnitude = all;
 }
 
 PointArray Mesh::EvaluateArray(const Item& owner, double frame) const {
     if (!IsDeformed()) {
+        m_lastMagnitude = RestMagnitude();
         return m_points;
     }
     // The caller may still hold the last frame's array (a cache writer

@@ -87,6 +87,10 @@ class Mesh {
     int AddPoint(const Vec3& p);
     // A copy of the rest points; GetRestPoints shares them without a copy.
     std::vector<Vec3> GetPoints() const;
+    // The largest coordinate magnitude of the points the last evaluation
+    // (Evaluate, EvaluateArray) gave, and whether all were finite: measured
+    // range by range as they were made, or once for the rest points.
+    PointMagnitude LastMagnitude() const { return m_lastMagnitude; }
     const PointArray& GetRestPoints() const { return m_points; }
     int GetPointCount() const { return static_cast<int>(m_points.size()); }
 
@@ -231,6 +235,14 @@ class Mesh {
     mutable std::vector<double> m_jointDq;
     mutable std::vector<double> m_jointStretch;
     mutable bool m_jointStretched = false;
+    // What LastMagnitude gives; the rest points' (measured at the first
+    // evaluation after they change); one entry per range of a threaded
+    // evaluation.
+    const PointMagnitude& RestMagnitude() const;
+    mutable PointMagnitude m_lastMagnitude;
+    mutable PointMagnitude m_restMagnitude;
+    mutable bool m_restMeasured = false;
+    mutable std::vector<PointMagnitude> m_rangeMagnitudes;
 };
 
 } // namespace host

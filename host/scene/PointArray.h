@@ -19,6 +19,17 @@ static_assert(std::is_trivially_copyable<Vec3>::value &&
                   std::is_trivially_destructible<Vec3>::value,
               "points are copied with memcpy and released without destructors");
 
+// The largest magnitude of any coordinate of some points, and whether every
+// coordinate is finite (an infinity or a NaN makes it false; largest then
+// means nothing).
+struct PointMagnitude {
+    double largest = 0.0;
+    bool finite = true;
+};
+PointMagnitude MeasurePoints(const Vec3* points, size_t count);
+// Both parts together, as if measured at once.
+PointMagnitude Combine(const PointMagnitude& a, const PointMagnitude& b);
+
 class PointArray {
   public:
     PointArray() = default;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace host {
@@ -254,8 +255,45 @@ class Ticker {
     std::thread m_thread;
 };
 
-void OnInterrupt(int) {
+// One SIGINT sent to a whole process group (kill -INT -PGID, a shell's
+// kill %job) reaches this process directly and, when this process reads a
+// scene file for xsihost, also the waiting xsihost, which passes on what
+// another process sent, as sigqueue(3) from its own pid carrying the
+// sender's. The two are one request: the second of a direct signal and a
+// copy passed on from one sender within kPairSeconds is not counted.
+// (Standard signals do not queue: when both arrive before the first is
+// handled, only one is seen.)
+constexpr long kPairSeconds = 2;
+volatile std::sig_atomic_t g_unpairedKind = 0; // 0 none, 1 direct, 2 passed on
+volatile std::sig_atomic_t g_unpairedSender = 0;
+volatile long g_unpairedAt = 0; // CLOCK_MONOTONIC seconds
+
+bool IsCopyOfTheSameRequest(const siginfo_t* info) {
+    if (!info || info->si_code > 0) {
+        return false; // the terminal's (SI_KERNEL): it reaches every process once
+    }
+    const bool passedOn = info->si_code == SI_QUEUE && info->si_pid == getppid();
+    const int kind = passedOn ? 2 : 1;
+    const int sender = passedOn ? info->si_value.sival_int : static_cast<int>(info->si_pid);
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (g_unpairedKind != 0 && g_unpairedKind != kind && g_unpairedSender == sender &&
+        now.tv_sec - g_unpairedAt <= kPairSeconds) {
+        g_unpairedKind = 0;
+        return true;
+    }
+    g_unpairedKind = kind;
+    g_unpairedSender = sender;
+    g_unpairedAt = now.tv_sec;
+    return false;
+}
+
+void OnInterrupt(int, siginfo_t* info, void*) {
     const int saved = errno;
+    if (IsCopyOfTheSameRequest(info)) {
+        errno = saved;
+        return;
+    }
     if (g_interrupts > 0) {
         // Second request: say what is left behind, then end the process the
         // way SIGINT does by default.
@@ -404,9 +442,9 @@ void InstallInterruptHandler(bool quiet) {
         g_note.store(g_defaultNote.c_str());
     }
     struct sigaction sa = {};
-    sa.sa_handler = OnInterrupt;
+    sa.sa_sigaction = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
+    sa.sa_flags = SA_RESTART | SA_SIGINFO;
     sigaction(SIGINT, &sa, nullptr);
 }
 

@@ -64,7 +64,9 @@ void ForceTerminal(bool terminal, int width = 80, bool unicode = true);
 // command still does (the note of the bar shown, else the one set here); a
 // second ends the process as SIGINT does, after the quit hook (which must
 // only make async-signal-safe calls) and the quit note. Quiet suppresses
-// the first note.
+// the first note. A SIGINT sent to the process group that reaches this
+// process both directly and passed on by the xsihost that waits for it
+// counts once.
 void InstallInterruptHandler(bool quiet);
 void SetInterruptNotes(const std::string& cancelNote, const std::string& quitNote);
 void SetQuitHook(void (*hook)());

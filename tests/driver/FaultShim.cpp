@@ -12,14 +12,21 @@
 //   mkdir  no folder is made (ENOSPC).
 // Every counted operation is appended to the file ZK_FAULT_LOG as one line,
 // "<number> <operation> <path>", the failed one marked with " FAILED".
+//
+// ZK_HOLD_OPEN=PATH holds the first open(2) of PATH (a scene file: the
+// program is then reading it) until the process handles a signal: it first
+// makes the file ZK_HOLD_MARK, so that a test knows when to send one.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -111,9 +118,52 @@ FILE* Open(const char* name, const char* path, const char* mode) {
     return f;
 }
 
+// Holds the first open of ZK_HOLD_OPEN until a signal is handled. Every
+// signal is blocked from before the mark is made, so none can come between
+// the mark and the wait.
+void HoldOpen(const char* path) {
+    static const char* held = getenv("ZK_HOLD_OPEN");
+    static const char* mark = getenv("ZK_HOLD_MARK");
+    static bool done = false;
+    if (done || !held || !mark || !path || strcmp(path, held) != 0)
+        return;
+    done = true;
+    sigset_t all, before;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &before);
+    static auto realOpen = Real<int (*)(const char*, int, ...)>("open");
+    const int fd = realOpen(mark, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0)
+        close(fd);
+    sigsuspend(&before);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+int OpenFile(const char* name, const char* path, int flags, va_list args) {
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(args, mode_t) : 0;
+    HoldOpen(path);
+    return Real<int (*)(const char*, int, ...)>(name)(path, flags, mode);
+}
+
 } // namespace
 
 extern "C" {
+
+int open(const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    const int fd = OpenFile("open", path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    const int fd = OpenFile("open64", path, flags, args);
+    va_end(args);
+    return fd;
+}
 
 FILE* fopen(const char* path, const char* mode) {
     return Open("fopen", path, mode);

@@ -50,16 +50,33 @@ inline RunResult Xsihost(const Strings& args, const fs::path& captureDir) {
     return RunProgram(zkt::XsihostPath(), args, captureDir);
 }
 
-// Starts xsihost, waits until the file watched holds more than size bytes,
-// sends it one SIGINT (as one Ctrl-C does) and waits for it to end.
-// *interrupted tells whether the signal was sent before the program ended.
+// The size of a file, or of the largest file in a folder (a bake writes its
+// files under temporary names there until they are complete); 0 when there
+// is none.
+inline uintmax_t WatchedSize(const fs::path& watched) {
+    std::error_code ec;
+    if (!fs::is_directory(watched, ec)) {
+        const uintmax_t size = fs::file_size(watched, ec);
+        return ec ? 0 : size;
+    }
+    uintmax_t largest = 0;
+    for (fs::directory_iterator it(watched, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code sizeError;
+        const uintmax_t size = fs::file_size(it->path(), sizeError);
+        if (!sizeError)
+            largest = std::max(largest, size);
+    }
+    return largest;
+}
+
+// Starts xsihost, waits until the file watched (or the largest file of the
+// folder watched) holds more than size bytes, sends it one SIGINT (as one
+// Ctrl-C does) and waits for it to end. *interrupted tells whether the
+// signal was sent before the program ended.
 inline RunResult XsihostInterrupted(const Strings& args, const fs::path& watched, uintmax_t size,
                                     const fs::path& captureDir, bool* interrupted) {
-    const RunResult r = zkt::RunXsihost(args, {{}, captureDir, [&] {
-                                                   std::error_code ec;
-                                                   const uintmax_t now = fs::file_size(watched, ec);
-                                                   return !ec && now > size;
-                                               }});
+    const RunResult r =
+        zkt::RunXsihost(args, {{}, captureDir, [&] { return WatchedSize(watched) > size; }});
     *interrupted = r.interrupted;
     return r;
 }

@@ -5,7 +5,15 @@
 // failure status, before anything is written.
 #include "E2eSupport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <map>
 
 using namespace e2e;
 
@@ -74,8 +82,11 @@ TEST(BakeSafety, RefusesUnsafeOrImpossibleRequestsBeforeWritingAnything) {
         {{"--scene", (dir / "long.gltf").string(), "--fps", "100000", out},
          "the scene's frame range 0:1000000 is longer than 1000000 frames; bake a part of it "
          "with --frames A:B"},
-        // Caches that cannot fit the file system; paths the command cannot hold.
-        {{"--demo", "--frames", "1:1000000000", out}, "bytes free; bake fewer frames or items"},
+        // Files that cannot fit the file system; paths the command cannot hold.
+        // The scene files of a billion frames (caches that long would not
+        // tell their frames apart and are refused before this).
+        {{"--demo", "--frames", "1:1000000000", "--outputs", "lws,mel,fxs,zsc", out},
+         "bytes free; bake fewer frames or items"},
         {{"--demo", longOut}, "is longer than 254 bytes"},
     };
     for (const auto& c : cases) {
@@ -200,27 +211,17 @@ TEST(BakeSafety, ListsOnlyTheFilesItCompletedAndRemovesTheFoldersItLeftEmpty) {
     EXPECT_EQ(EntriesBelow(dir / "camera"), (Strings{"deep", "deep/scene.fxs", "deep/scene.lws",
                                                      "deep/scene.mel", "deep/scene.zsc"}));
 
-    // A bake whose cache cannot be opened (a folder stands in its place)
-    // fails after the mesh exports: they are named as incomplete, nothing is
-    // listed as complete, and a file that was there before is not listed.
+    // A folder where the cache goes: refused before anything is written,
+    // and a file that was there before is left alone.
     const fs::path out = dir / "failed";
     fs::create_directories(out / "mdd" / "Grid.mdd");
     std::ofstream(out / "kept.txt") << "kept";
     r = Bake({"--demo", "--items", "Grid", "--frames", "1:3"}, out, dir);
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "");
-    Strings err = Lines(r.err);
-    ASSERT_GE(err.size(), 3u) << r.err;
-    EXPECT_TRUE(StartsWith(err[0], "ERROR: ZK_XSI_Baker - The MDD file cannot be created"))
-        << err[0];
-    EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker failed: status 0x")) << r.err;
-    err.erase(std::remove_if(err.begin(), err.end(),
-                             [](const std::string& line) {
-                                 return !StartsWith(line, "xsihost: incomplete: ");
-                             }),
-              err.end());
-    EXPECT_EQ(err, (Strings{"xsihost: incomplete: " + (out / "emdl" / "Grid.emdl").string(),
-                            "xsihost: incomplete: " + (out / "lwo" / "Grid.lwo").string()}));
+    EXPECT_EQ(r.err, "xsihost: the output path \"" + (out / "mdd" / "Grid.mdd").string() +
+                         "\" is there and is not a regular file\n");
+    EXPECT_EQ(EntriesBelow(out), (Strings{"kept.txt", "mdd", "mdd/Grid.mdd"}));
     EXPECT_EQ(ReadFile(out / "kept.txt"), "kept");
 
     // The same folder baked again once the obstacle is gone: every file is
@@ -277,7 +278,8 @@ TEST(BakeSafety, ACancelledRunExits130AndNamesWhatIsIncomplete) {
             fs::remove_all(out);
             if (!c.bake)
                 fs::create_directories(out / "mdd");
-            r = XsihostInterrupted(args, cache, walkStarted, dir, &interrupted);
+            r = XsihostInterrupted(args, c.bake ? out / "mdd" : cache, walkStarted, dir,
+                                   &interrupted);
             if (r.exitCode != 0)
                 break;
         }
@@ -348,6 +350,164 @@ TEST(BakeSafety, ACancelReachesARunThatReadsASceneFile) {
     ASSERT_FALSE(err.empty());
     EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker was cancelled")) << r.err;
     EXPECT_FALSE(ReadMdd(cache).complete);
+}
+
+namespace {
+
+// Runs xsihost as the leader of a process group of its own, with extra
+// environment entries; the first time `when` answers true, sends one SIGINT
+// to the whole group, as a shell's `kill -INT %job` does. A program still
+// running after a minute is killed. exitCode is -1 when it did not exit.
+RunResult XsihostInterruptedAsAGroup(const Strings& args, const Strings& env,
+                                     const fs::path& captureDir,
+                                     const std::function<bool()>& when) {
+    Strings argvTexts = {zkt::XsihostPath()};
+    argvTexts.insert(argvTexts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : argvTexts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const fs::path out = captureDir / "stdout.txt", err = captureDir / "stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        for (const std::string& entry : env)
+            putenv(const_cast<char*>(entry.c_str()));
+        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    if (pid < 0)
+        return result;
+    setpgid(pid, pid); // either side may run first
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (!result.interrupted && when()) {
+            kill(-pid, SIGINT);
+            result.interrupted = true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(-pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(500);
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+}
+
+} // namespace
+
+// One SIGINT sent to the process group of an xsihost that reads a scene
+// file reaches both xsihost and the child that reads the file, and counts
+// once. Sent while the file is read (the scene file's first open held until
+// the signal, tests/driver/FaultShim.cpp), it cancels before anything is
+// written: no folder is made, an earlier bake stays byte for byte. Sent
+// during the frame walk, the run ends as after one Ctrl-C and every file
+// it leaves is named.
+TEST(BakeSafety, OneSignalToTheProcessGroupIsOneCancel) {
+    const fs::path dir = TestDir();
+    const std::string scene = std::string(ZK_EXAMPLES_DIR) + "/skinned.gltf";
+    const fs::path mark = dir / "reading";
+    const Strings hold = {"LD_PRELOAD=" ZK_FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0",
+                          "ZK_HOLD_OPEN=" + scene, "ZK_HOLD_MARK=" + mark.string()};
+    const fs::path earlier = dir / "earlier";
+    const RunResult first = Bake({"--scene", scene, "--frames", "0:5"}, earlier, dir);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    std::map<std::string, std::string> before;
+    for (const std::string& rel : EntriesBelow(earlier, true))
+        before[rel] = ReadFile(earlier / rel);
+
+    const std::string nothingYet = "xsihost: cancelled: nothing is written yet; stopping before ";
+    Strings leftAsTheyWere;
+    for (const auto& [rel, bytes] : before)
+        if (!fs::is_directory(earlier / rel))
+            leftAsTheyWere.push_back("xsihost: left as it was: " + (earlier / rel).string());
+    ASSERT_EQ(leftAsTheyWere.size(), 7u);
+    leftAsTheyWere.push_back("xsihost: cancelled before ZK_XSI_Baker ran; nothing was written");
+    const struct {
+        const char* what;
+        Strings args;
+        Strings err; // every line, each starting so
+    } whileReading[] = {
+        {"bake into a new folder",
+         {"bake", "--scene", scene, (dir / "new" / "out").string()},
+         {nothingYet + "the bake begins",
+          "xsihost: cancelled before ZK_XSI_Baker ran; nothing was written"}},
+        {"bake --quiet over an earlier bake",
+         {"bake", "--quiet", "--scene", scene, "--frames", "0:5", earlier.string()},
+         leftAsTheyWere},
+        {"run",
+         {"run", "--scene", scene, "ZK_XSI_Baker", "ZK_ObjString=SkinMesh", "ZK_MDDAct=on",
+          "ZK_FilePath=" + (dir / "new").string()},
+         {nothingYet + "ZK_XSI_Baker runs",
+          "xsihost: cancelled before ZK_XSI_Baker ran; nothing was written"}},
+    };
+    for (const auto& c : whileReading) {
+        SCOPED_TRACE(c.what);
+        fs::remove(mark);
+        const RunResult r =
+            XsihostInterruptedAsAGroup(c.args, hold, dir, [&] { return fs::exists(mark); });
+        ASSERT_TRUE(r.interrupted);
+        EXPECT_EQ(r.exitCode, 130) << r.err;
+        EXPECT_EQ(r.out, "");
+        const Strings err = Lines(r.err);
+        ASSERT_EQ(err.size(), c.err.size()) << r.err;
+        for (size_t i = 0; i < err.size(); ++i)
+            EXPECT_TRUE(StartsWith(err[i], c.err[i])) << err[i];
+        EXPECT_FALSE(fs::exists(dir / "new"));
+        std::map<std::string, std::string> after;
+        for (const std::string& rel : EntriesBelow(earlier, true))
+            after[rel] = ReadFile(earlier / rel);
+        EXPECT_TRUE(after == before) << "the earlier bake changed";
+    }
+
+    // During the walk of a long cache (72 points, 173 MB if it ran to the end).
+    constexpr int kFrames = 200000;
+    const uintmax_t walkStarted = 8 + 4 * kFrames + 2 * 72 * 12;
+    const fs::path out = dir / "walk";
+    RunResult r;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fs::remove_all(out);
+        r = XsihostInterruptedAsAGroup(
+            {"bake", "--scene", scene, "--frames", "1:" + std::to_string(kFrames), out.string()},
+            {}, dir, [&] { return WatchedSize(out / "mdd") > walkStarted; });
+        if (r.exitCode != 0)
+            break; // else the walk ended before the signal: again
+    }
+    ASSERT_TRUE(r.interrupted);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    EXPECT_EQ(r.out, "");
+    const Strings err = Lines(r.err);
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(std::count_if(
+                  err.begin(), err.end(),
+                  [](const std::string& line) { return StartsWith(line, "xsihost: cancelled: "); }),
+              1)
+        << r.err;
+    EXPECT_TRUE(StartsWith(err.back(), "xsihost: ZK_XSI_Baker was cancelled")) << r.err;
+    // Every entry below the folder is a file named incomplete, or a folder
+    // that holds one.
+    Strings named;
+    for (const std::string& line : err)
+        if (StartsWith(line, "xsihost: incomplete: "))
+            named.push_back(line.substr(std::string("xsihost: incomplete: ").size()));
+    EXPECT_EQ(named.size(), 7u) << r.err;
+    for (const std::string& rel : EntriesBelow(out)) {
+        const fs::path path = out / rel;
+        if (fs::is_directory(path))
+            EXPECT_FALSE(fs::is_empty(path)) << rel;
+        else
+            EXPECT_NE(std::find(named.begin(), named.end(), path.string()), named.end()) << rel;
+    }
 }
 
 TEST(InspectSafety, ReadsOnlyRegularFilesAndTellsAPartialCacheFromAMalformedFile) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -197,4 +200,43 @@ TEST(XsihostTest, RunJsonHoldsTheReturnValueAndStatus) {
         EXPECT_EQ(r.out, c.out);
         EXPECT_NE(r.err.find("Echoing: "), std::string::npos) << r.err;
     }
+}
+
+// Only plug-ins are loaded from the plug-in folder: a file's exports are
+// read before it is loaded, so that a library without XSILoadPlugin never
+// runs (its constructor would leave a mark), and files that are no library
+// are named and passed over.
+TEST(XsihostTest, OnlyPluginsAreLoadedFromThePluginFolder) {
+    const zkt::ScratchDir scratch;
+    const std::string folder = scratch / "plugins";
+    const std::string mark = scratch / "not_a_plugin_ran";
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    fs::copy_file(kPlugins + "/EchoPlugin.so", folder + "/EchoPlugin.so");
+    fs::copy_file(kPlugins + "/NotAPlugin.so", folder + "/NotAPlugin.so");
+    fs::create_directories(folder + "/folder.so");
+    { std::ofstream(folder + "/text.so") << "not a library\n"; }
+    { std::ofstream(folder + "/notes.txt") << "not a library either, and no .so\n"; }
+    // A link to a plug-in loaded already loads nothing more.
+    fs::create_symlink(folder + "/EchoPlugin.so", folder + "/linked.so");
+
+    zkt::RunOptions options;
+    options.env = {"ZK_NOT_A_PLUGIN_RAN=" + mark};
+    const RunResult r = zkt::RunXsihost({"run", "--plugins", folder, "Echo"}, options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "steps 2\n");
+    const auto lines = zkt::Lines(r.err);
+    const std::vector<std::string> warnings(
+        lines.begin(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("WARNING: ", 0) != 0;
+        }));
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "WARNING: Cannot load " + folder + "/folder.so: not a regular file",
+                            "WARNING: Cannot load " + folder + "/text.so: not a shared library"}));
+    EXPECT_FALSE(fs::exists(mark)) << "the library that is no plug-in was loaded";
+
+    // Loaded by name it is not loaded either.
+    const RunResult direct = zkt::RunXsihost({"run", "--plugins", kPlugins, "Echo"}, options);
+    EXPECT_EQ(direct.exitCode, 0);
+    EXPECT_FALSE(fs::exists(mark));
 }

@@ -180,9 +180,14 @@ std::string ColladaLibrary(const std::string& library, const std::string& scene)
 }
 
 // The load's error, or "" when it loads.
-std::string LoadError(const std::string& path) {
+// The load's message; "" when the file loads. anyReader: every Assimp
+// reader, not only those of the formats read by default.
+std::string LoadError(const std::string& path, bool anyReader = false) {
     try {
-        LoadIntoHost(path);
+        FreshHost();
+        host::AssimpLoadOptions options;
+        options.anyReader = anyReader;
+        host::LoadSceneFile(path, options);
     } catch (const host::SceneLoadError& e) {
         return e.what();
     }
@@ -338,13 +343,52 @@ TEST(FileChecks, HostileFilesAreRefusedWithOneLine) {
     EXPECT_EQ(LoadError(obj), "");
 
     // The OpenGEX reader reads past a file cut short, and the SMD reader
-    // never ends a section that misses its "end" line: neither is offered.
+    // never ends a section that misses its "end" line: neither is offered,
+    // even when every other reader is.
     for (const std::string& cut : {WriteText("cut.ogex", "ogeometrynode,"),
                                    WriteText("cut.smd", "version 1\nnodes\n0 \"a\" -1\n")}) {
-        EXPECT_EQ(LoadError(cut), cut +
-                                      ": cannot read the scene: No suitable reader found for the "
-                                      "file format of file \"" +
-                                      cut + "\".");
+        EXPECT_EQ(LoadError(cut, true), cut +
+                                            ": cannot read the scene: No suitable reader found "
+                                            "for the file format of file \"" +
+                                            cut + "\".");
+    }
+}
+
+// Only the formats the project tests with real files are read by default;
+// Assimp's other readers read a file only when asked (--any-reader).
+TEST(FileChecks, OtherFormatsReadOnlyWhenAsked) {
+    const std::string triangleX = "xof 0303txt 0032\nFrame T {\nMesh {\n3;\n0;0;0;,\n1;0;0;,"
+                                  "\n0;1;0;;\n1;\n3;0,1,2;;\n}\n}\n";
+    const struct {
+        std::string path;
+        std::string withAnyReader; // the message with every reader; "" when it loads
+    } cases[] = {
+        {WriteText("tri.x", triangleX), ""},
+        {WriteText("tri.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), ""},
+        // A DirectX file by its content, whatever its name.
+        {WriteText("tri_x.txt", triangleX), ""},
+        {WriteText("cut.ogex", "ogeometrynode,"), "No suitable reader found"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LoadError(c.path), c.path + ": cannot read the scene: it is no glTF, FBX, "
+                                              "Collada or OBJ file; Assimp's other readers read "
+                                              "it only with --any-reader");
+        EXPECT_EQ(host::HostApp::Get().GetScene(), nullptr) << c.path;
+        const std::string any = LoadError(c.path, true);
+        if (c.withAnyReader.empty()) {
+            EXPECT_EQ(any, "") << c.path;
+        } else {
+            EXPECT_NE(any.find(c.withAnyReader), std::string::npos) << any;
+        }
+    }
+    // The formats read by default, by their names and by their content.
+    TriangleGltf gltf;
+    const std::string objText = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    for (const std::string& path :
+         {gltf.Write("default_reader"), WriteText("default.obj", objText),
+          WriteText("default.dae", Collada(3)), WriteText("default_dae.xml", Collada(3)),
+          WriteText("default.fbx", FbxChain(2))}) {
+        EXPECT_EQ(LoadError(path), "") << path;
     }
 }
 
@@ -371,7 +415,8 @@ TEST(FileChecks, FilesJustWithinTheLimitsLoad) {
         {WriteText("instances.dae", ColladaInstances(3, 2)), L"L37"}, // the 8th copy of L3
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(LoadError(c.path), "");
+        // DirectX is read only when every reader is asked for.
+        ASSERT_EQ(LoadError(c.path, c.path.find(".x") != std::string::npos), "");
         EXPECT_NE(host::HostApp::Get().GetScene()->FindItem(c.item), nullptr) << c.path;
     }
 }

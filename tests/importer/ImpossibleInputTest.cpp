@@ -147,7 +147,10 @@ TEST(ImpossibleInput, FileFrameRates) {
         const std::string path = WriteFile("rate.bvh", bvh(c.frameTime));
         std::string error;
         try {
-            LoadIntoHost(path);
+            FreshHost();
+            host::AssimpLoadOptions options;
+            options.anyReader = true; // BVH is no format read by default
+            host::LoadSceneFile(path, options);
         } catch (const host::SceneLoadError& e) {
             error = e.what();
         }

@@ -267,3 +267,46 @@ TEST(InspectFuzz, MutatedFilesNeverBreakTheReaders) {
 }
 
 } // namespace
+
+// ZK_InspectFiles reads a point cache piece by piece as it prints it: what
+// it prints is what the printers of the whole file in memory print, for
+// files whose values span several pieces (of 65,536 values), partial files,
+// files of no points or no frames, and values that are not finite.
+TEST(InspectRoundTrip, ACacheReadAsItIsPrintedPrintsAsTheWholeFile) {
+    ScratchDir dir;
+    Bytes odd = BuildMdd(2, 3, 3);
+    // x of point 1 in block 0 NaN, y infinite, a negative zero.
+    const unsigned char nan[4] = {0x7F, 0xC0, 0, 0}, inf[4] = {0xFF, 0x80, 0, 0},
+                        negZero[4] = {0x80, 0, 0, 0};
+    const size_t block0 = 8 + 4 * 2;
+    std::memcpy(&odd[block0 + 12], nan, 4);
+    std::memcpy(&odd[block0 + 16], inf, 4);
+    std::memcpy(&odd[block0 + 8], negZero, 4);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"pieces.mdd", BuildMdd(3, 30000, 4)},   // 90,000 values a block
+        {"partial.mdd", BuildMdd(70000, 2, 9)},  // times over two pieces
+        {"boundary.mdd", BuildMdd(1, 21846, 2)}, // 65,538 values a block
+        {"exact.mdd", BuildMdd(65536, 1, 2)},    // one piece of times exactly
+        {"none.mdd", BuildMdd(4, 0, 0)},         {"frameless.mdd", BuildMdd(0, 2, 1)},
+        {"headed.mdd", BuildMdd(5, 2, 0)},       {"odd.mdd", odd},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(dir / c.name, c.bytes);
+        ZK_MddFile mdd;
+        std::string error;
+        ASSERT_TRUE(ZK_ParseMdd(c.bytes.data(), c.bytes.size(), &mdd, &error)) << error;
+        mdd.path = dir / c.name;
+        for (const bool json : {false, true}) {
+            std::ostringstream out, err;
+            const int status = ZK_InspectFiles({dir / c.name}, json, out, err);
+            EXPECT_EQ(status, mdd.complete ? ZK_INSPECT_COMPLETE : ZK_INSPECT_PARTIAL);
+            const std::string whole = json ? "[\n" + Print(ZK_PrintMddJson, mdd) + "\n]\n"
+                                           : Print(ZK_PrintMddSummary, mdd);
+            EXPECT_EQ(out.str(), whole);
+        }
+    }
+}

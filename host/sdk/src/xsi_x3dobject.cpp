@@ -115,22 +115,37 @@ KinematicState Kinematics::GetLocal() const {
                 : KinematicState();
 }
 
+// The global transform last given out, which a plug-in asks for just before
+// the points of the same item at the same frame: the points' check in world
+// space takes it from here instead of evaluating it again.
+struct LastGlobal {
+    const host::Item* item = nullptr;
+    double frame = 0.0;
+    MATH::CTransformation transform;
+};
+LastGlobal g_lastGlobal;
+
+MATH::CTransformation GlobalTransform(const host::Item& item, double frame) {
+    MATH::CTransformation x;
+    if (ChainHasMatrixFunction(item)) {
+        x = FromMatrix(item.EvalGlobalMatrix(frame));
+    } else {
+        x = LocalTransform(item, frame);
+        for (const host::Item* p = item.GetParent(); p; p = p->GetParent()) {
+            x.MulInPlace(LocalTransform(*p, frame));
+        }
+    }
+    g_lastGlobal = {&item, frame, x};
+    return x;
+}
+
 MATH::CTransformation KinematicState::GetTransform(double in_time) const {
     const host::KineState* ks = host::sdkref::KineStateOf(m_ref);
     if (!ks) {
         return MATH::CTransformation();
     }
     const double frame = Frame(in_time);
-    if (ks->global && ChainHasMatrixFunction(*ks->item)) {
-        return FromMatrix(ks->item->EvalGlobalMatrix(frame));
-    }
-    MATH::CTransformation x = LocalTransform(*ks->item, frame);
-    if (ks->global) {
-        for (const host::Item* p = ks->item->GetParent(); p; p = p->GetParent()) {
-            x.MulInPlace(LocalTransform(*p, frame));
-        }
-    }
-    return x;
+    return ks->global ? GlobalTransform(*ks->item, frame) : LocalTransform(*ks->item, frame);
 }
 
 Geometry Primitive::GetGeometry(double in_time) const {
@@ -164,7 +179,20 @@ MATH::CVector3Array CPointRefArray::GetPositionArray() const {
                       std::is_standard_layout<MATH::CVector3>::value &&
                       std::is_standard_layout<host::Vec3>::value,
                   "a scene point and an SDK vector have the same layout");
-    const host::PointArray points = item->GetMesh()->EvaluateArray(*item, Frame(m_time));
+    const double frame = Frame(m_time);
+    const host::PointArray points = item->GetMesh()->EvaluateArray(*item, frame);
+    // Noted for the host: points a float cannot hold, in the mesh's space or
+    // in world space (row r of the global matrix, as the plug-in reads it:
+    // weights of x, y, z and the offset of world coordinate r).
+    const bool asked = g_lastGlobal.item == item && g_lastGlobal.frame == frame;
+    const MATH::CMatrix4 m =
+        (asked ? g_lastGlobal.transform : GlobalTransform(*item, frame)).GetMatrix4();
+    const double global[3][4] = {
+        {m.GetValue(0, 0), m.GetValue(1, 0), m.GetValue(2, 0), m.GetValue(3, 0)},
+        {m.GetValue(0, 1), m.GetValue(1, 1), m.GetValue(2, 1), m.GetValue(3, 1)},
+        {m.GetValue(0, 2), m.GetValue(1, 2), m.GetValue(2, 2), m.GetValue(3, 2)}};
+    host::HostApp::Get().Points().Note(*item, frame, item->GetMesh()->LastMagnitude(),
+                                       points.data(), points.size(), global);
     return MATH::CVector3Array::Share(points.Owner(),
                                       reinterpret_cast<const MATH::CVector3*>(points.data()),
                                       static_cast<LONG>(points.size()));
