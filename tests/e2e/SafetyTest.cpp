@@ -356,52 +356,16 @@ namespace {
 
 // Runs xsihost as the leader of a process group of its own, with extra
 // environment entries; the first time `when` answers true, sends one SIGINT
-// to the whole group, as a shell's `kill -INT %job` does. A program still
-// running after a minute is killed. exitCode is -1 when it did not exit.
+// to the whole group.
 RunResult XsihostInterruptedAsAGroup(const Strings& args, const Strings& env,
                                      const fs::path& captureDir,
                                      const std::function<bool()>& when) {
-    Strings argvTexts = {zkt::XsihostPath()};
-    argvTexts.insert(argvTexts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& text : argvTexts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-    const fs::path out = captureDir / "stdout.txt", err = captureDir / "stderr.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        for (const std::string& entry : env)
-            putenv(const_cast<char*>(entry.c_str()));
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
-            _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    RunResult result;
-    if (pid < 0)
-        return result;
-    setpgid(pid, pid); // either side may run first
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(pid, &status, WNOHANG) != pid) {
-        if (!result.interrupted && when()) {
-            kill(-pid, SIGINT);
-            result.interrupted = true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        usleep(500);
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadFile(out);
-    result.err = ReadFile(err);
-    return result;
+    zkt::RunOptions options;
+    options.env = env;
+    options.captureDir = captureDir;
+    options.interruptWhen = when;
+    options.interruptGroup = true;
+    return zkt::RunXsihost(args, options);
 }
 
 } // namespace

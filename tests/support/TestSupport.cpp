@@ -114,6 +114,8 @@ RunResult RunProgram(const std::string& program, const Strings& args, const RunO
     RunResult result;
     const pid_t pid = fork();
     if (pid == 0) {
+        if (options.interruptGroup)
+            setpgid(0, 0);
         const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0)
@@ -123,6 +125,9 @@ RunResult RunProgram(const std::string& program, const Strings& args, const RunO
     }
     if (pid < 0)
         return result;
+    if (options.interruptGroup)
+        setpgid(pid, pid); // either side may run first
+    const pid_t target = options.interruptGroup ? -pid : pid;
     int status = 0;
     if (!options.interruptWhen) {
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -131,11 +136,11 @@ RunResult RunProgram(const std::string& program, const Strings& args, const RunO
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (waitpid(pid, &status, WNOHANG) != pid) {
             if (!result.interrupted && options.interruptWhen()) {
-                kill(pid, SIGINT);
+                kill(target, SIGINT);
                 result.interrupted = true;
             }
             if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
+                kill(target, SIGKILL);
                 waitpid(pid, &status, 0);
                 break;
             }

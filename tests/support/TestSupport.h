@@ -74,6 +74,9 @@ struct RunOptions {
     // true the program gets one SIGINT (as from one Ctrl-C); a program still
     // running after a minute is killed.
     std::function<bool()> interruptWhen;
+    // Whether the program leads a process group of its own and the SIGINT
+    // goes to the whole group, as a shell's `kill -INT %job` sends it.
+    bool interruptGroup = false;
 };
 
 // Runs a program (found on PATH when the name has no slash) with the
