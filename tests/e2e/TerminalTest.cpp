@@ -327,30 +327,35 @@ TEST(Terminal, ANarrowTerminalDropsTheRateThenTheBarAndAResizeIsFollowed) {
     const Strings longBake = {
         "bake", "--demo", "--items", "Grid", "--frames", "1:30000", (dir / "resized").string()};
     size_t resizedAt = 0, scanned = 0, narrow = 0;
-    const TerminalRun run =
-        RunOnTerminal(longBake, {"ZK_HOST_CLOCK_STEP_MS=20"}, 120, dir / "stdout.txt",
-                      {{[&](const std::string& w) {
-                            resizedAt = w.size();
-                            return Contains(w, "Frame ");
-                        },
-                        [](int terminal) {
-                            struct winsize size = {};
-                            size.ws_row = 40;
-                            size.ws_col = 50;
-                            ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
-                        }},
-                       {[&](const std::string& w) {
-                            const size_t from = std::max(resizedAt, scanned), end = w.rfind('\r');
-                            if (end == std::string::npos || end <= from)
-                                return false;
-                            for (const std::string& d : Drawings(w.substr(from, end - from)))
-                                narrow += Width(d) <= 49 ? 1 : 0;
-                            scanned = end;
-                            return narrow >= 20;
-                        },
-                        TypeCtrlC}});
+    const TerminalRun run = RunOnTerminal(
+        longBake, {"ZK_HOST_CLOCK_STEP_MS=20"}, 120, dir / "stdout.txt",
+        {{[&](const std::string& w) {
+              // A whole drawing of the walk, not the start of one.
+              resizedAt = w.size();
+              const size_t frame = w.find("Frame ");
+              return frame != std::string::npos && w.find("\033[K", frame) != std::string::npos;
+          },
+          [](int terminal) {
+              struct winsize size = {};
+              size.ws_row = 40;
+              size.ws_col = 50;
+              ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
+          }},
+         {[&](const std::string& w) {
+              const size_t from = std::max(resizedAt, scanned), end = w.rfind('\r');
+              if (end == std::string::npos || end <= from)
+                  return false;
+              for (const std::string& d : Drawings(w.substr(from, end - from)))
+                  narrow += Width(d) <= 49 ? 1 : 0;
+              scanned = end;
+              return narrow >= 20;
+          },
+          TypeCtrlC}});
     ASSERT_EQ(run.done.size(), 2u) << run.written;
-    const Strings before = Drawings(run.written.substr(0, run.done[0]));
+    // The drawings before the resize, up to the last whole one (the program
+    // may have been in the middle of the next).
+    const std::string upToResize = run.written.substr(0, run.done[0]);
+    const Strings before = Drawings(upToResize.substr(0, upToResize.rfind("\033[K")));
     const Strings after = Drawings(run.written.substr(run.done[0], run.done[1] - run.done[0]));
     ASSERT_FALSE(before.empty());
     EXPECT_GT(Width(before.back()), 49u) << before.back();
