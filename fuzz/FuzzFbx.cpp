@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     std::unique_ptr<host::Scene> scene;
     try {
         host::FbxWarnings warnings;
-        scene = host::BuildFbxScene(std::string(reinterpret_cast<const char*>(data), size), "",
-                                    {}, nullptr, &warnings);
+        scene = host::BuildFbxScene(std::string(reinterpret_cast<const char*>(data), size), "", {},
+                                    nullptr, &warnings);
         warnings.Lines();
     } catch (const host::SceneLoadError&) {
         return 0;

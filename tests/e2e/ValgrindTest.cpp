@@ -20,8 +20,8 @@ TEST(Valgrind, DemoBakeHasNoLeakAndNoInvalidAccess) {
          // malloc as it watches libc's. Its delete is its free, which
          // valgrind would take for mismatched frees (the sanitizer build,
          // on libc's allocator, checks those).
-         "--soname-synonyms=somalloc=*mimalloc*", "--show-mismatched-frees=no",
-         zkt::XsihostPath(), "bake", "--demo", "--frames", "1:3", "--quiet", out.string()},
+         "--soname-synonyms=somalloc=*mimalloc*", "--show-mismatched-frees=no", zkt::XsihostPath(),
+         "bake", "--demo", "--frames", "1:3", "--quiet", out.string()},
         dir);
     const std::string report = ReadFile(log);
     EXPECT_EQ(r.exitCode, 0) << r.err << report;

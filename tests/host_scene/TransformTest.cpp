@@ -65,7 +65,8 @@ TEST(Transformation, AnglesAndQuaternions) {
     ExpectPoint(Part(t, kS), 1, 1, 1);
     t.SetRotationFromXYZAnglesValues(90 * kDeg, 90 * kDeg, 0);
     ExpectPoint(t.MapPoint(CVector3(0, 1, 0)), 1, 0, 0); // X first, then Y
-    for (const auto& a : {CVector3(0.3, -0.4, 1.2), CVector3(-2.5, 1.1, 3.0), CVector3(0, 0, -3.1)}) {
+    for (const auto& a :
+         {CVector3(0.3, -0.4, 1.2), CVector3(-2.5, 1.1, 3.0), CVector3(0, 0, -3.1)}) {
         t.SetRotationFromXYZAnglesValues(a.GetX(), a.GetY(), a.GetZ());
         ExpectPoint(Part(t, kR), a.GetX(), a.GetY(), a.GetZ());
     }
@@ -143,6 +144,7 @@ TEST(Transformation, ProductsUpTheChainDecompose) {
     double v[6];
     child.GetScalingValues(v[0], v[1], v[2]);
     child.GetRotationFromXYZAnglesValues(v[3], v[4], v[5]);
-    for (double d : v) EXPECT_TRUE(std::isfinite(d));
+    for (double d : v)
+        EXPECT_TRUE(std::isfinite(d));
     EXPECT_EQ(child.MapPoint(CVector3(1, 1, 1)).GetX(), 0.0);
 }
