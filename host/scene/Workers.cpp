@@ -41,16 +41,29 @@ unsigned AllowedCpuCount() {
     // The set the process may run on: a batch system (Slurm, a container's
     // cpuset) gives a job fewer CPUs than the machine has, and a pool sized
     // from the machine would crowd them.
+    unsigned count = 0;
     cpu_set_t set;
     CPU_ZERO(&set);
     if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int count = CPU_COUNT(&set);
-        if (count > 0) {
-            return static_cast<unsigned>(count);
+        count = static_cast<unsigned>(std::max(CPU_COUNT(&set), 0));
+    }
+    if (count == 0) {
+        const unsigned hardware = std::thread::hardware_concurrency();
+        count = hardware > 0 ? hardware : 1u;
+    }
+    // A Slurm job step's share where the cluster does not bind tasks to
+    // CPUs (TaskPlugin=task/none): its mask is the whole node, but the job
+    // was given --cpus-per-task of it.
+    const char* slurm = std::getenv("SLURM_CPUS_PER_TASK");
+    if (slurm && *slurm >= '0' && *slurm <= '9') {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long given = std::strtoul(slurm, &end, 10);
+        if (errno == 0 && *end == '\0' && given >= 1 && given < count) {
+            count = static_cast<unsigned>(given);
         }
     }
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware > 0 ? hardware : 1u;
+    return count;
 }
 
 struct WorkerPool::State {

@@ -21,7 +21,9 @@ namespace host {
 int DefaultWorkerCount();
 
 // The CPUs the process may run on (its affinity mask, which a batch system
-// or a container narrows), else the machine's hardware threads; at least 1.
+// or a container narrows), else the machine's hardware threads, and no more
+// than SLURM_CPUS_PER_TASK when that is a whole number (a Slurm job on a
+// cluster that does not bind tasks to CPUs); at least 1.
 unsigned AllowedCpuCount();
 
 // A thread count as ZK_HOST_THREADS gives it: a whole number from 1 to 64.

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <set>
 #include <vector>
 
@@ -363,4 +364,38 @@ TEST(WorkerPool, DefaultCountFollowsTheCpusTheProcessMayRunOn) {
     if (!given || !*given) {
         EXPECT_EQ(workers, 1);
     }
+}
+
+// A Slurm job's --cpus-per-task caps the count where the cluster leaves the
+// mask whole; a share as large as the mask or larger, or a value that is no
+// whole number, leaves the mask's count.
+TEST(WorkerPool, ASlurmJobsCpusPerTaskCapTheCount) {
+    const unsigned allowed = host::AllowedCpuCount();
+    const char* before = std::getenv("SLURM_CPUS_PER_TASK");
+    const std::string kept = before ? before : "";
+    const struct {
+        std::string value;
+        unsigned expected;
+    } cases[] = {
+        {"1", 1u},
+        {std::to_string(allowed), allowed},
+        {std::to_string(allowed + 1), allowed},
+        {"0", allowed},
+        {"-2", allowed},
+        {"2x", allowed},
+        {"", allowed},
+        {"99999999999999999999999", allowed},
+    };
+    for (const auto& c : cases) {
+        setenv("SLURM_CPUS_PER_TASK", c.value.c_str(), 1);
+        EXPECT_EQ(host::AllowedCpuCount(), c.expected) << '"' << c.value << '"';
+    }
+    if (allowed > 2) {
+        setenv("SLURM_CPUS_PER_TASK", "2", 1);
+        EXPECT_EQ(host::AllowedCpuCount(), 2u);
+    }
+    if (before)
+        setenv("SLURM_CPUS_PER_TASK", kept.c_str(), 1);
+    else
+        unsetenv("SLURM_CPUS_PER_TASK");
 }
