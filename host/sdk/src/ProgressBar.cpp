@@ -107,7 +107,15 @@ LONG ProgressBar::Increment(LONG in_step) {
 }
 
 bool ProgressBar::IsCancelPressed() const {
-    return host::HostApp::Get().IsBarCancelled(m_id);
+    host::HostApp& app = host::HostApp::Get();
+    if (!app.IsBarCancelled(m_id)) {
+        return false;
+    }
+    // A cancel that came after the bar's last change ends the walk without
+    // another change to it: the display learns of it here, so that the
+    // bar's last line says where it was cancelled.
+    app.ShowProgress(m_id);
+    return true;
 }
 
 } // namespace XSI
