@@ -6,6 +6,7 @@
 #include "host/import/AssimpScene.h"
 #include "host/import/FileFacts.h"
 #include "host/import/GltfData.h"
+#include "host/import/ImportLimits.h"
 #include "host/import/ImportNames.h"
 #include "host/import/MeshDeform.h"
 #include "host/import/NodeMetadata.h"
@@ -32,17 +33,7 @@
 namespace host {
 namespace {
 
-// The longest frame range a file's animation can ask for.
-constexpr double kMaxEndFrame = 1.0e6;
-// The longest full name of an item (its ancestors' names and its own, joined
-// by '.').
-constexpr size_t kMaxFullName = 16384;
-// The frame rates a file may give (as --fps accepts them).
-constexpr double kMinFileRate = 0.001;
-constexpr double kMaxFileRate = 100000.0;
-// The largest coordinate a mesh may hold: well inside float range, with
-// room for the transforms that move it.
-constexpr double kMaxCoordinate = 1.0e30;
+using namespace import_limits;
 
 // The time of the last key of a node's curves (seconds).
 double EndTime(const ColladaNodeCurves& curves) {

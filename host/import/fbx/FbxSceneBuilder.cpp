@@ -1,5 +1,6 @@
 #include "host/import/fbx/FbxSceneBuilder.h"
 
+#include "host/import/ImportLimits.h"
 #include "host/import/ImportNames.h"
 #include "host/import/NodeMetadata.h"
 #include "host/import/Transforms.h"
@@ -20,16 +21,7 @@
 namespace host {
 namespace {
 
-// The longest frame range a file's animation can ask for.
-constexpr double kMaxEndFrame = 1.0e6;
-// The longest full name of an item (its ancestors' names and its own).
-constexpr size_t kMaxFullName = 16384;
-// The frame rates a file may give (as --fps accepts them).
-constexpr double kMinFileRate = 0.001;
-constexpr double kMaxFileRate = 100000.0;
-// The largest coordinate a scene may hold: well inside float range, with
-// room for the transforms that move it.
-constexpr double kMaxCoordinate = 1.0e30;
+using namespace import_limits;
 
 // The frame rates of FBX's time modes; 0 for the default mode and custom.
 double TimeModeRate(int mode) {
