@@ -450,18 +450,8 @@ Stamp StampOf(const std::string& path) {
 // Whether a cache holds the frames asked: its header's frame count and a
 // size of exactly 8 + 4F + 12P(F + 1).
 bool CacheComplete(const std::string& path, const Stamp& stamp, long long frames) {
-    unsigned char header[8];
-    std::ifstream in(path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
-        return false;
-    auto big = [&](int at) {
-        return static_cast<long long>((static_cast<uint32_t>(header[at]) << 24) |
-                                      (static_cast<uint32_t>(header[at + 1]) << 16) |
-                                      (static_cast<uint32_t>(header[at + 2]) << 8) |
-                                      static_cast<uint32_t>(header[at + 3]));
-    };
-    const long long f = big(0), p = big(4);
-    return f == frames && stamp.size == CacheBytes(f, p);
+    long long f = 0, p = 0;
+    return ReadCacheHeader(path.c_str(), &f, &p) && f == frames && stamp.size == CacheBytes(f, p);
 }
 
 // The command's arguments, NAME=VALUE: the outputs `on` switched on under

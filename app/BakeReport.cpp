@@ -16,11 +16,6 @@
 
 namespace xsihost {
 
-namespace {
-
-using nlohmann::ordered_json;
-
-// Reads a cache's header (frame count, point count): async-signal-safe.
 bool ReadCacheHeader(const char* path, long long* frames, long long* points) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -49,6 +44,10 @@ bool ReadCacheHeader(const char* path, long long* frames, long long* points) {
     *points = big(4);
     return true;
 }
+
+namespace {
+
+using nlohmann::ordered_json;
 
 const char* KindOf(const std::string& path) {
     const size_t dot = path.rfind('.');

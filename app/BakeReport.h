@@ -16,6 +16,10 @@ namespace xsihost {
 // because the bake did not complete it again.
 enum class FileState { NotWritten, Complete, Incomplete, Linked, Kept };
 
+// Reads a cache's header (frame count, point count); false when the file
+// cannot be read or is shorter than the header. Async-signal-safe.
+bool ReadCacheHeader(const char* path, long long* frames, long long* points);
+
 // One file the bake was to write.
 struct BakeFile {
     std::string path;
