@@ -165,9 +165,10 @@ void CountRates(benchmark::State& state, int threads) {
         benchmark::Counter(perFrame / threads, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_SkinEvaluate(benchmark::State& state) {
-    const int threads = static_cast<int>(state.range(0));
-    const host::Item* body = LoadBody(threads);
+// Evaluates the body's points a frame per iteration (the first call, before
+// the timing, sizes the scratch buffers) and fails the run if an iteration
+// allocates.
+void EvaluateFrames(benchmark::State& state, const host::Item* body, int threads) {
     std::vector<host::Vec3> out(body->GetPointCount());
     double frame = 0.0;
     body->EvalPoints(frame, out.data()); // first call sizes the scratch buffers
@@ -186,6 +187,11 @@ void BM_SkinEvaluate(benchmark::State& state) {
         state.SkipWithError("heap allocation during per-frame evaluation");
     }
 }
+
+void BM_SkinEvaluate(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    EvaluateFrames(state, LoadBody(threads), threads);
+}
 BENCHMARK(BM_SkinEvaluate)
     ->ArgName("threads")
     ->Arg(1)
@@ -202,24 +208,7 @@ BENCHMARK(BM_SkinEvaluate)
 // unit dual quaternions, normalised, and the point turned and moved.
 void BM_SkinEvaluateDualQuaternion(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
-    const host::Item* body = LoadBody(threads, kPoints, host::SkinMethod::DualQuaternion);
-    std::vector<host::Vec3> out(body->GetPointCount());
-    double frame = 0.0;
-    body->EvalPoints(frame, out.data());
-    const long before = g_allocations.load();
-    for (auto _ : state) {
-        body->EvalPoints(frame, out.data());
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-        frame = frame >= 100.0 ? 0.0 : frame + 1.0;
-    }
-    const long allocations = g_allocations.load() - before;
-    state.counters["allocs/frame"] =
-        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
-    CountRates(state, threads);
-    if (allocations != 0) {
-        state.SkipWithError("heap allocation during per-frame evaluation");
-    }
+    EvaluateFrames(state, LoadBody(threads, kPoints, host::SkinMethod::DualQuaternion), threads);
 }
 BENCHMARK(BM_SkinEvaluateDualQuaternion)
     ->ArgName("threads")
